@@ -1,0 +1,231 @@
+#include "ini_internal.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+int ini_grow_pointer_array(void ***array, int32_t *capacity)
+{
+    int32_t grown = *capacity + INI_GROW_STEP;
+    void **larger = (void **)realloc(*array, (size_t)grown * sizeof(void *));
+    if (larger == NULL) {
+        return -1;
+    }
+    *array = larger;
+    *capacity = grown;
+    return 0;
+}
+
+IniDocument *ini_new_document()
+{
+    IniDocument *doc = (IniDocument *)malloc(sizeof(IniDocument));
+    if (doc == NULL) {
+        return NULL;
+    }
+    doc->sections = (IniSection **)malloc(INI_GROW_STEP * sizeof(IniSection *));
+    if (doc->sections == NULL) {
+        free(doc);
+        return NULL;
+    }
+    doc->section_count = 0;
+    doc->section_capacity = INI_GROW_STEP;
+    return doc;
+}
+
+void ini_free_document(IniDocument *doc)
+{
+    for (int32_t i = 0; i < doc->section_count; i++) {
+        ini_free_section(doc->sections[i]);
+    }
+    free(doc->sections);
+    free(doc);
+}
+
+IniSection *ini_new_section_owning_name(char *name)
+{
+    IniSection *section = (IniSection *)malloc(sizeof(IniSection));
+    if (section == NULL) {
+        return NULL;
+    }
+    section->entries = (IniEntry **)malloc(INI_GROW_STEP * sizeof(IniEntry *));
+    if (section->entries == NULL) {
+        free(section);
+        return NULL;
+    }
+    section->entry_count = 0;
+    section->entry_capacity = INI_GROW_STEP;
+    section->name = name;
+    return section;
+}
+
+IniSection *ini_new_section(const char *name)
+{
+    size_t size = strlen(name) + 1;
+    char *copy = (char *)malloc(size);
+    if (copy == NULL) {
+        return NULL;
+    }
+    memcpy(copy, name, size);
+    IniSection *section = ini_new_section_owning_name(copy);
+    if (section == NULL) {
+        free(copy);
+    }
+    return section;
+}
+
+void ini_free_section(IniSection *section)
+{
+    for (int32_t i = 0; i < section->entry_count; i++) {
+        free(section->entries[i]->key);
+        free(section->entries[i]);
+    }
+    free(section->entries);
+    free(section->name);
+    free(section);
+}
+
+int ini_section_index(const IniDocument *doc, const char *name)
+{
+    for (int32_t i = 0; i < doc->section_count; i++) {
+        if (strcmp(doc->sections[i]->name, name) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+IniSection *ini_find_section(const IniDocument *doc, const char *name)
+{
+    int index = ini_section_index(doc, name);
+    return index < 0 ? NULL : doc->sections[index];
+}
+
+const char *ini_section_name_at(const IniDocument *doc, int index)
+{
+    return index < doc->section_count ? doc->sections[index]->name : NULL;
+}
+
+int ini_append_section(IniDocument *doc, IniSection *section)
+{
+    if (doc->section_count == doc->section_capacity &&
+        ini_grow_pointer_array((void ***)&doc->sections, &doc->section_capacity) != 0) {
+        return -1;
+    }
+    doc->sections[doc->section_count++] = section;
+    return 0;
+}
+
+int ini_put_section(IniDocument *doc, IniSection *section)
+{
+    int index = ini_section_index(doc, section->name);
+    if (index >= 0) {
+        ini_free_section(doc->sections[index]);
+        doc->sections[index] = section;
+        return 0;
+    }
+    return ini_append_section(doc, section) == 0 ? 1 : -1;
+}
+
+int ini_remove_section(IniDocument *doc, const char *name)
+{
+    int index = ini_section_index(doc, name);
+    if (index < 0) {
+        return 1;
+    }
+    ini_free_section(doc->sections[index]);
+    doc->section_count--;
+    doc->sections[index] = doc->sections[doc->section_count];
+    return 0;
+}
+
+int ini_entry_index(const IniSection *section, const char *key)
+{
+    for (int32_t i = 0; i < section->entry_count; i++) {
+        if (strcmp(section->entries[i]->key, key) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+const char *ini_find_value(const IniSection *section, const char *key)
+{
+    int index = ini_entry_index(section, key);
+    return index < 0 ? NULL : section->entries[index]->value;
+}
+
+const char *ini_entry_key_at(const IniSection *section, int index)
+{
+    return index < section->entry_count ? section->entries[index]->key : NULL;
+}
+
+int ini_append_entry(IniSection *section, char *key, char *value)
+{
+    if (section->entry_count == section->entry_capacity &&
+        ini_grow_pointer_array((void ***)&section->entries, &section->entry_capacity) != 0) {
+        return -1;
+    }
+    IniEntry *entry = (IniEntry *)malloc(sizeof(IniEntry));
+    if (entry == NULL) {
+        return -1;
+    }
+    entry->key = key;
+    entry->value = value;
+    section->entries[section->entry_count++] = entry;
+    return 0;
+}
+
+int ini_put_entry(IniSection *section, const char *key, const char *value)
+{
+    size_t key_size = strlen(key) + 1;
+    size_t value_size = strlen(value) + 1;
+    char *block = (char *)malloc(key_size + value_size);
+    if (block == NULL) {
+        return -1;
+    }
+    memcpy(block, key, key_size);
+    memcpy(block + key_size, value, value_size);
+
+    int index = ini_entry_index(section, key);
+    if (index >= 0) {
+        IniEntry *entry = section->entries[index];
+        free(entry->key);
+        entry->key = block;
+        entry->value = block + key_size;
+        return 0;
+    }
+    if (ini_append_entry(section, block, block + key_size) != 0) {
+        free(block);
+        return -1;
+    }
+    return 1;
+}
+
+int ini_remove_entry(IniSection *section, const char *key)
+{
+    int index = ini_entry_index(section, key);
+    if (index < 0) {
+        return 1;
+    }
+    free(section->entries[index]->key);
+    free(section->entries[index]);
+    section->entry_count--;
+    section->entries[index] = section->entries[section->entry_count];
+    return 0;
+}
+
+IniSection *ini_copy_section(const IniSection *source, const char *new_name)
+{
+    IniSection *copy = ini_new_section(new_name);
+    if (copy == NULL) {
+        return NULL;
+    }
+    for (int32_t i = 0; i < source->entry_count; i++) {
+        const char *key = source->entries[i]->key;
+        const char *first_value = ini_find_value(source, key);
+        if (ini_put_entry(copy, key, first_value) < 0) {
+            ini_free_section(copy);
+            return NULL;
+        }
+    }
+    return copy;
+}

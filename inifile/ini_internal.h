@@ -1,0 +1,24 @@
+/* Helpers shared by the library's sources; not part of the public header. */
+#ifndef OSTREL_INIFILE_INI_INTERNAL_H
+#define OSTREL_INIFILE_INI_INTERNAL_H
+
+#include "inifile.h"
+
+/* Grows a pointer array by INI_GROW_STEP slots. Returns 0, or -1 with the
+ * array and capacity unchanged when out of memory. */
+int ini_grow_pointer_array(void ***array, int32_t *capacity);
+
+/* A new empty section that takes ownership of name, a heap string; null when
+ * out of memory, name then still owned by the caller. */
+IniSection *ini_new_section_owning_name(char *name);
+
+/* Appends section without looking up its name. Returns 0, or -1 when out of
+ * memory, the document then unchanged. */
+int ini_append_section(IniDocument *doc, IniSection *section);
+
+/* Appends an entry over the block that key starts, value pointing into it,
+ * without looking up the key. Returns 0, or -1 when out of memory, the section
+ * then unchanged and the block still owned by the caller. */
+int ini_append_entry(IniSection *section, char *key, char *value);
+
+#endif

@@ -1,0 +1,319 @@
+#include "ini_internal.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "platform/platform.h"
+
+static_assert(sizeof(PlatformFile) == sizeof(intptr_t), "IniLineReader keeps a PlatformFile");
+
+/* How the line reader treats each byte value outside a comment. */
+enum IniByteClass : unsigned char {
+    INI_BYTE_ORDINARY,
+    INI_BYTE_LINE_FEED,
+    INI_BYTE_CARRIAGE_RETURN,
+    INI_BYTE_SPACE,
+    INI_BYTE_SEMICOLON,
+    INI_BYTE_BACKSLASH
+};
+
+struct IniByteClasses {
+    IniByteClass of[256];
+};
+
+static constexpr IniByteClasses ini_make_byte_classes()
+{
+    IniByteClasses classes = {};
+    classes.of[(unsigned char)'\n'] = INI_BYTE_LINE_FEED;
+    classes.of[(unsigned char)'\r'] = INI_BYTE_CARRIAGE_RETURN;
+    classes.of[(unsigned char)' '] = INI_BYTE_SPACE;
+    classes.of[(unsigned char)';'] = INI_BYTE_SEMICOLON;
+    classes.of[(unsigned char)'\\'] = INI_BYTE_BACKSLASH;
+    return classes;
+}
+
+static constexpr IniByteClasses ini_byte_classes = ini_make_byte_classes();
+
+/* A logical line being built: a heap buffer whose capacity grows in steps of
+ * INI_GROW_STEP. */
+struct IniLineBuffer {
+    char *text;
+    size_t length;
+    size_t capacity;
+};
+
+/* Makes room for at least needed bytes, growing the capacity by whole steps
+ * of INI_GROW_STEP in one reallocation. Returns 0, or -1 when out of memory. */
+static int ini_line_reserve(IniLineBuffer *line, size_t needed)
+{
+    if (needed <= line->capacity) {
+        return 0;
+    }
+    size_t steps = (needed - line->capacity + INI_GROW_STEP - 1) / INI_GROW_STEP;
+    size_t grown = line->capacity + steps * INI_GROW_STEP;
+    char *larger = (char *)realloc(line->text, grown);
+    if (larger == NULL) {
+        return -1;
+    }
+    line->text = larger;
+    line->capacity = grown;
+    return 0;
+}
+
+/* Appends count bytes. Returns 0, or -1 when out of memory. */
+static int ini_line_append(IniLineBuffer *line, const char *bytes, size_t count)
+{
+    if (ini_line_reserve(line, line->length + count) != 0) {
+        return -1;
+    }
+    memcpy(line->text + line->length, bytes, count);
+    line->length += count;
+    return 0;
+}
+
+/* Drops trailing spaces and adds the NUL. Returns the finished line, or null
+ * when out of memory. */
+static char *ini_line_finish(IniLineBuffer *line)
+{
+    while (line->text[line->length - 1] == ' ') {
+        line->length--;
+    }
+    if (ini_line_reserve(line, line->length + 1) != 0) {
+        return NULL;
+    }
+    line->text[line->length] = '\0';
+    return line->text;
+}
+
+/* Fills the reader's buffer with the next chunk. Returns 1, or 0 after
+ * marking the end of the input when the read fails or delivers nothing. */
+static int ini_reader_fill(IniLineReader *reader)
+{
+    uint32_t count = platform_read(reader->file, reader->buffer, INI_READ_CHUNK);
+    if (count == 0) {
+        reader->end_of_input = INI_READER_END;
+        return 0;
+    }
+    reader->bytes_available = count;
+    reader->read_position = 0;
+    return 1;
+}
+
+char *ini_read_line(IniLineReader *reader)
+{
+    if (reader->end_of_input != INI_READER_MORE) {
+        return NULL;
+    }
+    IniLineBuffer line = {(char *)malloc(INI_GROW_STEP), 0, INI_GROW_STEP};
+    if (line.text == NULL) {
+        reader->end_of_input = INI_READER_OUT_OF_MEMORY;
+        return NULL;
+    }
+    int escaped = 0;
+    int in_comment = 0;
+    for (;;) {
+        if ((uint32_t)reader->read_position == reader->bytes_available &&
+            !ini_reader_fill(reader)) {
+            break;
+        }
+        const char *chunk = reader->buffer;
+        size_t position = (size_t)reader->read_position;
+        size_t available = reader->bytes_available;
+
+        if (in_comment) {
+            const char *line_feed =
+                (const char *)memchr(chunk + position, '\n', available - position);
+            if (line_feed == NULL) {
+                reader->read_position = (int32_t)available;
+                continue;
+            }
+            in_comment = 0;
+            position = (size_t)(line_feed - chunk);
+        }
+
+        unsigned char byte = (unsigned char)chunk[position];
+        IniByteClass byte_class = ini_byte_classes.of[byte];
+        reader->read_position = (int32_t)position + 1;
+        switch (byte_class) {
+        case INI_BYTE_LINE_FEED:
+            if (escaped) {
+                escaped = 0;
+            } else if (line.length > 0) {
+                char *finished = ini_line_finish(&line);
+                if (finished == NULL) {
+                    goto out_of_memory;
+                }
+                return finished;
+            }
+            continue;
+        case INI_BYTE_CARRIAGE_RETURN:
+            continue;
+        case INI_BYTE_SEMICOLON:
+        case INI_BYTE_BACKSLASH:
+            if (!escaped) {
+                if (byte_class == INI_BYTE_SEMICOLON) {
+                    in_comment = 1;
+                } else {
+                    escaped = 1;
+                }
+                continue;
+            }
+            escaped = 0;
+            if (ini_line_append(&line, (const char *)&chunk[position], 1) != 0) {
+                goto out_of_memory;
+            }
+            continue;
+        case INI_BYTE_SPACE:
+            escaped = 0;
+            if (line.length == 0) {
+                continue;
+            }
+            break;
+        case INI_BYTE_ORDINARY:
+            escaped = 0;
+            break;
+        }
+
+        /* An ordinary byte, or a space inside the line: store it together with
+         * every following byte of the chunk that is stored as it stands. */
+        size_t run_end = position + 1;
+        while (run_end < available) {
+            IniByteClass next = ini_byte_classes.of[(unsigned char)chunk[run_end]];
+            if (next != INI_BYTE_ORDINARY && next != INI_BYTE_SPACE) {
+                break;
+            }
+            run_end++;
+        }
+        if (ini_line_append(&line, chunk + position, run_end - position) != 0) {
+            goto out_of_memory;
+        }
+        reader->read_position = (int32_t)run_end;
+    }
+
+    if (line.length == 0) {
+        free(line.text);
+        return NULL;
+    }
+    {
+        char *finished = ini_line_finish(&line);
+        if (finished != NULL) {
+            return finished;
+        }
+    }
+out_of_memory:
+    free(line.text);
+    reader->end_of_input = INI_READER_OUT_OF_MEMORY;
+    return NULL;
+}
+
+/* Returns the first "=" of an entry line, or null when line is no entry. */
+static char *ini_entry_separator(char *line)
+{
+    char *separator = strchr(line, '=');
+    return separator == line ? NULL : separator;
+}
+
+static int ini_is_section_header(const char *line)
+{
+    size_t length = strlen(line);
+    return length >= 3 && line[0] == '[' && line[length - 1] == ']';
+}
+
+/* Turns an entry line into its key and value in place and appends it. Returns
+ * 0, or -1 when out of memory, the line then still owned by the caller. */
+static int ini_add_entry_line(IniSection *section, char *line, char *separator)
+{
+    char *key_end = separator;
+    *key_end = '\0';
+    while (key_end[-1] == ' ') {
+        *--key_end = '\0';
+    }
+    char *value = separator + 1;
+    while (*value == ' ') {
+        value++;
+    }
+    return ini_append_entry(section, line, value);
+}
+
+/* Turns a header line into its section name in place and appends a section
+ * owning it. Returns the section, or null when out of memory, the line then
+ * still owned by the caller. */
+static IniSection *ini_add_header_line(IniDocument *doc, char *line)
+{
+    size_t name_length = strlen(line) - 2;
+    memmove(line, line + 1, name_length);
+    line[name_length] = '\0';
+    IniSection *section = ini_new_section_owning_name(line);
+    if (section == NULL) {
+        return NULL;
+    }
+    if (ini_append_section(doc, section) != 0) {
+        section->name = NULL;
+        ini_free_section(section);
+        return NULL;
+    }
+    return section;
+}
+
+/* Reads every line of an open file into doc, each entry into the section
+ * above it. Returns INI_LOAD_OK, INI_LOAD_MALFORMED at the first line that is
+ * neither, or INI_LOAD_OUT_OF_MEMORY. */
+static IniLoadResult ini_read_document(IniLineReader *reader, IniDocument *doc)
+{
+    IniSection *section = NULL;
+    char *line;
+    while ((line = ini_read_line(reader)) != NULL) {
+        char *separator = section == NULL ? NULL : ini_entry_separator(line);
+        if (separator != NULL) {
+            if (ini_add_entry_line(section, line, separator) != 0) {
+                free(line);
+                return INI_LOAD_OUT_OF_MEMORY;
+            }
+            continue;
+        }
+        if (!ini_is_section_header(line)) {
+            free(line);
+            return INI_LOAD_MALFORMED;
+        }
+        section = ini_add_header_line(doc, line);
+        if (section == NULL) {
+            free(line);
+            return INI_LOAD_OUT_OF_MEMORY;
+        }
+    }
+    return reader->end_of_input == INI_READER_OUT_OF_MEMORY ? INI_LOAD_OUT_OF_MEMORY : INI_LOAD_OK;
+}
+
+IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result)
+{
+    PlatformFile file = platform_open_for_reading(path);
+    if (file == PLATFORM_NO_FILE) {
+        *result = INI_LOAD_CANNOT_OPEN;
+        return NULL;
+    }
+    IniDocument *doc = ini_new_document();
+    if (doc == NULL) {
+        platform_close(file);
+        *result = INI_LOAD_OUT_OF_MEMORY;
+        return NULL;
+    }
+    IniLineReader reader;
+    reader.file = file;
+    reader.end_of_input = INI_READER_MORE;
+    reader.bytes_available = 0;
+    reader.read_position = 0;
+
+    *result = ini_read_document(&reader, doc);
+    platform_close(file);
+    if (*result != INI_LOAD_OK) {
+        ini_free_document(doc);
+        return NULL;
+    }
+    return doc;
+}
+
+IniDocument *ini_load_file(const char *path)
+{
+    IniLoadResult ignored;
+    return ini_load_file_with_result(path, &ignored);
+}

@@ -1,0 +1,108 @@
+#include "ini_internal.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "platform/platform.h"
+
+/* The buffer that every entry line is built in; its capacity grows in steps
+ * of INI_GROW_STEP and never shrinks. */
+struct IniScratch {
+    char *bytes;
+    size_t capacity;
+};
+
+/* Makes room for at least needed bytes in whole steps of INI_GROW_STEP.
+ * Returns 0, or -1 when out of memory. */
+static int ini_scratch_reserve(IniScratch *scratch, size_t needed)
+{
+    if (needed <= scratch->capacity) {
+        return 0;
+    }
+    size_t steps = (needed - scratch->capacity + INI_GROW_STEP - 1) / INI_GROW_STEP;
+    size_t grown = scratch->capacity + steps * INI_GROW_STEP;
+    char *larger = (char *)realloc(scratch->bytes, grown);
+    if (larger == NULL) {
+        return -1;
+    }
+    scratch->bytes = larger;
+    scratch->capacity = grown;
+    return 0;
+}
+
+/* Appends text at *length with a backslash before each ";" and "\", the two
+ * bytes the loader would otherwise read as a comment or an escape. Returns 0,
+ * or -1 when out of memory. */
+static int ini_scratch_append_escaped(IniScratch *scratch, size_t *length, const char *text)
+{
+    for (;;) {
+        size_t plain = strcspn(text, ";\\");
+        int escape = text[plain] != '\0';
+        if (ini_scratch_reserve(scratch, *length + plain + 2 * escape) != 0) {
+            return -1;
+        }
+        memcpy(scratch->bytes + *length, text, plain);
+        *length += plain;
+        if (!escape) {
+            return 0;
+        }
+        scratch->bytes[(*length)++] = '\\';
+        scratch->bytes[(*length)++] = text[plain];
+        text += plain + 1;
+    }
+}
+
+/* Builds "key=value\n", escaped, in the scratch buffer. Returns its length,
+ * or 0 when out of memory. */
+static size_t ini_build_entry_line(IniScratch *scratch, const IniEntry *entry)
+{
+    size_t length = 0;
+    if (ini_scratch_append_escaped(scratch, &length, entry->key) != 0 ||
+        ini_scratch_reserve(scratch, length + 1) != 0) {
+        return 0;
+    }
+    scratch->bytes[length++] = '=';
+    if (ini_scratch_append_escaped(scratch, &length, entry->value) != 0 ||
+        ini_scratch_reserve(scratch, length + 1) != 0) {
+        return 0;
+    }
+    scratch->bytes[length++] = '\n';
+    return length;
+}
+
+/* Writes one section: its header, then one write per entry line. Returns 0,
+ * -2 when a write fails or is short, -3 when out of memory. */
+static int ini_write_section(PlatformFile file, IniScratch *scratch, const IniSection *section)
+{
+    if (!platform_write(file, "[", 1) ||
+        !platform_write(file, section->name, (uint32_t)strlen(section->name)) ||
+        !platform_write(file, "]\n", 2)) {
+        return -2;
+    }
+    for (int32_t i = 0; i < section->entry_count; i++) {
+        size_t length = ini_build_entry_line(scratch, section->entries[i]);
+        if (length == 0) {
+            return -3;
+        }
+        if (!platform_write(file, scratch->bytes, (uint32_t)length)) {
+            return -2;
+        }
+    }
+    return 0;
+}
+
+int ini_save_file(const IniDocument *doc, const char *path)
+{
+    PlatformFile file = platform_create_for_writing(path);
+    if (file == PLATFORM_NO_FILE) {
+        return -1;
+    }
+    IniScratch scratch = {(char *)malloc(INI_GROW_STEP), INI_GROW_STEP};
+    int result = scratch.bytes == NULL ? -3 : 0;
+    for (int32_t i = 0; result == 0 && i < doc->section_count; i++) {
+        result = ini_write_section(file, &scratch, doc->sections[i]);
+    }
+    free(scratch.bytes);
+    platform_close(file);
+    return result;
+}

@@ -1,0 +1,161 @@
+/* inifile: INI configuration documents in memory, a strict loader and an
+ * escaping writer.
+ *
+ * Ownership. Whoever creates or loads a document owns it and releases it with
+ * ini_free_document. A document owns its sections, a section its name and its
+ * entries, an entry one heap block holding its key and its value. A section
+ * made by ini_new_section or ini_copy_section belongs to its creator until it
+ * is handed to ini_put_section; from then on the document releases it. Lookups
+ * return pointers that stay owned by the document: they stay valid until the
+ * thing they point into is replaced, removed or freed. All memory comes from
+ * malloc, realloc and free.
+ *
+ * Strings are 8-bit and NUL-terminated; names and keys are compared byte for
+ * byte, case included. Every array starts with room for INI_GROW_STEP
+ * pointers and grows by INI_GROW_STEP; removal never shrinks it.
+ *
+ * Out of memory. No operation crashes or leaves a half-changed document
+ * behind: an operation that cannot get memory changes nothing and says so in
+ * its result (null or -1; the loader and the writer as they say).
+ *
+ * Passing null documents, sections, names, keys or values, negative indices,
+ * or a section that already belongs to a document to ini_put_section is
+ * outside every contract below. The library has no global state, never prints
+ * and never ends the process. */
+#ifndef OSTREL_INIFILE_INIFILE_H
+#define OSTREL_INIFILE_INIFILE_H
+
+#include <stdint.h>
+
+enum {
+    INI_GROW_STEP = 10,   /* initial capacity and growth of every array */
+    INI_READ_CHUNK = 1024 /* bytes the loader asks for per read */
+};
+
+struct IniEntry {
+    char *key;   /* start of the entry's heap block; freeing it frees both */
+    char *value; /* points into the same block, never freed on its own */
+};
+
+struct IniSection {
+    int32_t entry_count;    /* entries in use */
+    int32_t entry_capacity; /* slots in entries */
+    char *name;             /* owned; the name without brackets */
+    IniEntry **entries;     /* owned; in section order */
+};
+
+struct IniDocument {
+    int32_t section_count;    /* sections in use */
+    int32_t section_capacity; /* slots in sections */
+    IniSection **sections;    /* owned; in document order */
+};
+
+/* end_of_input values of an IniLineReader. */
+enum {
+    INI_READER_MORE = 0,          /* lines may follow */
+    INI_READER_END = 1,           /* the file ended or a read failed */
+    INI_READER_OUT_OF_MEMORY = -1 /* a line could not be stored */
+};
+
+/* The state of one pass over an open file. Start it with the file set and
+ * every number 0; then the first request for a byte reads the first chunk. */
+struct IniLineReader {
+    intptr_t file;               /* a PlatformFile open for reading */
+    int32_t end_of_input;        /* INI_READER_MORE, _END or _OUT_OF_MEMORY */
+    uint32_t bytes_available;    /* bytes the last read put into buffer */
+    int32_t read_position;       /* index of the next unread byte in buffer */
+    char buffer[INI_READ_CHUNK]; /* the last chunk read */
+};
+
+/* Results of ini_load_file_with_result. */
+enum IniLoadResult {
+    INI_LOAD_OK = 0,
+    INI_LOAD_CANNOT_OPEN = 1,  /* the file is missing or cannot be opened */
+    INI_LOAD_MALFORMED = 2,    /* the file breaks the format's structure */
+    INI_LOAD_OUT_OF_MEMORY = 3 /* memory ran out while loading */
+};
+
+/* A new empty document (capacity INI_GROW_STEP), owned by the caller; null
+ * when out of memory. */
+IniDocument *ini_new_document();
+
+/* Releases a document with every section in it. */
+void ini_free_document(IniDocument *doc);
+
+/* A new empty section holding a copy of name, owned by the caller until it is
+ * handed to ini_put_section; null when out of memory. */
+IniSection *ini_new_section(const char *name);
+
+/* Releases a section the caller owns, with its name and every entry. */
+void ini_free_section(IniSection *section);
+
+/* The position of the first section named name, or -1 when there is none. */
+int ini_section_index(const IniDocument *doc, const char *name);
+
+/* The first section named name, or null; the document keeps owning it. */
+IniSection *ini_find_section(const IniDocument *doc, const char *name);
+
+/* The name of the section at index, or null when index is at or past the
+ * section count. The section keeps owning it. */
+const char *ini_section_name_at(const IniDocument *doc, int index);
+
+/* Hands section to the document. When a section of the same name is present,
+ * section takes its slot and the old one is released: result 0. Otherwise
+ * section is appended: result 1. When the array cannot grow the document is
+ * unchanged and section still belongs to the caller: result -1. */
+int ini_put_section(IniDocument *doc, IniSection *section);
+
+/* Releases the first section named name and moves the last section into its
+ * slot: result 0. Result 1 when no section has that name. */
+int ini_remove_section(IniDocument *doc, const char *name);
+
+/* The position of the first entry whose key is key, or -1 when there is none. */
+int ini_entry_index(const IniSection *section, const char *key);
+
+/* The value of the first entry whose key is key, or null when there is none.
+ * The section keeps owning it. */
+const char *ini_find_value(const IniSection *section, const char *key);
+
+/* The key of the entry at index, or null when index is at or past the entry
+ * count. The section keeps owning it. */
+const char *ini_entry_key_at(const IniSection *section, int index);
+
+/* Sets key to a copy of value. When an entry with key is present, the first
+ * one is updated in place and keeps its position: result 0 (its old key and
+ * value pointers are then invalid). Otherwise a new entry is appended: result
+ * 1. key and value may point into the entry being replaced. Result -1 when
+ * out of memory, the section then unchanged. */
+int ini_put_entry(IniSection *section, const char *key, const char *value);
+
+/* Releases the first entry whose key is key and moves the last entry into its
+ * slot: result 0. Result 1 when no entry has that key. */
+int ini_remove_entry(IniSection *section, const char *key);
+
+/* A new section named new_name holding each distinct key of source once, in
+ * the order of its first appearance, with the value of its first appearance.
+ * Owned by the caller; source is unchanged. Null when out of memory. */
+IniSection *ini_copy_section(const IniSection *source, const char *new_name);
+
+/* Loads the file at path. Returns a new document owned by the caller, or null
+ * when the file cannot be opened, is not well formed, or memory runs out. A
+ * read that fails is taken as the end of the file. */
+IniDocument *ini_load_file(const char *path);
+
+/* As ini_load_file, and stores in *result why it returned what it did. */
+IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result);
+
+/* Returns the next logical line, a non-empty heap string without leading or
+ * trailing spaces, with comments, escapes, carriage returns and continuations
+ * resolved; the caller releases it with free(). Returns null at the end of the
+ * input, and from then on; end_of_input then tells INI_READER_END from
+ * INI_READER_OUT_OF_MEMORY. */
+char *ini_read_line(IniLineReader *reader);
+
+/* Writes doc to the file at path, replacing its content; doc is only read.
+ * Returns 0 when the whole document was written; -1 when the file cannot be
+ * created; -2 when a write failed or wrote fewer bytes than asked; -3 when
+ * memory for an entry line ran out. After -2 or -3 the file holds a prefix of
+ * the document. */
+int ini_save_file(const IniDocument *doc, const char *path);
+
+#endif

@@ -1,0 +1,238 @@
+#include "platform.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+enum { PLATFORM_COPY_BUFFER_SIZE = 1 << 20 };
+
+/* The path with every "\" turned into "/", as a heap string; null when out
+ * of memory. room extra bytes are left free after the NUL. */
+static char *platform_native_path(const char *path, size_t room)
+{
+    size_t size = strlen(path) + 1;
+    char *native = (char *)malloc(size + room);
+    if (native == NULL) {
+        return NULL;
+    }
+    for (size_t i = 0; i < size; i++) {
+        native[i] = path[i] == '\\' ? '/' : path[i];
+    }
+    return native;
+}
+
+uint32_t platform_executable_path(char *buffer, uint32_t size)
+{
+    ssize_t length = readlink("/proc/self/exe", buffer, size);
+    if (length <= 0) {
+        return 0;
+    }
+    /* readlink cuts the path short silently: a result that leaves no room for
+     * the NUL may be cut. */
+    if ((size_t)length >= size) {
+        return size;
+    }
+    buffer[length] = '\0';
+    for (ssize_t i = 0; i < length; i++) {
+        if (buffer[i] == '/') {
+            buffer[i] = '\\';
+        }
+    }
+    return (uint32_t)length;
+}
+
+/* Opens a regular file (or anything but a directory) for reading. */
+static int platform_open_file(const char *native_path, struct stat *status)
+{
+    int fd = open(native_path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    if (fstat(fd, status) != 0 || S_ISDIR(status->st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+PlatformFile platform_open_for_reading(const char *path)
+{
+    char *native = platform_native_path(path, 0);
+    if (native == NULL) {
+        return PLATFORM_NO_FILE;
+    }
+    struct stat status;
+    int fd = platform_open_file(native, &status);
+    free(native);
+    return fd < 0 ? PLATFORM_NO_FILE : (PlatformFile)fd;
+}
+
+uint32_t platform_read(PlatformFile file, void *buffer, uint32_t size)
+{
+    ssize_t count;
+    do {
+        count = read((int)file, buffer, size);
+    } while (count < 0 && errno == EINTR);
+    return count > 0 ? (uint32_t)count : 0;
+}
+
+PlatformFile platform_create_for_writing(const char *path)
+{
+    char *native = platform_native_path(path, 0);
+    if (native == NULL) {
+        return PLATFORM_NO_FILE;
+    }
+    int fd = open(native, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    free(native);
+    return fd < 0 ? PLATFORM_NO_FILE : (PlatformFile)fd;
+}
+
+/* Writes all of size bytes, carrying on after a partial write. Returns 1, or 0
+ * when a write fails or makes no progress. */
+static int platform_write_all(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return 0;
+        }
+        data += written;
+        size -= (size_t)written;
+    }
+    return 1;
+}
+
+int platform_write(PlatformFile file, const void *data, uint32_t size)
+{
+    return platform_write_all((int)file, (const char *)data, size);
+}
+
+void platform_close(PlatformFile file)
+{
+    close((int)file);
+}
+
+void platform_make_directory(const char *path)
+{
+    char *native = platform_native_path(path, 0);
+    if (native != NULL) {
+        mkdir(native, 0777);
+        free(native);
+    }
+}
+
+int platform_file_exists(const char *path)
+{
+    char *native = platform_native_path(path, 0);
+    if (native == NULL) {
+        return 0;
+    }
+    struct stat status;
+    int present = stat(native, &status) == 0;
+    free(native);
+    return present;
+}
+
+/* Copies the rest of source into target through a buffer. Returns 1, or 0 on
+ * failure. */
+static int platform_copy_through_buffer(int source, int target)
+{
+    char *buffer = (char *)malloc(PLATFORM_COPY_BUFFER_SIZE);
+    if (buffer == NULL) {
+        return 0;
+    }
+    int copied = 1;
+    for (;;) {
+        ssize_t count = read(source, buffer, PLATFORM_COPY_BUFFER_SIZE);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            copied = count == 0;
+            break;
+        }
+        if (!platform_write_all(target, buffer, (size_t)count)) {
+            copied = 0;
+            break;
+        }
+    }
+    free(buffer);
+    return copied;
+}
+
+/* Copies all of source into target, in the kernel where it can. Returns 1,
+ * or 0 on failure. */
+static int platform_copy_contents(int source, int target)
+{
+    for (;;) {
+        ssize_t count = copy_file_range(source, NULL, target, NULL, PLATFORM_COPY_BUFFER_SIZE, 0);
+        if (count == 0) {
+            return 1;
+        }
+        if (count > 0) {
+            continue;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+            errno == EBADF) {
+            return platform_copy_through_buffer(source, target);
+        }
+        return 0;
+    }
+}
+
+/* Copies source into a new temporary file beside target and renames it over
+ * target, so that target is either replaced whole or left as it was. */
+static int platform_copy_native(const char *native_source, char *native_target, char *temporary)
+{
+    struct stat source_status;
+    int source = platform_open_file(native_source, &source_status);
+    if (source < 0) {
+        return 0;
+    }
+    struct stat target_status;
+    if (stat(native_target, &target_status) == 0 && S_ISDIR(target_status.st_mode)) {
+        close(source);
+        return 0;
+    }
+    int target = mkostemp(temporary, O_CLOEXEC);
+    if (target < 0) {
+        close(source);
+        return 0;
+    }
+    int copied = platform_copy_contents(source, target) &&
+                 fchmod(target, source_status.st_mode & 07777) == 0;
+    copied = close(target) == 0 && copied;
+    close(source);
+    if (copied && rename(temporary, native_target) == 0) {
+        return 1;
+    }
+    unlink(temporary);
+    return 0;
+}
+
+int platform_copy_file(const char *source, const char *target)
+{
+    static const char temporary_suffix[] = ".partial-XXXXXX";
+    char *native_source = platform_native_path(source, 0);
+    char *native_target = platform_native_path(target, 0);
+    char *temporary = platform_native_path(target, sizeof temporary_suffix);
+    int copied = 0;
+    if (native_source != NULL && native_target != NULL && temporary != NULL) {
+        strcat(temporary, temporary_suffix);
+        copied = platform_copy_native(native_source, native_target, temporary);
+    }
+    free(native_source);
+    free(native_target);
+    free(temporary);
+    return copied;
+}
