@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Configures, builds and runs every test of the project. Expects the packages
+# that .ci/run installs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+echo "== Native build and tests"
+cmake -S . -B build
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
