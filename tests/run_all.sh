@@ -6,6 +6,6 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 echo "== Native build and tests"
-cmake -S . -B build
+cmake -S . -B build -DOSTREL_BUILD_TESTS=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"

@@ -1,0 +1,1 @@
+Placeholder for start_mext.boot, the full boot script of release R5A

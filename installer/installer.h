@@ -1,0 +1,71 @@
+/* The installer's steps: the command line and the startup question, the
+ * manifest, and the deployment. Each step prints its own messages to the
+ * streams it is given and returns the exit status the process ends with when
+ * it fails (1), or 0 to go on. */
+#ifndef OSTREL_INSTALLER_INSTALLER_H
+#define OSTREL_INSTALLER_INSTALLER_H
+
+#include <stdio.h>
+
+enum {
+    INSTALLER_PATH_SIZE = 260, /* every path, NUL included, as on Windows */
+    INSTALLER_ANSWER_SIZE = 100,
+    INSTALLER_EXECUTABLE_COUNT = 7,
+    INSTALLER_BOOT_SCRIPT_COUNT = 2
+};
+
+struct InstallerSettings {
+    int silent;       /* no question and no success line */
+    const char *root; /* the installation root, as typed or derived */
+    int full_startup; /* the default boot script is the full one, not the bare one */
+};
+
+/* Every path a run builds, and the VSN copy, each checked to fit before
+ * anything is created on disk. */
+struct InstallerPaths {
+    char manifest[INSTALLER_PATH_SIZE];
+    char vsn[INSTALLER_PATH_SIZE]; /* the runtime version, for the success line */
+    char runtime_bin[INSTALLER_PATH_SIZE];
+    char release[INSTALLER_PATH_SIZE];
+    char publish[INSTALLER_PATH_SIZE];
+    char executable_sources[INSTALLER_EXECUTABLE_COUNT][INSTALLER_PATH_SIZE];
+    char executable_targets[INSTALLER_EXECUTABLE_COUNT][INSTALLER_PATH_SIZE];
+    char runner_second_name[INSTALLER_PATH_SIZE]; /* the test runner's copy in publish */
+    char boot_sources[INSTALLER_BOOT_SCRIPT_COUNT][INSTALLER_PATH_SIZE];
+    char boot_targets[INSTALLER_BOOT_SCRIPT_COUNT][INSTALLER_PATH_SIZE];
+    char default_boot[INSTALLER_PATH_SIZE];
+    char launcher_config[INSTALLER_PATH_SIZE];      /* in the runtime bin directory */
+    char launcher_config_copy[INSTALLER_PATH_SIZE]; /* in the publish directory */
+};
+
+/* Reads the arguments after the program name into settings (silent, root).
+ * Returns 0, or 1 after printing the first error to err. The root points
+ * into argv. */
+int installer_parse_arguments(int argc, char **argv, InstallerSettings *settings, FILE *err);
+
+/* Sets the root to the directory of the running executable, whose path is
+ * kept in path_buffer (INSTALLER_PATH_SIZE bytes). Returns 0, or 1 after
+ * printing why to err. */
+int installer_root_from_executable(InstallerSettings *settings, char *path_buffer, FILE *err);
+
+/* Asks the startup question on out and reads one answer line from in,
+ * setting full_startup. Returns 0, or 1 after printing to err when no answer
+ * can be read. Never waits for input past the end of in. */
+int installer_ask_startup(InstallerSettings *settings, FILE *in, FILE *out, FILE *err);
+
+/* Reads "Install.ini" under the root, builds every path of the run into
+ * paths and creates the publish directory. Returns 0, or 1 after printing
+ * to err, nothing then created on disk. */
+int installer_read_manifest(const InstallerSettings *settings, InstallerPaths *paths, FILE *err);
+
+/* Publishes the executables and boot scripts, makes the default boot script
+ * and writes the launcher configuration, printing warnings to err and the
+ * success line to out unless silent. Returns 0, or 1 after a fatal failure,
+ * whatever was copied before staying in place. */
+int installer_deploy(const InstallerSettings *settings, const InstallerPaths *paths, FILE *out,
+                     FILE *err);
+
+/* The text printed when memory runs out, in every step. */
+extern const char installer_out_of_memory_message[];
+
+#endif

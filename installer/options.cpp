@@ -1,0 +1,104 @@
+#include "installer.h"
+
+#include <string.h>
+
+#include "platform/platform.h"
+
+#define MESSAGE_UNKNOWN_SWITCH "Unknown command switch %s\n"
+#define MESSAGE_SECOND_ROOT "Only one root directory can be specified, parameter %s is illegal\n"
+#define MESSAGE_NO_EXECUTABLE_PATH "Could not GetModuleFileName()\n"
+#define MESSAGE_EXECUTABLE_PATH_TOO_LONG                                                           \
+    "GetModuleFileName returned a path longer than 259 characters\n"
+#define MESSAGE_BROKEN_EXECUTABLE_PATH "GetModuleFileName returned broken path\n"
+#define MESSAGE_QUESTION "Do you want a minimal startup instead of mext [No]: "
+#define MESSAGE_NO_ANSWER "Could not read answer from user.\n"
+
+int installer_parse_arguments(int argc, char **argv, InstallerSettings *settings, FILE *err)
+{
+    for (int i = 1; i < argc; i++) {
+        const char *argument = argv[i];
+        if (argument[0] == '-') {
+            if (argument[1] != 's') {
+                fprintf(err, MESSAGE_UNKNOWN_SWITCH, argument);
+                return 1;
+            }
+            settings->silent = 1;
+        } else if (settings->root != NULL) {
+            fprintf(err, MESSAGE_SECOND_ROOT, argument);
+            return 1;
+        } else {
+            settings->root = argument;
+        }
+    }
+    return 0;
+}
+
+int installer_root_from_executable(InstallerSettings *settings, char *path_buffer, FILE *err)
+{
+    uint32_t length = platform_executable_path(path_buffer, INSTALLER_PATH_SIZE);
+    if (length == 0) {
+        fprintf(err, MESSAGE_NO_EXECUTABLE_PATH);
+        return 1;
+    }
+    if (length >= INSTALLER_PATH_SIZE) {
+        fprintf(err, MESSAGE_EXECUTABLE_PATH_TOO_LONG);
+        return 1;
+    }
+    char *last_separator = strrchr(path_buffer, '\\');
+    if (last_separator == NULL) {
+        fprintf(err, MESSAGE_BROKEN_EXECUTABLE_PATH);
+        return 1;
+    }
+    *last_separator = '\0';
+    settings->root = path_buffer;
+    return 0;
+}
+
+/* Returns 1 when text equals word, a lowercase word, regardless of the case of
+ * the letters A to Z, whatever the locale. */
+static int installer_equals_ignoring_case(const char *text, const char *word)
+{
+    for (; *word != '\0'; text++, word++) {
+        char letter = *text >= 'A' && *text <= 'Z' ? (char)(*text - 'A' + 'a') : *text;
+        if (letter != *word) {
+            return 0;
+        }
+    }
+    return *text == '\0';
+}
+
+/* Drops what is left of the current input line, stopping at the end of the
+ * input as well. */
+static void installer_discard_line(FILE *in)
+{
+    int c;
+    do {
+        c = fgetc(in);
+    } while (c != EOF && c != '\n');
+}
+
+int installer_ask_startup(InstallerSettings *settings, FILE *in, FILE *out, FILE *err)
+{
+    settings->full_startup = 1;
+    fputs(MESSAGE_QUESTION, out);
+    fflush(out);
+
+    char answer[INSTALLER_ANSWER_SIZE];
+    if (fgets(answer, sizeof answer, in) == NULL) {
+        fprintf(err, MESSAGE_NO_ANSWER);
+        return 1;
+    }
+    char *line_feed = strchr(answer, '\n');
+    if (line_feed != NULL) {
+        *line_feed = '\0';
+    } else {
+        installer_discard_line(in);
+    }
+    answer[strcspn(answer, "\r")] = '\0';
+
+    if (installer_equals_ignoring_case(answer, "yes") ||
+        installer_equals_ignoring_case(answer, "y")) {
+        settings->full_startup = 0;
+    }
+    return 0;
+}
