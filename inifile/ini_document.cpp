@@ -101,7 +101,7 @@ IniSection *ini_find_section(const IniDocument *doc, const char *name)
 
 const char *ini_section_name_at(const IniDocument *doc, int index)
 {
-    return index < doc->section_count ? doc->sections[index]->name : NULL;
+    return index >= 0 && index < doc->section_count ? doc->sections[index]->name : NULL;
 }
 
 int ini_append_section(IniDocument *doc, IniSection *section)
@@ -118,7 +118,10 @@ int ini_put_section(IniDocument *doc, IniSection *section)
 {
     int index = ini_section_index(doc, section->name);
     if (index >= 0) {
-        ini_free_section(doc->sections[index]);
+        /* Putting a section that is already in place must not release it. */
+        if (doc->sections[index] != section) {
+            ini_free_section(doc->sections[index]);
+        }
         doc->sections[index] = section;
         return 0;
     }
@@ -155,7 +158,7 @@ const char *ini_find_value(const IniSection *section, const char *key)
 
 const char *ini_entry_key_at(const IniSection *section, int index)
 {
-    return index < section->entry_count ? section->entries[index]->key : NULL;
+    return index >= 0 && index < section->entry_count ? section->entries[index]->key : NULL;
 }
 
 int ini_append_entry(IniSection *section, char *key, char *value)

@@ -18,9 +18,9 @@
  * behind: an operation that cannot get memory changes nothing and says so in
  * its result (null or -1; the loader and the writer as they say).
  *
- * Passing null documents, sections, names, keys or values, negative indices,
- * or a section that already belongs to a document to ini_put_section is
- * outside every contract below. The library has no global state, never prints
+ * Passing null documents, sections, names, keys or values, or a section that
+ * belongs to another document to ini_put_section, is outside every contract
+ * below. The library has no global state, never prints
  * and never ends the process. */
 #ifndef OSTREL_INIFILE_INIFILE_H
 #define OSTREL_INIFILE_INIFILE_H
@@ -95,12 +95,13 @@ int ini_section_index(const IniDocument *doc, const char *name);
 /* The first section named name, or null; the document keeps owning it. */
 IniSection *ini_find_section(const IniDocument *doc, const char *name);
 
-/* The name of the section at index, or null when index is at or past the
- * section count. The section keeps owning it. */
+/* The name of the section at index, or null when index is negative or at or
+ * past the section count. The section keeps owning it. */
 const char *ini_section_name_at(const IniDocument *doc, int index);
 
 /* Hands section to the document. When a section of the same name is present,
- * section takes its slot and the old one is released: result 0. Otherwise
+ * section takes its slot and the old one is released (unless it is section
+ * itself): result 0. Otherwise
  * section is appended: result 1. When the array cannot grow the document is
  * unchanged and section still belongs to the caller: result -1. */
 int ini_put_section(IniDocument *doc, IniSection *section);
@@ -116,8 +117,8 @@ int ini_entry_index(const IniSection *section, const char *key);
  * The section keeps owning it. */
 const char *ini_find_value(const IniSection *section, const char *key);
 
-/* The key of the entry at index, or null when index is at or past the entry
- * count. The section keeps owning it. */
+/* The key of the entry at index, or null when index is negative or at or past
+ * the entry count. The section keeps owning it. */
 const char *ini_entry_key_at(const IniSection *section, int index);
 
 /* Sets key to a copy of value. When an entry with key is present, the first
