@@ -1,0 +1,300 @@
+/* End-to-end cases for the installer's entry: the command line, the startup
+ * question, silent runs and the root taken from the executable's own path. */
+#include "support/distribution.h"
+#include "support/installer_run.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+
+/* A row of a command-line table: the arguments (kRoot marks the tree's root)
+ * and the message the installer must end with. */
+struct CommandLineCase {
+    std::vector<std::string> args;
+    std::string message;
+};
+
+/* A row of an answer table: what the user types and the startup it picks. */
+struct AnswerCase {
+    std::string input;
+    Startup startup;
+};
+
+/* Runs the installer interactively over a fresh tree with input as its
+ * standard input and checks a complete installation with the given startup. */
+void expect_installation_for_answer(const std::string &input, Startup startup)
+{
+    SCOPED_TRACE("standard input " + ::testing::PrintToString(input));
+    DistributionTree tree;
+    EXPECT_EQ(run_installer({tree.root()}, input), outcome(0, kQuestion + success_line("1.0"), ""));
+    EXPECT_TRUE(is_installed(tree, tree.root(), startup));
+}
+
+} // namespace
+
+TEST(InstallerCommandLine, RejectsUnknownSwitchesBeforeDoingAnything)
+{
+    const std::vector<CommandLineCase> cases = {
+        {{"-", kRoot}, "Unknown command switch -\n"},
+        {{"-S", kRoot}, "Unknown command switch -S\n"},
+        {{"-x", kRoot}, "Unknown command switch -x\n"},
+        {{"--s", kRoot}, "Unknown command switch --s\n"},
+        {{kRoot, "-x"}, "Unknown command switch -x\n"},
+        {{"-s", "-Silent", kRoot}, "Unknown command switch -Silent\n"},
+    };
+    for (const CommandLineCase &row : cases) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        DistributionTree tree;
+        const auto before = tree.snapshot();
+        EXPECT_EQ(run_installer(with_root(row.args, tree.root()), "y\n"),
+                  outcome(1, "", row.message));
+        EXPECT_EQ(tree.snapshot(), before);
+    }
+}
+
+TEST(InstallerCommandLine, NamesTheSecondRootInItsError)
+{
+    const std::vector<CommandLineCase> cases = {
+        {{kRoot, "other"},
+         "Only one root directory can be specified, parameter other is illegal\n"},
+        {{kRoot, "-s", "an other root"},
+         "Only one root directory can be specified, parameter an other root is illegal\n"},
+        {{"other", kRoot},
+         "Only one root directory can be specified, parameter <root> is illegal\n"},
+    };
+    for (const CommandLineCase &row : cases) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        DistributionTree tree;
+        const auto before = tree.snapshot();
+        std::string message = row.message;
+        const std::string placeholder = kRoot;
+        const std::size_t at = message.find(placeholder);
+        if (at != std::string::npos) {
+            message.replace(at, placeholder.size(), tree.root());
+        }
+        EXPECT_EQ(run_installer(with_root(row.args, tree.root()), "y\n"), outcome(1, "", message));
+        EXPECT_EQ(tree.snapshot(), before);
+    }
+}
+
+TEST(InstallerCommandLine, ReportsOnlyTheFirstError)
+{
+    const std::vector<CommandLineCase> cases = {
+        {{"-x", kRoot, "other", "-y"}, "Unknown command switch -x\n"},
+        {{kRoot, "other", "-x"},
+         "Only one root directory can be specified, parameter other is illegal\n"},
+        {{kRoot, "-y", "other", "-x"}, "Unknown command switch -y\n"},
+        {{kRoot, "first", "second"},
+         "Only one root directory can be specified, parameter first is illegal\n"},
+    };
+    for (const CommandLineCase &row : cases) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        DistributionTree tree;
+        const auto before = tree.snapshot();
+        EXPECT_EQ(run_installer(with_root(row.args, tree.root()), "y\n"),
+                  outcome(1, "", row.message));
+        EXPECT_EQ(tree.snapshot(), before);
+    }
+}
+
+TEST(InstallerCommandLine, TakesAnEmptyArgumentAsTheRoot)
+{
+    DistributionTree tree;
+    const auto before = tree.snapshot();
+    EXPECT_EQ(run_installer({"", tree.root()}, "y\n"),
+              outcome(1, "",
+                      "Only one root directory can be specified, parameter " + tree.root() +
+                          " is illegal\n"));
+    EXPECT_EQ(run_installer({tree.root(), ""}, "y\n"),
+              outcome(1, "", "Only one root directory can be specified, parameter  is illegal\n"));
+    EXPECT_EQ(run_installer({"", "-x"}, "y\n"), outcome(1, "", "Unknown command switch -x\n"));
+    EXPECT_EQ(run_installer({"-s", ""}, ""),
+              outcome(1, "", "Cannot open init file \\Install.ini\n"));
+    EXPECT_EQ(tree.snapshot(), before);
+}
+
+TEST(InstallerCommandLine, AcceptsTheSilentSwitchAnywhereAndRepeated)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {"-s", kRoot},       {kRoot, "-s"},        {"-silent", kRoot},
+        {"-s", "-s", kRoot}, {kRoot, "-sx", "-s"}, {"-s", kRoot, "-silent"},
+    };
+    for (const std::vector<std::string> &args : cases) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        DistributionTree tree;
+        EXPECT_EQ(run_installer(with_root(args, tree.root()), "no\n"), outcome(0, "", ""));
+        EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Minimal));
+    }
+}
+
+TEST(InstallerCommandLine, UsesTheRootExactlyAsTypedWithATrailingBackslash)
+{
+    DistributionTree tree;
+    const std::string root = tree.root() + "\\";
+    EXPECT_EQ(run_installer({"-s", root}, ""), outcome(0, "", ""));
+    EXPECT_TRUE(is_installed(tree, root, Startup::Minimal));
+
+    tree.remove("Install.ini");
+    EXPECT_EQ(run_installer({"-s", root}, ""),
+              outcome(1, "", "Cannot open init file " + root + "\\Install.ini\n"));
+}
+
+TEST(InstallerCommandLine, AcceptsARootWithSpacesAndSemicolons)
+{
+    DistributionLayout layout;
+    layout.root_name = "my root; v2";
+    DistributionTree tree(layout);
+    EXPECT_EQ(run_installer({tree.root()}, "yes\n"),
+              outcome(0, kQuestion + success_line("1.0"), ""));
+    EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Minimal));
+}
+
+TEST(InstallerQuestion, AsksOnStandardOutputAndKeepsTheFullStartupByDefault)
+{
+    DistributionTree tree;
+    EXPECT_EQ(run_installer({tree.root()}, "\n"), outcome(0, kQuestion + success_line("1.0"), ""));
+    EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Full));
+}
+
+TEST(InstallerQuestion, ChoosesTheMinimalStartupForYesInAnyCase)
+{
+    for (const char *input : {"y\n", "Y\n", "yes\n", "YES\n", "yEs\n", "yes\r\n", "Y\r\n",
+                              "yes\rwhatever follows\n", "yes\r\rno\n", "yes\nno\n"}) {
+        expect_installation_for_answer(input, Startup::Minimal);
+    }
+}
+
+TEST(InstallerQuestion, KeepsTheFullStartupForEveryOtherAnswer)
+{
+    for (const char *input :
+         {"\n", "\r\n", "no\n", "n\n", "NO\n", " y\n", "yes please\n", "yes \n", "y \n", "ye\n",
+          "yess\n", "\ryes\n", "\tyes\n", "ja\n", "no\nyes\n"}) {
+        expect_installation_for_answer(input, Startup::Full);
+    }
+}
+
+TEST(InstallerQuestion, FailsWhenNoAnswerCanBeRead)
+{
+    DistributionTree tree;
+    const auto before = tree.snapshot();
+    EXPECT_EQ(run_installer({tree.root()}, ""), outcome(1, kQuestion, kNoAnswer));
+    EXPECT_EQ(run_installer_without_input({tree.root()}), outcome(1, kQuestion, kNoAnswer));
+    EXPECT_EQ(tree.snapshot(), before);
+}
+
+TEST(InstallerQuestion, AsksBeforeLookingAtTheManifest)
+{
+    DistributionTree tree;
+    tree.remove("Install.ini");
+    const auto before = tree.snapshot();
+    EXPECT_EQ(run_installer({tree.root()}, "\n"),
+              outcome(1, kQuestion, "Cannot open init file " + tree.path("Install.ini") + "\n"));
+    EXPECT_EQ(run_installer({tree.root()}, ""), outcome(1, kQuestion, kNoAnswer));
+    EXPECT_EQ(tree.snapshot(), before);
+}
+
+TEST(InstallerQuestion, JudgesAnOverlongAnswerByItsStartAndDiscardsTheRestOfTheLine)
+{
+    const std::string ninety_nine(99, 'x');
+    const std::vector<AnswerCase> cases = {
+        {ninety_nine + "yes\n", Startup::Full},
+        {ninety_nine + "y\n", Startup::Full},
+        {ninety_nine + "\n", Startup::Full},
+        {std::string(98, 'x') + "\nyes\n", Startup::Full},
+        {std::string(150, 'y') + "\n", Startup::Full},
+        {"yes\r" + std::string(200, 'x') + "\n", Startup::Minimal},
+        {"yes\r" + std::string(95, 'x') + "\n", Startup::Minimal},
+        {ninety_nine + "\nyes\n", Startup::Full},
+        {std::string(1000, 'n') + "\ny\n", Startup::Full},
+    };
+    for (const AnswerCase &row : cases) {
+        expect_installation_for_answer(row.input, row.startup);
+    }
+}
+
+TEST(InstallerQuestion, TakesAnAnswerWithoutAFinalLineFeed)
+{
+    const std::vector<AnswerCase> cases = {
+        {"yes", Startup::Minimal}, {"Y", Startup::Minimal}, {"yes\r", Startup::Minimal},
+        {"no", Startup::Full},     {"n", Startup::Full},    {" ", Startup::Full},
+    };
+    for (const AnswerCase &row : cases) {
+        expect_installation_for_answer(row.input, row.startup);
+    }
+}
+
+TEST(InstallerQuestion, GoesOnWhenInputEndsWhileTheRestOfALongLineIsDiscarded)
+{
+    const std::vector<AnswerCase> cases = {
+        {std::string(150, 'z'), Startup::Full},
+        {std::string(99, 'z'), Startup::Full},
+        {"yes\r" + std::string(150, 'z'), Startup::Minimal},
+        {"y\r" + std::string(97, 'z'), Startup::Minimal},
+    };
+    for (const AnswerCase &row : cases) {
+        expect_installation_for_answer(row.input, row.startup);
+    }
+}
+
+TEST(InstallerSilentRun, PrintsNothingAndMakesTheMinimalStartupTheDefault)
+{
+    DistributionTree tree;
+    EXPECT_EQ(run_installer({"-s", tree.root()}, "no\n"), outcome(0, "", ""));
+    EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Minimal));
+}
+
+TEST(InstallerSilentRun, NeedsNoStandardInput)
+{
+    DistributionTree tree;
+    EXPECT_EQ(run_installer_without_input({"-s", tree.root()}), outcome(0, "", ""));
+    EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Minimal));
+}
+
+TEST(InstallerSilentRun, ReportsFailuresOnStandardErrorOnly)
+{
+    DistributionTree tree;
+    tree.remove("Install.ini");
+    const auto before = tree.snapshot();
+    EXPECT_EQ(run_installer({"-s", tree.root()}, ""),
+              outcome(1, "", "Cannot open init file " + tree.path("Install.ini") + "\n"));
+    EXPECT_EQ(tree.snapshot(), before);
+}
+
+TEST(InstallerOwnDirectory, TakesTheRootFromItsOwnPathWhenNoneIsGiven)
+{
+    DistributionTree tree;
+    const std::string copy = tree.copy_into_root(installer_program());
+    const std::string root = with_backslashes(tree.root());
+    EXPECT_EQ(run_process(copy, {}, "\n"), outcome(0, kQuestion + success_line("1.0"), ""));
+    EXPECT_TRUE(is_installed(tree, root, Startup::Full));
+}
+
+TEST(InstallerOwnDirectory, TakesTheRootFromItsOwnPathInASilentRun)
+{
+    DistributionTree tree;
+    const std::string copy = tree.copy_into_root(installer_program());
+    const std::string root = with_backslashes(tree.root());
+    EXPECT_EQ(run_process(copy, {"-s"}, "no\n"), outcome(0, "", ""));
+    EXPECT_TRUE(is_installed(tree, root, Startup::Minimal));
+}
+
+TEST(InstallerOwnDirectory, LooksForTheManifestBesideItself)
+{
+    DistributionTree tree;
+    tree.remove("Install.ini");
+    const std::string copy = tree.copy_into_root(installer_program());
+    const auto before = tree.snapshot();
+    EXPECT_EQ(run_process(copy, {"-s"}, ""),
+              outcome(1, "",
+                      "Cannot open init file " +
+                          join(with_backslashes(tree.root()), "Install.ini") + "\n"));
+    EXPECT_EQ(run_process(copy, {}, "y\n"),
+              outcome(1, kQuestion,
+                      "Cannot open init file " +
+                          join(with_backslashes(tree.root()), "Install.ini") + "\n"));
+    EXPECT_EQ(tree.snapshot(), before);
+}

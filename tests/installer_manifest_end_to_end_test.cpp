@@ -1,0 +1,173 @@
+/* End-to-end cases for the installer's manifest "Install.ini": which files it
+ * refuses, which sections and keys it needs, and how it reads their values. */
+#include "support/distribution.h"
+#include "support/installer_run.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+
+/* A row of a manifest table: a name for the trace and the manifest text. */
+struct ManifestCase {
+    const char *name;
+    std::string manifest;
+};
+
+/* Runs a silent installation over a tree whose manifest is text and checks
+ * that it ends with message (followed by the manifest path) having created
+ * nothing. */
+void expect_refused_manifest(const ManifestCase &row, const std::string &message)
+{
+    SCOPED_TRACE(row.name);
+    DistributionTree tree;
+    tree.write_file("Install.ini", row.manifest);
+    const auto before = tree.snapshot();
+    EXPECT_EQ(run_installer({"-s", tree.root()}, ""),
+              outcome(1, "", message + tree.path("Install.ini") + "\n"));
+    EXPECT_EQ(tree.snapshot(), before);
+}
+
+const char kValidManifest[] = "[Install]\nVSN=1.0\nSYSTEM_VSN=A1\n";
+
+} // namespace
+
+TEST(InstallerManifest, ReportsAMissingManifest)
+{
+    DistributionTree tree;
+    tree.remove("Install.ini");
+    const auto before = tree.snapshot();
+    EXPECT_EQ(run_installer({"-s", tree.root()}, ""),
+              outcome(1, "", "Cannot open init file " + tree.path("Install.ini") + "\n"));
+    EXPECT_EQ(tree.snapshot(), before);
+}
+
+TEST(InstallerManifest, ReportsAManifestThatIsADirectory)
+{
+    DistributionTree tree;
+    tree.replace_with_directory("Install.ini");
+    const auto before = tree.snapshot();
+    EXPECT_EQ(run_installer({"-s", tree.root()}, ""),
+              outcome(1, "", "Cannot open init file " + tree.path("Install.ini") + "\n"));
+    EXPECT_EQ(tree.snapshot(), before);
+}
+
+TEST(InstallerManifest, RefusesAManifestThatIsNotWellFormed)
+{
+    const std::vector<ManifestCase> cases = {
+        {"key line before the first section", "VSN=1.0\n[Install]\nSYSTEM_VSN=A1\n"},
+        {"byte-order mark", "\xEF\xBB\xBF" + std::string(kValidManifest)},
+        {"line that begins with an equals sign", "[Install]\nVSN=1.0\n=A1\nSYSTEM_VSN=A1\n"},
+        {"line that is neither entry nor header", "[Install]\nVSN=1.0\nSYSTEM_VSN A1\n"},
+        {"empty brackets as the first header", "[]\nVSN=1.0\nSYSTEM_VSN=A1\n"},
+        {"lines ended by carriage returns alone", "[Install]\rVSN=1.0\rSYSTEM_VSN=A1\r"},
+    };
+    for (const ManifestCase &row : cases) {
+        expect_refused_manifest(row, "Cannot open init file ");
+    }
+}
+
+TEST(InstallerManifest, ReportsAMissingInstallSection)
+{
+    const std::vector<ManifestCase> cases = {
+        {"empty file", ""},
+        {"only blank and comment lines", "; Ostrel distribution\n\n   \n; nothing else\n"},
+        {"lower-case section name", "[install]\nVSN=1.0\nSYSTEM_VSN=A1\n"},
+        {"spaces inside the brackets", "[ Install ]\nVSN=1.0\nSYSTEM_VSN=A1\n"},
+        {"other section only", "[Other]\nVSN=1.0\nSYSTEM_VSN=A1\n"},
+    };
+    for (const ManifestCase &row : cases) {
+        expect_refused_manifest(row, "No [Install] section in init file ");
+    }
+}
+
+TEST(InstallerManifest, ReportsAMissingRuntimeVersionFirst)
+{
+    const std::vector<ManifestCase> cases = {
+        {"no VSN", "[Install]\nSYSTEM_VSN=A1\n"},
+        {"neither key", "[Install]\n"},
+        {"neither key but others", "[Install]\nNAME=Ostrel\n"},
+        {"lower-case key", "[Install]\nvsn=1.0\nSYSTEM_VSN=A1\n"},
+        {"VSN in another section", "[Install]\nSYSTEM_VSN=A1\n[Other]\nVSN=1.0\n"},
+        {"VSN in a second Install section", "[Install]\nSYSTEM_VSN=A1\n[Install]\nVSN=1.0\n"},
+    };
+    for (const ManifestCase &row : cases) {
+        expect_refused_manifest(row, "No key VSN in init file ");
+    }
+}
+
+TEST(InstallerManifest, ReportsAMissingReleaseVersion)
+{
+    const std::vector<ManifestCase> cases = {
+        {"no SYSTEM_VSN", "[Install]\nVSN=1.0\n"},
+        {"misspelt key", "[Install]\nVSN=1.0\nSYSTEM-VSN=A1\n"},
+        {"SYSTEM_VSN in another section", "[Other]\nSYSTEM_VSN=A1\n[Install]\nVSN=1.0\n"},
+        {"SYSTEM_VSN in a second Install section",
+         "[Install]\nVSN=1.0\n[Install]\nSYSTEM_VSN=A1\n"},
+    };
+    for (const ManifestCase &row : cases) {
+        expect_refused_manifest(row, "No key SYSTEM_VSN in init file ");
+    }
+}
+
+TEST(InstallerManifest, TakesAnEmptyRuntimeVersion)
+{
+    DistributionLayout layout;
+    layout.vsn = "";
+    DistributionTree tree(layout);
+    ASSERT_EQ(tree.runtime_bin(), "ostcore-\\bin");
+    EXPECT_EQ(run_installer({tree.root()}, "\n"), outcome(0, kQuestion + success_line(""), ""));
+    EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Full));
+    EXPECT_EQ(tree.read_file("bin\\ost.ini"),
+              "[ostrel]\nBindir=" + ini_escaped(tree.root() + "\\ostcore-\\bin") +
+                  "\nProgname=ost\nRootdir=" + ini_escaped(tree.root()) + "\n");
+}
+
+TEST(InstallerManifest, IgnoresSpacesAroundTheEqualsSign)
+{
+    DistributionLayout layout;
+    layout.manifest = "[Install]\n  VSN   =   1.0  \nSYSTEM_VSN= A1\n";
+    DistributionTree tree(layout);
+    EXPECT_EQ(run_installer({tree.root()}, "\n"), outcome(0, kQuestion + success_line("1.0"), ""));
+    EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Full));
+}
+
+TEST(InstallerManifest, UsesTheFirstOfDuplicateKeysAndSections)
+{
+    DistributionLayout layout;
+    layout.manifest = "[Install]\nVSN=1.0\nVSN=9.9\nSYSTEM_VSN=A1\nSYSTEM_VSN=B2\n"
+                      "[Install]\nVSN=8.8\nSYSTEM_VSN=C3\n";
+    DistributionTree tree(layout);
+    EXPECT_EQ(run_installer({"-s", tree.root()}, ""), outcome(0, "", ""));
+    EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Minimal));
+}
+
+TEST(InstallerManifest, SkipsCommentsBlankLinesAndOtherSections)
+{
+    DistributionLayout layout;
+    layout.manifest = "; Ostrel distribution manifest\r\n\r\n[Meta]\r\nVSN=7.7\r\n"
+                      "[Install]\r\nNAME=Ostrel ; the product\r\nVSN=1.0 ; runtime\r\n"
+                      "\r\nSYSTEM_VSN=A1";
+    DistributionTree tree(layout);
+    EXPECT_EQ(run_installer({tree.root()}, "y\n"), outcome(0, kQuestion + success_line("1.0"), ""));
+    EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Minimal));
+}
+
+TEST(InstallerManifest, UsesTheVersionsAsTextWithEscapesResolved)
+{
+    DistributionLayout layout;
+    layout.vsn = "2.0 beta;1";
+    layout.system_vsn = "R=12";
+    layout.manifest = "[Install]\nVSN=2.0 beta\\;1\nSYSTEM_VSN=R=12\n";
+    DistributionTree tree(layout);
+    EXPECT_EQ(run_installer({tree.root()}, "\n"),
+              outcome(0, kQuestion + success_line("2.0 beta;1"), ""));
+    EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Full));
+    EXPECT_EQ(tree.read_file("ostcore-2.0 beta;1\\bin\\ost.ini"),
+              "[ostrel]\nBindir=" + ini_escaped(tree.root()) +
+                  "\\\\ostcore-2.0 beta\\;1\\\\bin\nProgname=ost\nRootdir=" +
+                  ini_escaped(tree.root()) + "\n");
+}

@@ -1,0 +1,163 @@
+#include "installer_run.h"
+
+#include <algorithm>
+#include <optional>
+#include <sstream>
+
+#ifndef OSTREL_INSTALLER_PATH
+#error "The build must define OSTREL_INSTALLER_PATH as the path of the installer executable"
+#endif
+
+const char kQuestion[] = "Do you want a minimal startup instead of mext [No]: ";
+const char kNoAnswer[] = "Could not read answer from user.\n";
+const char kContinuing[] = "Continuing installation anyway...\n";
+const char kBailingOut[] = "Cannot continue installation, bailing out.\n";
+
+std::string success_line(const std::string &vsn)
+{
+    return "Ostrel " + vsn + " installed successfully\n";
+}
+
+std::string copy_warning(const std::string &source, const std::string &target)
+{
+    return "Could not copy file " + source + " to " + target + "\n" + kContinuing;
+}
+
+std::string copy_failure(const std::string &source, const std::string &target)
+{
+    return "Could not copy file " + source + " to " + target + "\n" + kBailingOut;
+}
+
+const std::string &installer_program()
+{
+    static const std::string program = native_program_path(OSTREL_INSTALLER_PATH);
+    return program;
+}
+
+ProcessResult run_installer(const std::vector<std::string> &args, const std::string &stdin_text)
+{
+    return run_process(installer_program(), args, stdin_text);
+}
+
+ProcessResult run_installer_without_input(const std::vector<std::string> &args)
+{
+    return run_process_without_input(installer_program(), args);
+}
+
+const char kRoot[] = "<root>";
+
+std::vector<std::string> with_root(const std::vector<std::string> &args, const std::string &root)
+{
+    std::vector<std::string> replaced = args;
+    std::replace(replaced.begin(), replaced.end(), std::string(kRoot), root);
+    return replaced;
+}
+
+ProcessResult outcome(int status, const std::string &out, const std::string &err)
+{
+    return ProcessResult{status, out, err, ""};
+}
+
+bool operator==(const ProcessResult &left, const ProcessResult &right)
+{
+    return left.status == right.status && left.out == right.out && left.err == right.err &&
+           left.problem == right.problem;
+}
+
+void PrintTo(const ProcessResult &result, std::ostream *stream)
+{
+    *stream << "{status " << result.status << ", stdout " << ::testing::PrintToString(result.out)
+            << ", stderr " << ::testing::PrintToString(result.err);
+    if (!result.problem.empty()) {
+        *stream << ", problem " << ::testing::PrintToString(result.problem);
+    }
+    *stream << "}";
+}
+
+std::size_t line_count(const std::string &text)
+{
+    std::size_t lines = (std::size_t)std::count(text.begin(), text.end(), '\n');
+    if (!text.empty() && text.back() != '\n') {
+        lines++;
+    }
+    return lines;
+}
+
+namespace
+{
+
+/* Adds a line to report when the file at relative does not hold expected. */
+void installer_compare(const DistributionTree &tree, const std::string &relative,
+                       const std::optional<std::string> &expected, std::ostringstream &report)
+{
+    const std::optional<std::string> actual = tree.read_file(relative);
+    if (!expected) {
+        report << "\n  the source for " << relative << " is missing from the tree";
+    } else if (!actual) {
+        report << "\n  " << relative << " is not a file";
+    } else if (*actual != *expected) {
+        report << "\n  " << relative << " holds " << ::testing::PrintToString(*actual)
+               << " instead of " << ::testing::PrintToString(*expected);
+    }
+}
+
+/* Whether name, as DistributionTree::list gives it, is one of not_copied. */
+bool installer_is_skipped(const std::vector<std::string> &not_copied, const std::string &name)
+{
+    std::string plain = name;
+    if (!plain.empty() && plain.back() == '\\') {
+        plain.pop_back();
+    }
+    return std::find(not_copied.begin(), not_copied.end(), plain) != not_copied.end();
+}
+
+} // namespace
+
+::testing::AssertionResult is_installed(const DistributionTree &tree, const std::string &root,
+                                        Startup startup, const std::vector<std::string> &not_copied)
+{
+    std::ostringstream report;
+    const std::string runtime_bin = tree.runtime_bin();
+    const std::string release = tree.release();
+
+    std::vector<std::pair<std::string, std::optional<std::string>>> expected;
+    for (const std::string &name : published_executables()) {
+        expected.emplace_back(name, tree.read_file(join(runtime_bin, name)));
+    }
+    expected.emplace_back("drive_qa.exe", tree.read_file(join(runtime_bin, "qa_drive.exe")));
+    expected.emplace_back("start_bare.boot", tree.read_file(join(release, "start_bare.boot")));
+    expected.emplace_back("start_mext.boot", tree.read_file(join(release, "start_mext.boot")));
+    expected.emplace_back("start.boot", tree.read_file(join(release, startup == Startup::Minimal
+                                                                         ? "start_bare.boot"
+                                                                         : "start_mext.boot")));
+    const std::string configuration = launcher_configuration(root, tree.layout().vsn);
+    expected.emplace_back("ost.ini", configuration);
+
+    std::vector<std::string> wanted_names;
+    for (const auto &file : expected) {
+        if (!installer_is_skipped(not_copied, file.first)) {
+            wanted_names.push_back(file.first);
+            installer_compare(tree, join("bin", file.first), file.second, report);
+        }
+    }
+    installer_compare(tree, join(runtime_bin, "ost.ini"), configuration, report);
+
+    std::vector<std::string> listed;
+    for (const std::string &name : tree.list("bin")) {
+        if (!installer_is_skipped(not_copied, name)) {
+            listed.push_back(name);
+        }
+    }
+    std::sort(wanted_names.begin(), wanted_names.end());
+    if (listed != wanted_names) {
+        report << "\n  bin holds " << ::testing::PrintToString(listed) << " instead of "
+               << ::testing::PrintToString(wanted_names);
+    }
+
+    const std::string problems = report.str();
+    if (problems.empty()) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "the installation under " << tree.root() << " is not complete:" << problems;
+}

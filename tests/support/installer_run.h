@@ -1,0 +1,71 @@
+/* Running the built installer and judging what it did, for the end-to-end
+ * cases. The installer's path comes from the build (OSTREL_INSTALLER_PATH). */
+#ifndef OSTREL_TESTS_SUPPORT_INSTALLER_RUN_H
+#define OSTREL_TESTS_SUPPORT_INSTALLER_RUN_H
+
+#include "distribution.h"
+#include "process.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+/* The fixed texts the installer prints. */
+extern const char kQuestion[];   /* the startup question, without a line feed */
+extern const char kNoAnswer[];   /* when the answer cannot be read */
+extern const char kContinuing[]; /* after each warning */
+extern const char kBailingOut[]; /* after a failed copy or write that ends the installation */
+
+/* "Ostrel <vsn> installed successfully\n". */
+std::string success_line(const std::string &vsn);
+/* The warning pair for a failed copy of an executable. */
+std::string copy_warning(const std::string &source, const std::string &target);
+/* The message pair for a failed copy that ends the installation. */
+std::string copy_failure(const std::string &source, const std::string &target);
+
+/* The native path of the built installer. */
+const std::string &installer_program();
+
+/* Runs the built installer with args and stdin_text as its standard input
+ * (see run_process). */
+ProcessResult run_installer(const std::vector<std::string> &args, const std::string &stdin_text);
+/* Runs the built installer with no standard input at all. */
+ProcessResult run_installer_without_input(const std::vector<std::string> &args);
+
+/* Stands in tables of arguments for the root of the case's tree. */
+extern const char kRoot[];
+/* args with every kRoot replaced by root. */
+std::vector<std::string> with_root(const std::vector<std::string> &args, const std::string &root);
+
+/* The result a case expects: the program ran and exited with status. */
+ProcessResult outcome(int status, const std::string &out, const std::string &err);
+
+bool operator==(const ProcessResult &left, const ProcessResult &right);
+/* Lets GoogleTest show both sides of a failed comparison. */
+void PrintTo(const ProcessResult &result, std::ostream *stream);
+
+/* The number of lines in text, each ended by a line feed; a last line
+ * without one counts too. */
+std::size_t line_count(const std::string &text);
+
+/* Which boot script became "start.boot". */
+enum class Startup {
+    Minimal, /* "start_bare.boot" */
+    Full,    /* "start_mext.boot" */
+};
+
+/* Succeeds when the tree holds everything a complete installation leaves:
+ * the publish directory "bin" holds exactly the seven executables, the test
+ * runner's second name "drive_qa.exe", both boot scripts, "start.boot" and
+ * "ost.ini", each with the contents of its source; "start.boot" is the boot
+ * script that startup names; and both "ost.ini" files hold exactly the
+ * launcher configuration for root (the root text as the installer saw it).
+ * Names in not_copied are neither looked for nor looked at in "bin": a case
+ * whose copies of them failed checks them itself. */
+::testing::AssertionResult is_installed(const DistributionTree &tree, const std::string &root,
+                                        Startup startup,
+                                        const std::vector<std::string> &not_copied = {});
+
+#endif

@@ -1,0 +1,287 @@
+#include "process.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+
+/* An open handle, closed when it goes out of scope. */
+struct ProcessHandle {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+
+    ProcessHandle() = default;
+    ProcessHandle(const ProcessHandle &) = delete;
+    ProcessHandle &operator=(const ProcessHandle &) = delete;
+    ~ProcessHandle()
+    {
+        close();
+    }
+    void close()
+    {
+        if (handle != INVALID_HANDLE_VALUE && handle != nullptr) {
+            CloseHandle(handle);
+        }
+        handle = INVALID_HANDLE_VALUE;
+    }
+};
+
+/* A temporary file of its own name, deleted when it goes out of scope. */
+struct ProcessTempFile {
+    std::string path;
+
+    ProcessTempFile() = default;
+    ProcessTempFile(const ProcessTempFile &) = delete;
+    ProcessTempFile &operator=(const ProcessTempFile &) = delete;
+    ~ProcessTempFile()
+    {
+        if (!path.empty()) {
+            DeleteFileA(path.c_str());
+        }
+    }
+};
+
+/* What was tried and the last Win32 error, for ProcessResult::problem. */
+std::string process_error_text(const std::string &what)
+{
+    return what + ": error " + std::to_string(GetLastError());
+}
+
+/* Quotes one argument so that the Microsoft C runtime's parser gives it back
+ * unchanged: left bare when it is non-empty and holds no space, tab, line
+ * feed, vertical tab or double quote; otherwise put in double quotes, with
+ * each run of backslashes doubled where it stands before a double quote or
+ * the closing quote, and each inner double quote escaped by a backslash. */
+std::string process_quote_argument(const std::string &argument)
+{
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos) {
+        return argument;
+    }
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') {
+            backslashes++;
+            continue;
+        }
+        if (c == '"') {
+            quoted.append(backslashes * 2 + 1, '\\');
+        } else {
+            quoted.append(backslashes, '\\');
+        }
+        backslashes = 0;
+        quoted.push_back(c);
+    }
+    quoted.append(backslashes * 2, '\\');
+    quoted.push_back('"');
+    return quoted;
+}
+
+/* The command line for CreateProcessA. The program name is only put in
+ * quotes: the C runtime reads argv[0] up to the closing quote without looking
+ * at backslashes, and a Windows path cannot hold a double quote. */
+std::string process_command_line(const std::string &program, const std::vector<std::string> &args)
+{
+    std::string line = "\"" + program + "\"";
+    for (const std::string &argument : args) {
+        line += ' ';
+        line += process_quote_argument(argument);
+    }
+    return line;
+}
+
+/* Makes a new empty temporary file and records its name. Returns false,
+ * with problem set, on failure. */
+bool process_make_temp(ProcessTempFile &temp, std::string &problem)
+{
+    char directory[MAX_PATH + 1];
+    DWORD length = GetTempPathA(sizeof directory, directory);
+    if (length == 0 || length > sizeof directory) {
+        problem = process_error_text("GetTempPathA");
+        return false;
+    }
+    char name[MAX_PATH];
+    if (GetTempFileNameA(directory, "e2e", 0, name) == 0) {
+        problem = process_error_text("GetTempFileNameA");
+        return false;
+    }
+    temp.path = name;
+    return true;
+}
+
+/* Opens path with an inheritable handle for the child. */
+HANDLE process_open_inheritable(const std::string &path, DWORD access, DWORD disposition)
+{
+    SECURITY_ATTRIBUTES inherit;
+    inherit.nLength = sizeof inherit;
+    inherit.lpSecurityDescriptor = nullptr;
+    inherit.bInheritHandle = TRUE;
+    return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+/* Writes text into the file at path, replacing its content. */
+bool process_write_file(const std::string &path, const std::string &text, std::string &problem)
+{
+    ProcessHandle file;
+    file.handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file.handle == INVALID_HANDLE_VALUE) {
+        problem = process_error_text("CreateFileA " + path);
+        return false;
+    }
+    size_t done = 0;
+    while (done < text.size()) {
+        DWORD written = 0;
+        DWORD chunk = (DWORD)(text.size() - done);
+        if (!WriteFile(file.handle, text.data() + done, chunk, &written, nullptr) || written == 0) {
+            problem = process_error_text("WriteFile " + path);
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+/* Everything in the file at path; empty when it cannot be read. */
+std::string process_read_file(const std::string &path)
+{
+    std::string text;
+    ProcessHandle file;
+    file.handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file.handle == INVALID_HANDLE_VALUE) {
+        return text;
+    }
+    char buffer[4096];
+    DWORD count = 0;
+    while (ReadFile(file.handle, buffer, sizeof buffer, &count, nullptr) && count > 0) {
+        text.append(buffer, count);
+    }
+    return text;
+}
+
+/* text with every carriage return that stands right before a line feed
+ * removed: undoes the C runtime's text-mode translation of line feeds. */
+std::string process_text_mode_undone(const std::string &text)
+{
+    std::string plain;
+    for (size_t i = 0; i < text.size(); i++) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        plain.push_back(text[i]);
+    }
+    return plain;
+}
+
+/* Runs program with args; standard input from stdin_text, or none at all
+ * when stdin_text is null. */
+ProcessResult process_run(const std::string &program, const std::vector<std::string> &args,
+                          const std::string *stdin_text)
+{
+    ProcessResult result = {-1, "", "", ""};
+    const std::string native = native_program_path(program);
+
+    ProcessTempFile input_file;
+    ProcessTempFile output_file;
+    ProcessTempFile error_file;
+    ProcessHandle input;
+    ProcessHandle output;
+    ProcessHandle errors;
+    if (stdin_text != nullptr) {
+        if (!process_make_temp(input_file, result.problem) ||
+            !process_write_file(input_file.path, *stdin_text, result.problem)) {
+            return result;
+        }
+        input.handle = process_open_inheritable(input_file.path, GENERIC_READ, OPEN_EXISTING);
+        if (input.handle == INVALID_HANDLE_VALUE) {
+            result.problem = process_error_text("CreateFileA " + input_file.path);
+            return result;
+        }
+    }
+    if (!process_make_temp(output_file, result.problem) ||
+        !process_make_temp(error_file, result.problem)) {
+        return result;
+    }
+    output.handle = process_open_inheritable(output_file.path, GENERIC_WRITE, CREATE_ALWAYS);
+    errors.handle = process_open_inheritable(error_file.path, GENERIC_WRITE, CREATE_ALWAYS);
+    if (output.handle == INVALID_HANDLE_VALUE || errors.handle == INVALID_HANDLE_VALUE) {
+        result.problem = process_error_text("CreateFileA for the output");
+        return result;
+    }
+
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = stdin_text != nullptr ? input.handle : nullptr;
+    startup.hStdOutput = output.handle;
+    startup.hStdError = errors.handle;
+    PROCESS_INFORMATION child;
+    ZeroMemory(&child, sizeof child);
+    std::string line = process_command_line(native, args);
+    std::vector<char> writable_line(line.begin(), line.end());
+    writable_line.push_back('\0');
+    if (!CreateProcessA(native.c_str(), writable_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        nullptr, &startup, &child)) {
+        result.problem = process_error_text("CreateProcessA " + native);
+        return result;
+    }
+    ProcessHandle process;
+    ProcessHandle thread;
+    process.handle = child.hProcess;
+    thread.handle = child.hThread;
+
+    DWORD waited = WaitForSingleObject(process.handle, PROCESS_TIME_LIMIT_SECONDS * 1000);
+    if (waited == WAIT_TIMEOUT) {
+        TerminateProcess(process.handle, 1);
+        WaitForSingleObject(process.handle, INFINITE);
+        result.problem = "still running after " + std::to_string(PROCESS_TIME_LIMIT_SECONDS) +
+                         " seconds, killed";
+    } else if (waited != WAIT_OBJECT_0) {
+        result.problem = process_error_text("WaitForSingleObject");
+    } else {
+        DWORD exit_code = 0;
+        if (GetExitCodeProcess(process.handle, &exit_code)) {
+            result.status = (int)exit_code;
+        } else {
+            result.problem = process_error_text("GetExitCodeProcess");
+        }
+    }
+    output.close();
+    errors.close();
+    result.out = process_text_mode_undone(process_read_file(output_file.path));
+    result.err = process_text_mode_undone(process_read_file(error_file.path));
+    return result;
+}
+
+} // namespace
+
+std::string native_program_path(const std::string &program)
+{
+    std::string native = program;
+    for (char &c : native) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    if (!program.empty() && program[0] == '/') {
+        native = "Z:" + native;
+    }
+    return native;
+}
+
+ProcessResult run_process(const std::string &program, const std::vector<std::string> &args,
+                          const std::string &stdin_text)
+{
+    return process_run(program, args, &stdin_text);
+}
+
+ProcessResult run_process_without_input(const std::string &program,
+                                        const std::vector<std::string> &args)
+{
+    return process_run(program, args, nullptr);
+}
