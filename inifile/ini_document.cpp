@@ -21,7 +21,7 @@ IniDocument *ini_new_document()
     if (doc == NULL) {
         return NULL;
     }
-    doc->sections = (IniSection **)malloc(INI_GROW_STEP * sizeof(IniSection *));
+    doc->sections = (IniSection **)malloc(sizeof(IniSection *[INI_GROW_STEP]));
     if (doc->sections == NULL) {
         free(doc);
         return NULL;
@@ -46,7 +46,7 @@ IniSection *ini_new_section_owning_name(char *name)
     if (section == NULL) {
         return NULL;
     }
-    section->entries = (IniEntry **)malloc(INI_GROW_STEP * sizeof(IniEntry *));
+    section->entries = (IniEntry **)malloc(sizeof(IniEntry *[INI_GROW_STEP]));
     if (section->entries == NULL) {
         free(section);
         return NULL;
@@ -163,12 +163,15 @@ const char *ini_entry_key_at(const IniSection *section, int index)
 
 int ini_append_entry(IniSection *section, char *key, char *value)
 {
-    if (section->entry_count == section->entry_capacity &&
-        ini_grow_pointer_array((void ***)&section->entries, &section->entry_capacity) != 0) {
-        return -1;
-    }
+    /* The record comes first: once the array has grown, nothing can fail, so
+     * a failure leaves the capacity as it was. */
     IniEntry *entry = (IniEntry *)malloc(sizeof(IniEntry));
     if (entry == NULL) {
+        return -1;
+    }
+    if (section->entry_count == section->entry_capacity &&
+        ini_grow_pointer_array((void ***)&section->entries, &section->entry_capacity) != 0) {
+        free(entry);
         return -1;
     }
     entry->key = key;

@@ -11,11 +11,11 @@
 enum { PLATFORM_COPY_BUFFER_SIZE = 1 << 20 };
 
 /* The path with every "\" turned into "/", as a heap string; null when out
- * of memory. room extra bytes are left free after the NUL. */
-static char *platform_native_path(const char *path, size_t room)
+ * of memory. */
+static char *platform_native_path(const char *path)
 {
     size_t size = strlen(path) + 1;
-    char *native = (char *)malloc(size + room);
+    char *native = (char *)malloc(size);
     if (native == NULL) {
         return NULL;
     }
@@ -61,7 +61,7 @@ static int platform_open_file(const char *native_path, struct stat *status)
 
 PlatformFile platform_open_for_reading(const char *path)
 {
-    char *native = platform_native_path(path, 0);
+    char *native = platform_native_path(path);
     if (native == NULL) {
         return PLATFORM_NO_FILE;
     }
@@ -82,7 +82,7 @@ uint32_t platform_read(PlatformFile file, void *buffer, uint32_t size)
 
 PlatformFile platform_create_for_writing(const char *path)
 {
-    char *native = platform_native_path(path, 0);
+    char *native = platform_native_path(path);
     if (native == NULL) {
         return PLATFORM_NO_FILE;
     }
@@ -121,7 +121,7 @@ void platform_close(PlatformFile file)
 
 void platform_make_directory(const char *path)
 {
-    char *native = platform_native_path(path, 0);
+    char *native = platform_native_path(path);
     if (native != NULL) {
         mkdir(native, 0777);
         free(native);
@@ -130,7 +130,7 @@ void platform_make_directory(const char *path)
 
 int platform_file_exists(const char *path)
 {
-    char *native = platform_native_path(path, 0);
+    char *native = platform_native_path(path);
     if (native == NULL) {
         return 0;
     }
@@ -190,6 +190,24 @@ static int platform_copy_contents(int source, int target)
     }
 }
 
+/* A heap path for the temporary copy of native_target, null when out of
+ * memory: in the target's directory, so that the rename stays on one file
+ * system, and with a short name of its own, so that it fits where the
+ * target's name is as long as a name may be. */
+static char *platform_temporary_path(const char *native_target)
+{
+    static const char name[] = ".ostrel-copy-XXXXXX";
+    const char *slash = strrchr(native_target, '/');
+    size_t directory_length = slash == NULL ? 0 : (size_t)(slash - native_target) + 1;
+    char *temporary = (char *)malloc(directory_length + sizeof name);
+    if (temporary == NULL) {
+        return NULL;
+    }
+    memcpy(temporary, native_target, directory_length);
+    memcpy(temporary + directory_length, name, sizeof name);
+    return temporary;
+}
+
 /* Copies source into a new temporary file beside target and renames it over
  * target, so that target is either replaced whole or left as it was. */
 static int platform_copy_native(const char *native_source, char *native_target, char *temporary)
@@ -222,13 +240,11 @@ static int platform_copy_native(const char *native_source, char *native_target, 
 
 int platform_copy_file(const char *source, const char *target)
 {
-    static const char temporary_suffix[] = ".partial-XXXXXX";
-    char *native_source = platform_native_path(source, 0);
-    char *native_target = platform_native_path(target, 0);
-    char *temporary = platform_native_path(target, sizeof temporary_suffix);
+    char *native_source = platform_native_path(source);
+    char *native_target = platform_native_path(target);
+    char *temporary = native_target == NULL ? NULL : platform_temporary_path(native_target);
     int copied = 0;
     if (native_source != NULL && native_target != NULL && temporary != NULL) {
-        strcat(temporary, temporary_suffix);
         copied = platform_copy_native(native_source, native_target, temporary);
     }
     free(native_source);

@@ -1,0 +1,576 @@
+/* The library when memory runs out, reads fail or come in small pieces, and
+ * writes fail or fall short. Faults come from the seam in
+ * support/fault_injection.h; this program alone is linked with it. */
+#include <inifile/inifile.h>
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/fault_injection.h"
+#include "support/ini_view.h"
+#include "support/temp_dir.h"
+
+namespace
+{
+
+/* Every test starts and ends with no fault armed. */
+class Faults : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        fault_reset();
+    }
+    void TearDown() override
+    {
+        fault_reset();
+    }
+
+    TempDirectory directory;
+};
+
+class IniLoadFaults : public Faults
+{
+};
+class IniSaveFaults : public Faults
+{
+};
+class IniDocumentFaults : public Faults
+{
+};
+
+/* Everything a test can see of a section, its capacity included. */
+struct SectionState {
+    SectionView view;
+    int32_t capacity;
+    bool operator==(const SectionState &other) const
+    {
+        return view == other.view && capacity == other.capacity;
+    }
+};
+
+SectionState state_of(const IniSection *section)
+{
+    return {{section->name, entries_of(section)}, section->entry_capacity};
+}
+
+std::ostream &operator<<(std::ostream &out, const SectionState &state)
+{
+    return out << state.view << " capacity " << state.capacity;
+}
+
+/* A file that makes the loader use every kind of allocation: long lines,
+ * more than ten sections, a section with more than ten entries, comments,
+ * escapes and continuations. */
+std::string rich_file()
+{
+    std::string text = "; leading comment\n[first section]\n";
+    for (int i = 0; i < 13; i++) {
+        text += "key" + std::to_string(i) + " = value with \\; escape " + std::to_string(i) + "\n";
+    }
+    text += "long = " + std::string(300, 'L') + "\\\n continued\n";
+    for (int i = 0; i < 11; i++) {
+        text += "[s" + std::to_string(i) + "]\nk=v\n";
+    }
+    return text;
+}
+
+/* The exact bytes the writer produces for view, and the size of each write it
+ * makes: "[", the name and "]\n" for a header, one write per entry line. */
+struct ExpectedWrites {
+    std::string bytes;
+    std::vector<size_t> sizes;
+};
+
+std::string escaped(const std::string &text)
+{
+    std::string out;
+    for (char byte : text) {
+        if (byte == ';' || byte == '\\') {
+            out += '\\';
+        }
+        out += byte;
+    }
+    return out;
+}
+
+ExpectedWrites expected_writes(const DocumentView &view)
+{
+    ExpectedWrites writes;
+    for (const SectionView &section : view) {
+        for (const std::string &piece : {std::string("["), section.name, std::string("]\n")}) {
+            writes.bytes += piece;
+            writes.sizes.push_back(piece.size());
+        }
+        for (const auto &entry : section.entries) {
+            std::string line = escaped(entry.first) + "=" + escaped(entry.second) + "\n";
+            writes.bytes += line;
+            writes.sizes.push_back(line.size());
+        }
+    }
+    return writes;
+}
+
+/* A document whose entry lines make the writer's buffer grow many times. */
+DocumentView document_to_save()
+{
+    DocumentView view = {{"first", {}}, {"second", {{"short", "1"}}}};
+    for (int i = 0; i < 5; i++) {
+        std::string key = "key" + std::string(i * 15, ';');
+        std::string value = std::string(i * 23, 'v') + "\\" + std::string(i * 7, ';');
+        view[0].entries.emplace_back(key, value);
+    }
+    return view;
+}
+
+bool is_prefix(const std::string &prefix, const std::string &text)
+{
+    return prefix.size() <= text.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+/* Pseudo-random file text, mostly well formed: headers and entries with
+ * escapes, carriage returns, continuations, comments and long runs. */
+std::string generated_file(std::mt19937 &engine)
+{
+    /* The last piece starts a comment, which only a value may hold. */
+    static const char *const pieces[] = {"a",    "key",  " ",  "=",      "[",    "]", "\\;",
+                                         "\\\\", "\\\n", "\r", "\\\r\n", "\xff", ";c"};
+    const uint32_t count = sizeof pieces / sizeof pieces[0];
+    auto words = [&](uint32_t choices) {
+        std::string text;
+        for (uint32_t left = engine() % 8; left > 0; left--) {
+            text += pieces[engine() % choices];
+        }
+        if (engine() % 10 == 0) {
+            text.append(engine() % 2000, 'x');
+        }
+        return text;
+    };
+    std::string text = engine() % 10 == 0 ? "" : "[s]\n";
+    for (uint32_t lines = engine() % 40; lines > 0; lines--) {
+        if (engine() % 5 == 0) {
+            text += "[s" + words(count - 1) + "]\n";
+        } else {
+            text += "k" + words(count - 1) + "=" + words(count) + "\n";
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+TEST_F(IniLoadFaults, SeamSeesTheLibrarysAllocationsReadsAndWrites)
+{
+    std::string path = directory.write("in.ini", "[s]\nk=v\n");
+    IniDocument *doc = fault_watch([&] { return ini_load_file(path.c_str()); });
+    ASSERT_NE(doc, nullptr);
+    EXPECT_GT(fault_allocations(), 3);
+    EXPECT_GT(fault_live_allocations(), 3);
+    EXPECT_EQ(fault_reads(), 2) << "one chunk, then the end";
+    std::string out = directory.file("out.ini");
+    EXPECT_EQ(fault_watch([&] { return ini_save_file(doc, out.c_str()); }), 0);
+    EXPECT_EQ(fault_writes(), 4) << "\"[\", \"s\", \"]\\n\" and \"k=v\\n\"";
+    ini_free_document(doc);
+    EXPECT_EQ(fault_live_allocations(), 0);
+}
+
+TEST_F(IniLoadFaults, FailsCleanlyAtEveryAllocation)
+{
+    const std::string text = rich_file();
+    const std::string path = directory.write("in.ini", text);
+    const std::optional<DocumentView> expected = load_view(path);
+    ASSERT_TRUE(expected.has_value());
+    ASSERT_GT(expected->size(), 10u);
+
+    long failures = 0;
+    for (long n = 0;; n++) {
+        SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
+        fault_reset();
+        fault_fail_allocation(n);
+        IniLoadResult result = INI_LOAD_OK;
+        IniDocument *doc =
+            fault_watch([&] { return ini_load_file_with_result(path.c_str(), &result); });
+        if (!fault_allocation_failed()) {
+            ASSERT_NE(doc, nullptr);
+            EXPECT_EQ(view_of(doc), *expected);
+            ini_free_document(doc);
+            EXPECT_EQ(fault_live_allocations(), 0);
+            break;
+        }
+        failures++;
+        EXPECT_EQ(doc, nullptr);
+        if (doc != nullptr) {
+            ini_free_document(doc);
+        }
+        if (n == 0 && result == INI_LOAD_CANNOT_OPEN) {
+            continue; /* the platform's copy of the path */
+        }
+        EXPECT_EQ(result, INI_LOAD_OUT_OF_MEMORY);
+        EXPECT_EQ(fault_live_allocations(), 0) << "nothing leaks";
+        ASSERT_LT(n, 100000) << "the load never stops allocating";
+    }
+    EXPECT_GT(failures, 60) << "every line, section, entry and array costs an allocation";
+}
+
+TEST_F(IniLoadFaults, ReadLineReportsOutOfMemoryAndStopsForGood)
+{
+    const std::string long_line(200, 'y');
+    const char *const expected[] = {"first line", long_line.c_str(), "last"};
+    std::string path = directory.write("in.ini", "first line\n" + long_line + "\n  last  \n");
+    for (long n = 0; n < 100; n++) {
+        SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
+        fault_reset();
+        IniLineReader reader;
+        reader.file = platform_open_for_reading(path.c_str());
+        reader.end_of_input = INI_READER_MORE;
+        reader.bytes_available = 0;
+        reader.read_position = 0;
+        ASSERT_NE(reader.file, PLATFORM_NO_FILE);
+        fault_fail_allocation(n);
+        size_t count = 0;
+        fault_start();
+        char *line;
+        while ((line = ini_read_line(&reader)) != NULL) {
+            EXPECT_STREQ(line, count < 3 ? expected[count] : "(no more lines)");
+            count++;
+            free(line);
+        }
+        fault_stop();
+        EXPECT_EQ(ini_read_line(&reader), nullptr);
+        platform_close(reader.file);
+        EXPECT_EQ(fault_live_allocations(), 0) << "nothing leaks";
+        if (!fault_allocation_failed()) {
+            EXPECT_EQ(reader.end_of_input, INI_READER_END);
+            EXPECT_EQ(count, 3u);
+            EXPECT_GT(n, 3);
+            return;
+        }
+        EXPECT_EQ(reader.end_of_input, INI_READER_OUT_OF_MEMORY);
+    }
+    FAIL() << "reading three lines takes fewer than 100 allocations";
+}
+
+TEST_F(IniLoadFaults, TakesAFailedFirstReadAsAnEmptyFile)
+{
+    std::string path = directory.write("in.ini", "[s]\nk=v\n");
+    fault_fail_read(0);
+    IniLoadResult result = INI_LOAD_MALFORMED;
+    IniDocument *doc =
+        fault_watch([&] { return ini_load_file_with_result(path.c_str(), &result); });
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(result, INI_LOAD_OK);
+    EXPECT_EQ(doc->section_count, 0);
+    EXPECT_EQ(fault_reads(), 1) << "no read after the failed one";
+    ini_free_document(doc);
+}
+
+TEST_F(IniLoadFaults, BuildsTheDocumentFromWhatWasReadBeforeAReadFailed)
+{
+    /* The first chunk ends inside the value «partial-value»; the file goes on
+     * with more of that value and a second section. */
+    std::string first = "[s]\nk=1\nlong=";
+    first += std::string(INI_READ_CHUNK - first.size() - 7, 'p') + "partial";
+    ASSERT_EQ(first.size(), INI_READ_CHUNK);
+    std::string path = directory.write("in.ini", first + "-value\n[t]\nz=2\n");
+    const std::string partial = std::string(INI_READ_CHUNK - 13 - 7, 'p') + "partial";
+
+    fault_fail_read(1);
+    IniLoadResult result = INI_LOAD_MALFORMED;
+    IniDocument *doc =
+        fault_watch([&] { return ini_load_file_with_result(path.c_str(), &result); });
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(result, INI_LOAD_OK);
+    EXPECT_EQ(view_of(doc), (DocumentView{{"s", {{"k", "1"}, {"long", partial}}}}));
+    EXPECT_EQ(fault_reads(), 2) << "no read after the failed one";
+    ini_free_document(doc);
+}
+
+TEST_F(IniLoadFaults, RejectsAFileCutInsideAHeaderByAFailedRead)
+{
+    std::string first = "[s]\nk=1\n";
+    first += std::string(INI_READ_CHUNK - first.size() - 4, '\n') + "[sec";
+    std::string path = directory.write("in.ini", first + "tion]\nz=2\n");
+    ASSERT_EQ(load_view(path), (DocumentView{{"s", {{"k", "1"}}}, {"section", {{"z", "2"}}}}));
+
+    fault_fail_read(1);
+    IniLoadResult result = INI_LOAD_OK;
+    IniDocument *doc =
+        fault_watch([&] { return ini_load_file_with_result(path.c_str(), &result); });
+    EXPECT_EQ(doc, nullptr);
+    EXPECT_EQ(result, INI_LOAD_MALFORMED);
+    EXPECT_EQ(fault_live_allocations(), 0);
+}
+
+TEST_F(IniLoadFaults, AsksForWholeChunksOf1024Bytes)
+{
+    std::string path = directory.write("in.ini", "[s]\nk=" + std::string(5000, 'v') + "\n");
+    IniDocument *doc = fault_watch([&] { return ini_load_file(path.c_str()); });
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(fault_largest_read_request(), (uint32_t)INI_READ_CHUNK);
+    EXPECT_EQ(fault_reads(), 6) << "five chunks, then the end";
+    ini_free_document(doc);
+}
+
+TEST_F(IniLoadFaults, GivesTheSameDocumentsWhenReadsDeliverFewBytes)
+{
+    std::mt19937 engine(99);
+    std::vector<std::string> texts = {rich_file(), "[s]\nx=a\\\r\nb\n", "[s]\nx=1 ;c\\\ny=2"};
+    for (int i = 0; i < 60; i++) {
+        texts.push_back(generated_file(engine));
+    }
+    std::string path = directory.file("in.ini");
+    int well_formed = 0;
+    for (const std::string &text : texts) {
+        write_file_bytes(path, text);
+        const std::optional<DocumentView> expected = load_view(path);
+        well_formed += expected.has_value();
+        for (uint32_t most : {1u, 2u, 3u, 1023u}) {
+            fault_reset();
+            fault_limit_reads(most);
+            IniDocument *doc = fault_watch([&] { return ini_load_file(path.c_str()); });
+            std::optional<DocumentView> loaded;
+            if (doc != nullptr) {
+                loaded = view_of(doc);
+                ini_free_document(doc);
+            }
+            ASSERT_EQ(loaded, expected)
+                << "reads of at most " << most << " bytes, file \"" << printable(text) << "\"";
+            if (expected) {
+                ASSERT_GE(fault_reads(), (long)(text.size() / most));
+            }
+        }
+    }
+    EXPECT_GT(well_formed, 10);
+}
+
+TEST_F(IniSaveFaults, FailsCleanlyAtEveryAllocation)
+{
+    const DocumentView view = document_to_save();
+    const ExpectedWrites expected = expected_writes(view);
+    IniDocument *doc = build_document(view);
+    const std::string path = directory.file("out.ini");
+
+    long failures = 0;
+    for (long n = 0;; n++) {
+        SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
+        std::filesystem::remove(path);
+        fault_reset();
+        fault_fail_allocation(n);
+        int result = fault_watch([&] { return ini_save_file(doc, path.c_str()); });
+        EXPECT_EQ(fault_live_allocations(), 0) << "nothing leaks";
+        if (!fault_allocation_failed()) {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(read_file_bytes(path), expected.bytes);
+            break;
+        }
+        failures++;
+        if (n == 0 && result == -1) {
+            EXPECT_FALSE(std::filesystem::exists(path)); /* the platform's copy of the path */
+            continue;
+        }
+        EXPECT_EQ(result, -3);
+        EXPECT_TRUE(is_prefix(read_file_bytes(path), expected.bytes))
+            << "file \"" << printable(read_file_bytes(path)) << "\"";
+        ASSERT_LT(n, 10000);
+    }
+    EXPECT_GT(failures, 5);
+    EXPECT_EQ(view_of(doc), view) << "the document is only read";
+    ini_free_document(doc);
+}
+
+TEST_F(IniSaveFaults, ReturnsMinusTwoAndLeavesAPrefixWhenAWriteFailsOrFallsShort)
+{
+    const DocumentView view = document_to_save();
+    const ExpectedWrites expected = expected_writes(view);
+    IniDocument *doc = build_document(view);
+    const std::string path = directory.file("out.ini");
+
+    ASSERT_EQ(fault_watch([&] { return ini_save_file(doc, path.c_str()); }), 0);
+    ASSERT_EQ(fault_writes(), (long)expected.sizes.size());
+    ASSERT_EQ(read_file_bytes(path), expected.bytes);
+
+    size_t written_before = 0;
+    for (size_t n = 0; n < expected.sizes.size(); n++) {
+        for (FaultWrite how : {FAULT_WRITE_NOTHING, FAULT_WRITE_ALL_BUT_LAST}) {
+            SCOPED_TRACE("write " + std::to_string(n) +
+                         (how == FAULT_WRITE_NOTHING ? " fails" : " falls short"));
+            write_file_bytes(path, "old content that must go");
+            fault_reset();
+            fault_fail_write((long)n, how);
+            EXPECT_EQ(fault_watch([&] { return ini_save_file(doc, path.c_str()); }), -2);
+            EXPECT_EQ(fault_writes(), (long)n + 1) << "no write after the failed one";
+            EXPECT_EQ(fault_live_allocations(), 0) << "nothing leaks";
+            size_t kept = written_before;
+            if (how == FAULT_WRITE_ALL_BUT_LAST && expected.sizes[n] > 1) {
+                kept += expected.sizes[n] - 1;
+            }
+            EXPECT_EQ(read_file_bytes(path), expected.bytes.substr(0, kept));
+        }
+        written_before += expected.sizes[n];
+    }
+    ini_free_document(doc);
+}
+
+TEST_F(IniDocumentFaults, LeavesEverythingUnchangedWhenAnOperationRunsOutOfMemory)
+{
+    struct Operation {
+        const char *what;
+        /* Makes what the operation works on and returns it. */
+        std::function<IniSection *()> make;
+        /* Runs the operation on it; true when it reported out of memory
+         * (-1 or null) and gave nothing back. */
+        std::function<bool(IniSection *)> fails;
+    };
+    auto full_section = [] {
+        IniSection *section = ini_new_section("s");
+        for (int i = 0; i < 10; i++) {
+            ini_put_entry(section, ("key" + std::to_string(i)).c_str(), "value");
+        }
+        return section;
+    };
+    IniDocument *loaded =
+        ini_load_file(directory.write("dup.ini", "[d]\nA=1\nB=2\nA=3\nC=4\n").c_str());
+    ASSERT_NE(loaded, nullptr);
+    const Operation operations[] = {
+        {"putting a new key into a full section", full_section,
+         [](IniSection *section) {
+             int result = fault_watch([&] { return ini_put_entry(section, "new key", "v"); });
+             EXPECT_TRUE(result == -1 || result == 1);
+             return result == -1;
+         }},
+        {"putting a present key", full_section,
+         [](IniSection *section) {
+             int result = fault_watch([&] { return ini_put_entry(section, "key3", "changed"); });
+             EXPECT_TRUE(result == -1 || result == 0);
+             return result == -1;
+         }},
+        {"making a section", full_section,
+         [](IniSection *) {
+             IniSection *made = fault_watch([] { return ini_new_section("made"); });
+             if (made != nullptr) {
+                 ini_free_section(made);
+             }
+             return made == nullptr;
+         }},
+        {"copying a section", full_section,
+         [](IniSection *section) {
+             IniSection *copy = fault_watch([&] { return ini_copy_section(section, "copy"); });
+             if (copy != nullptr) {
+                 EXPECT_EQ(entries_of(copy), entries_of(section));
+                 ini_free_section(copy);
+             }
+             return copy == nullptr;
+         }},
+        {"copying a loaded section with duplicate keys", [&] { return loaded->sections[0]; },
+         [](IniSection *section) {
+             IniSection *copy = fault_watch([&] { return ini_copy_section(section, "copy"); });
+             if (copy != nullptr) {
+                 EXPECT_EQ(entries_of(copy), (EntryList{{"A", "1"}, {"B", "2"}, {"C", "4"}}));
+                 ini_free_section(copy);
+             }
+             return copy == nullptr;
+         }},
+    };
+    for (const Operation &operation : operations) {
+        long failures = 0;
+        for (long n = 0;; n++) {
+            SCOPED_TRACE(std::string(operation.what) + ", allocation " + std::to_string(n) +
+                         " fails");
+            fault_reset();
+            IniSection *section = operation.make();
+            const SectionState before = state_of(section);
+            fault_fail_allocation(n);
+            bool failed = operation.fails(section);
+            EXPECT_EQ(failed, fault_allocation_failed());
+            if (failed) {
+                failures++;
+                EXPECT_EQ(state_of(section), before);
+                EXPECT_EQ(fault_live_allocations(), 0) << "nothing leaks";
+            }
+            if (section != loaded->sections[0]) {
+                ini_free_section(section);
+            }
+            if (!fault_allocation_failed()) {
+                break;
+            }
+            ASSERT_LT(n, 1000);
+        }
+        EXPECT_GT(failures, 0) << operation.what;
+    }
+    ini_free_document(loaded);
+}
+
+TEST_F(IniDocumentFaults, PutSectionIntoAFullDocumentLeavesItUnchangedWhenOutOfMemory)
+{
+    IniDocument *doc = ini_new_document();
+    for (int i = 0; i < 10; i++) {
+        ini_put_section(doc, ini_new_section(("s" + std::to_string(i)).c_str()));
+    }
+    const DocumentView before = view_of(doc);
+    IniSection *section = ini_new_section("new");
+    ini_put_entry(section, "k", "v");
+
+    fault_fail_allocation(0);
+    EXPECT_EQ(fault_watch([&] { return ini_put_section(doc, section); }), -1);
+    EXPECT_TRUE(fault_allocation_failed());
+    EXPECT_EQ(view_of(doc), before);
+    EXPECT_EQ(doc->section_capacity, 10);
+    EXPECT_EQ(entries_of(section), (EntryList{{"k", "v"}})) << "the caller still owns it";
+
+    fault_reset();
+    EXPECT_EQ(fault_watch([&] { return ini_put_section(doc, section); }), 1);
+    EXPECT_EQ(fault_allocations(), 1);
+    EXPECT_EQ(doc->section_capacity, 20);
+    ini_free_document(doc);
+}
+
+TEST_F(IniDocumentFaults, ReleasesWhatItReplacesAndRemoves)
+{
+    fault_start();
+    IniDocument *doc = ini_new_document();
+    IniSection *section = ini_new_section("s");
+    ini_put_entry(section, "a", "1");
+    ini_put_entry(section, "b", "2");
+    ini_put_section(doc, section);
+    IniSection *other = ini_new_section("t");
+    ini_put_entry(other, "c", "3");
+    ini_put_section(doc, other);
+    fault_stop();
+    const long live = fault_live_allocations();
+    ASSERT_GT(live, 0);
+
+    struct Release {
+        const char *what;
+        std::function<void()> run;
+        long freed; /* blocks released less blocks allocated */
+    };
+    const Release releases[] = {
+        /* One new block for the old one. */
+        {"replacing an entry's value", [&] { ini_put_entry(section, "a", "changed"); }, 0},
+        /* The entry's block and record. */
+        {"removing an entry", [&] { ini_remove_entry(section, "b"); }, 2},
+        /* Three blocks of an empty section for the five of one with an entry. */
+        {"replacing a section", [&] { ini_put_section(doc, ini_new_section("t")); }, 2},
+        /* The record, name and entry array of an empty section. */
+        {"removing a section", [&] { ini_remove_section(doc, "t"); }, 3},
+    };
+    long expected_live = live;
+    for (const Release &release : releases) {
+        SCOPED_TRACE(release.what);
+        fault_start();
+        release.run();
+        fault_stop();
+        expected_live -= release.freed;
+        EXPECT_EQ(fault_live_allocations(), expected_live);
+    }
+    ini_free_document(doc);
+    EXPECT_EQ(fault_live_allocations(), 0);
+}

@@ -1,0 +1,576 @@
+/* The loader: logical lines (comments, escapes, carriage returns,
+ * continuations, spaces), the structure of a file, and both of them at every
+ * position relative to the 1024-byte chunks the loader reads. */
+#include <inifile/inifile.h>
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/ini_view.h"
+#include "support/temp_dir.h"
+
+using namespace std::string_literals;
+
+namespace
+{
+
+using LoadedDocument = std::optional<DocumentView>;
+
+/* A file and the document it loads as, or nothing when it must not load. */
+struct LoadCase {
+    std::string text;
+    LoadedDocument expected;
+};
+
+/* Files that load, one rule each. */
+const std::vector<LoadCase> &well_formed_files()
+{
+    static const std::vector<LoadCase> cases = {
+        /* Files without logical lines. */
+        {"", DocumentView{}},
+        {"\n\n\r\n", DocumentView{}},
+        {"   \n  \n", DocumentView{}},
+        {"; comment\n;another", DocumentView{}},
+        {"  ; comment \\\n", DocumentView{}},
+        {"\\\n", DocumentView{}},
+        {"\\", DocumentView{}},
+        {"\\ \\ \n", DocumentView{}},
+        {"\r", DocumentView{}},
+        /* Headers. */
+        {"[x]", DocumentView{{"x", {}}}},
+        {"[ Install ]\n", DocumentView{{" Install ", {}}}},
+        {"   [s]   \n", DocumentView{{"s", {}}}},
+        {"[s]; comment\n", DocumentView{{"s", {}}}},
+        {"[s];]\n", DocumentView{{"s", {}}}},
+        {"[]]\n[[]\n", DocumentView{{"]", {}}, {"[", {}}}},
+        {"\\[s]\n", DocumentView{{"s", {}}}},
+        {"[s\\]\\]\n", DocumentView{{"s]", {}}}},
+        {"[a=b]\n", DocumentView{{"a=b", {}}}},
+        {"[=]\n", DocumentView{{"=", {}}}},
+        {"[s]\n[s]\n", DocumentView{{"s", {}}, {"s", {}}}},
+        {"; note \\\n[s]\n", DocumentView{{"s", {}}}},
+        {"\n;c\n  \n[s]\n", DocumentView{{"s", {}}}},
+        /* Entries. */
+        {"[s]\nkey=value\n", DocumentView{{"s", {{"key", "value"}}}}},
+        {"[s]\n  key  =  value  \n", DocumentView{{"s", {{"key", "value"}}}}},
+        {"[s]\nmy key = my value\n", DocumentView{{"s", {{"my key", "my value"}}}}},
+        {"[s]\nkey=\n", DocumentView{{"s", {{"key", ""}}}}},
+        {"[s]\nkey=   \n", DocumentView{{"s", {{"key", ""}}}}},
+        {"[s]\nkey==x\n", DocumentView{{"s", {{"key", "=x"}}}}},
+        {"[s]\na=b=c\n", DocumentView{{"s", {{"a", "b=c"}}}}},
+        {"[s]\nkey\t=\tv\t\n", DocumentView{{"s", {{"key\t", "\tv\t"}}}}},
+        {"[s]\n[a=b]\n", DocumentView{{"s", {{"[a", "b]"}}}}},
+        {"[s]\n[=]\n", DocumentView{{"s", {{"[", "]"}}}}},
+        {"[s]\nK=1\nK=2\n", DocumentView{{"s", {{"K", "1"}, {"K", "2"}}}}},
+        {"[s]\nx=1\n[t]\ny=2\n[s]\nz=3\n",
+         DocumentView{{"s", {{"x", "1"}}}, {"t", {{"y", "2"}}}, {"s", {{"z", "3"}}}}},
+        {"[s]\n;c\nx=1\n\n\n ;c2\ny=2", DocumentView{{"s", {{"x", "1"}, {"y", "2"}}}}},
+        /* Escapes. */
+        {"[s]\npath=C:\\dir\n", DocumentView{{"s", {{"path", "C:dir"}}}}},
+        {"[s]\npath=C:\\\\dir\n", DocumentView{{"s", {{"path", "C:\\dir"}}}}},
+        {"[s]\nx=a\\;b\n", DocumentView{{"s", {{"x", "a;b"}}}}},
+        {"[s]\n\\;x=1\n", DocumentView{{"s", {{";x", "1"}}}}},
+        {"[s]\nk\\=v=1\n", DocumentView{{"s", {{"k", "v=1"}}}}},
+        {"[s]\nx=\\ a\n", DocumentView{{"s", {{"x", "a"}}}}},
+        {"[s]\nx=a\\ \n", DocumentView{{"s", {{"x", "a"}}}}},
+        {"[s]\n\\ x=1\n", DocumentView{{"s", {{"x", "1"}}}}},
+        {"[s]\nx=a\\\rb\n", DocumentView{{"s", {{"x", "ab"}}}}},
+        {"[s]\nx=a\\\r;b\n", DocumentView{{"s", {{"x", "a;b"}}}}},
+        {"[s]\nx=a\\", DocumentView{{"s", {{"x", "a"}}}}},
+        {"[s]\nx=ab\\\\\ncd=1\n", DocumentView{{"s", {{"x", "ab\\"}, {"cd", "1"}}}}},
+        /* Comments. */
+        {"[s]\nx=a;b\n", DocumentView{{"s", {{"x", "a"}}}}},
+        {"[s]\nx=a ; note\n", DocumentView{{"s", {{"x", "a"}}}}},
+        {"[s]\nx=a ; note \\\ny=b\n", DocumentView{{"s", {{"x", "a"}, {"y", "b"}}}}},
+        {"[s]\nx=1 ; no line feed", DocumentView{{"s", {{"x", "1"}}}}},
+        {"[s]\nx=1;", DocumentView{{"s", {{"x", "1"}}}}},
+        /* Continuations. */
+        {"[s]\nx=ab\\\ncd\n", DocumentView{{"s", {{"x", "abcd"}}}}},
+        {"[s]\nx=ab \\\n   cd\n", DocumentView{{"s", {{"x", "ab    cd"}}}}},
+        {"[s]\nx=a\\\r\nb\n", DocumentView{{"s", {{"x", "ab"}}}}},
+        {"[s]\nx=1\\\n\ny=2\n", DocumentView{{"s", {{"x", "1"}, {"y", "2"}}}}},
+        {"[s]\nx=a \\\n; comment\ny=2\n", DocumentView{{"s", {{"x", "a"}, {"y", "2"}}}}},
+        {"[s]\n\\\n  x\\\n  =\\\n  1\n", DocumentView{{"s", {{"x", "1"}}}}},
+        {"[s\\\n]\n", DocumentView{{"s", {}}}},
+        /* Carriage returns and line ends. */
+        {"[s]\r\nx=1\r\ny = 2 \r\n", DocumentView{{"s", {{"x", "1"}, {"y", "2"}}}}},
+        {"[s]\nx=a\rb\r\n", DocumentView{{"s", {{"x", "ab"}}}}},
+        {"[s]\nx=1", DocumentView{{"s", {{"x", "1"}}}}},
+        /* NUL bytes and bytes of 0x80 and above. */
+        {"[s]\nx=ab\0cd\n"s, DocumentView{{"s", {{"x", "ab"}}}}},
+        {"[s]\nx=\0\n"s, DocumentView{{"s", {{"x", ""}}}}},
+        {"[s]\0junk\nx=1\n"s, DocumentView{{"s", {{"x", "1"}}}}},
+        {"[s]\n\x80\xff=\xfe\x81\n", DocumentView{{"s", {{"\x80\xff", "\xfe\x81"}}}}},
+        {"[\xc3\xa9t\xc3\xa9]\n", DocumentView{{"\xc3\xa9t\xc3\xa9", {}}}},
+    };
+    return cases;
+}
+
+/* Files that must not load, one rule each. */
+const std::vector<LoadCase> &malformed_files()
+{
+    static const std::vector<LoadCase> cases = {
+        {"key=value\n", std::nullopt},
+        {"VSN=1.0\n[Install]\n", std::nullopt},
+        {"[]\n", std::nullopt},
+        {"[s]\n[]\n", std::nullopt},
+        {"[s\n", std::nullopt},
+        {"s]\n", std::nullopt},
+        {"[s] x\n", std::nullopt},
+        {"[s]\nplain\n", std::nullopt},
+        {"[s]\n=value\n", std::nullopt},
+        {"[s]\n=a=b\n", std::nullopt},
+        {"[s]\n  =x\n", std::nullopt},
+        {"[s]\nx=1\n[t\n", std::nullopt},
+        {"\xef\xbb\xbf[s]\n", std::nullopt},
+        {"[s]\rx=1\r", std::nullopt},
+        {"[s]\n\0[t]\n"s, std::nullopt},
+        {"[s]\nx\0=1\n"s, std::nullopt},
+        {"[ab\0]\n"s, std::nullopt},
+        {"[s\\;]\nx=1\ny\n", std::nullopt},
+        {"[s]\nx=ab\\\\\ncd\n", std::nullopt},
+        {"; note\nkey=value\n", std::nullopt},
+    };
+    return cases;
+}
+
+/* Exactly length bytes that hold no logical line, to put in front of a file:
+ * blank lines (some with a space and a carriage return), or a comment that
+ * holds the bytes meaning most outside a comment. */
+enum class Padding { BlankLines, Comment };
+
+std::string padding(size_t length, Padding style)
+{
+    if (length < 2) {
+        return std::string(length, '\n');
+    }
+    std::string text;
+    if (style == Padding::BlankLines) {
+        while (text.size() + 3 <= length) {
+            text += " \r\n";
+        }
+        text.append(length - text.size(), '\n');
+        return text;
+    }
+    const std::string filler = "\\;[a]= \\";
+    text = ";";
+    while (text.size() + 1 < length) {
+        text += filler[text.size() % filler.size()];
+    }
+    return text + "\n";
+}
+
+/* The text of the file with text starting at byte offset. */
+std::string at_offset(size_t offset, const std::string &text)
+{
+    return padding(offset, Padding::Comment) + text;
+}
+
+/* The logical lines the format's table gives for bytes, one byte at a time,
+ * each cut at its first NUL as the loader's strings are. */
+std::vector<std::string> model_lines(const std::string &bytes)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    bool escaped = false;
+    bool in_comment = false;
+    auto finish = [&]() {
+        while (line.back() == ' ') {
+            line.pop_back();
+        }
+        lines.push_back(line.substr(0, line.find('\0')));
+        line.clear();
+    };
+    for (char byte : bytes) {
+        if (in_comment) {
+            if (byte != '\n') {
+                continue;
+            }
+            in_comment = false;
+        }
+        switch (byte) {
+        case '\n':
+            if (escaped) {
+                escaped = false;
+            } else if (!line.empty()) {
+                finish();
+            }
+            break;
+        case '\r':
+            break;
+        case ' ':
+            if (!line.empty()) {
+                line += ' ';
+            }
+            escaped = false;
+            break;
+        case ';':
+        case '\\':
+            if (escaped) {
+                line += byte;
+                escaped = false;
+            } else if (byte == ';') {
+                in_comment = true;
+            } else {
+                escaped = true;
+            }
+            break;
+        default:
+            line += byte;
+            escaped = false;
+            break;
+        }
+    }
+    if (!line.empty()) {
+        finish();
+    }
+    return lines;
+}
+
+/* The document the format's structure rules make of lines, or nothing when
+ * they are not well formed. */
+LoadedDocument model_document(const std::vector<std::string> &lines)
+{
+    DocumentView doc;
+    for (const std::string &line : lines) {
+        size_t equals = line.find('=');
+        bool entry = equals != std::string::npos && equals > 0;
+        bool header = line.size() >= 3 && line.front() == '[' && line.back() == ']';
+        if (!doc.empty() && entry) {
+            std::string key = line.substr(0, equals);
+            key.erase(key.find_last_not_of(' ') + 1);
+            std::string value = line.substr(equals + 1);
+            value.erase(0, std::min(value.find_first_not_of(' '), value.size()));
+            doc.back().entries.emplace_back(key, value);
+        } else if (header) {
+            doc.push_back({line.substr(1, line.size() - 2), {}});
+        } else {
+            return std::nullopt;
+        }
+    }
+    return doc;
+}
+
+/* Every logical line ini_read_line gives for the file at path, each cut at
+ * its first NUL, and the reader's end_of_input afterwards. */
+std::vector<std::string> read_lines(const std::string &path, int32_t *end_of_input)
+{
+    IniLineReader reader;
+    reader.file = platform_open_for_reading(path.c_str());
+    reader.end_of_input = 0;
+    reader.bytes_available = 0;
+    reader.read_position = 0;
+    std::vector<std::string> lines;
+    if (reader.file == PLATFORM_NO_FILE) {
+        ADD_FAILURE() << "cannot open " << path;
+        return lines;
+    }
+    char *line;
+    while ((line = ini_read_line(&reader)) != NULL) {
+        lines.push_back(line);
+        free(line);
+    }
+    EXPECT_EQ(ini_read_line(&reader), nullptr) << "the reader stays at the end";
+    *end_of_input = reader.end_of_input;
+    platform_close(reader.file);
+    return lines;
+}
+
+/* Pseudo-random bytes rich in what the line rules treat specially, with
+ * runs long enough to cross chunks. Deterministic for a given engine. */
+std::string generated_bytes(std::mt19937 &engine, size_t size)
+{
+    static const char alphabet[] = {'\\', ';', ' ', '\r', '\n', '=', '[', ']', 'a', '\0', '\xff'};
+    std::string bytes;
+    while (bytes.size() < size) {
+        uint32_t pick = engine() % 20;
+        if (pick < 2 * sizeof alphabet) {
+            bytes += alphabet[pick / 2];
+        } else if (pick == 18) {
+            bytes.append(engine() % 12, ' ');
+        } else {
+            bytes.append(engine() % (engine() % 8 == 0 ? 1500 : 30), (char)('a' + engine() % 3));
+        }
+    }
+    bytes.resize(size);
+    return bytes;
+}
+
+/* A pseudo-random file of headers, entries, comments and blank lines with
+ * escapes, carriage returns and continuations, mostly well formed. */
+std::string generated_file(std::mt19937 &engine)
+{
+    static const char *const pieces[] = {"a",   "b",    "key",  " ",  "  ", "=",    "[",   "]",
+                                         "\\;", "\\\\", "\\\n", "\r", "\t", "\xe9", "\\=", "x y"};
+    auto words = [&](uint32_t most) {
+        std::string text;
+        for (uint32_t count = engine() % most; count > 0; count--) {
+            text += pieces[engine() % (sizeof pieces / sizeof pieces[0])];
+        }
+        if (engine() % 16 == 0) {
+            text.append(engine() % 1200, 'v');
+        }
+        return text;
+    };
+    std::string text = engine() % 8 == 0 ? "" : "[" + words(3) + "]\n";
+    for (uint32_t lines = engine() % 60; lines > 0; lines--) {
+        uint32_t kind = engine() % 200;
+        if (kind < 40) {
+            text += (kind < 36 ? "[s" : "[") + words(4) + "]";
+        } else if (kind < 170) {
+            text += "k" + words(3) + "=" + words(6);
+        } else if (kind < 184) {
+            text += ";" + words(5);
+        } else if (kind < 199) {
+            text += std::string(engine() % 3, ' ');
+        } else {
+            text += words(4);
+        }
+        if (engine() % 8 == 0) {
+            text += " ;" + words(3);
+        }
+        text += engine() % 4 == 0 ? "\r\n" : "\n";
+    }
+    return text;
+}
+
+class IniLoad : public ::testing::Test
+{
+  protected:
+    /* Loads bytes from a file and keeps the loader's result. */
+    LoadedDocument load(const std::string &bytes)
+    {
+        std::string path = directory.write("test.ini", bytes);
+        IniDocument *doc = ini_load_file_with_result(path.c_str(), &result);
+        if (doc == nullptr) {
+            return std::nullopt;
+        }
+        DocumentView view = view_of(doc);
+        ini_free_document(doc);
+        return view;
+    }
+
+    TempDirectory directory;
+    IniLoadResult result = INI_LOAD_OK;
+};
+
+} // namespace
+
+TEST_F(IniLoad, ReportsAMissingFileAsCannotOpen)
+{
+    for (const std::string &path :
+         {directory.file("missing.ini"), directory.file("missing") + "/file.ini", ""s}) {
+        SCOPED_TRACE(path);
+        IniLoadResult why = INI_LOAD_OK;
+        EXPECT_EQ(ini_load_file_with_result(path.c_str(), &why), nullptr);
+        EXPECT_EQ(why, INI_LOAD_CANNOT_OPEN);
+        EXPECT_EQ(ini_load_file(path.c_str()), nullptr);
+    }
+}
+
+TEST_F(IniLoad, ReportsADirectoryAsCannotOpen)
+{
+    IniLoadResult why = INI_LOAD_OK;
+    EXPECT_EQ(ini_load_file_with_result(directory.path().string().c_str(), &why), nullptr);
+    EXPECT_EQ(why, INI_LOAD_CANNOT_OPEN);
+}
+
+TEST_F(IniLoad, LoadsEveryWellFormedFileAsTheRulesSay)
+{
+    for (const LoadCase &file : well_formed_files()) {
+        SCOPED_TRACE("file \"" + printable(file.text) + "\"");
+        EXPECT_EQ(load(file.text), file.expected);
+        EXPECT_EQ(result, INI_LOAD_OK);
+        EXPECT_EQ(load_view(directory.file("test.ini")), file.expected) << "through ini_load_file";
+    }
+}
+
+TEST_F(IniLoad, RejectsEveryMalformedFileAsTheRulesSay)
+{
+    for (const LoadCase &file : malformed_files()) {
+        SCOPED_TRACE("file \"" + printable(file.text) + "\"");
+        EXPECT_EQ(load(file.text), std::nullopt);
+        EXPECT_EQ(result, INI_LOAD_MALFORMED);
+        EXPECT_EQ(load_view(directory.file("test.ini")), std::nullopt) << "through ini_load_file";
+    }
+}
+
+TEST_F(IniLoad, ReadsCrLfFilesLikeLfFiles)
+{
+    for (const LoadCase &file : well_formed_files()) {
+        std::string crlf;
+        for (char byte : file.text) {
+            crlf += byte == '\n' ? "\r\n" : std::string(1, byte);
+        }
+        SCOPED_TRACE("file \"" + printable(crlf) + "\"");
+        EXPECT_EQ(load(crlf), file.expected);
+    }
+}
+
+TEST_F(IniLoad, KeepsNamesKeysAndValuesInTheLinesOwnStorage)
+{
+    std::string path = directory.write("test.ini", "[s]\n  key  =  value\nk=\n");
+    IniDocument *doc = ini_load_file(path.c_str());
+    ASSERT_NE(doc, nullptr);
+    ASSERT_EQ(doc->section_count, 1);
+    ASSERT_EQ(doc->sections[0]->entry_count, 2);
+    const IniEntry *entry = doc->sections[0]->entries[0];
+    /* The logical line is «key  =  value»: the value starts 8 bytes in. */
+    EXPECT_EQ(entry->value, entry->key + 8);
+    EXPECT_EQ(doc->sections[0]->entries[1]->value, doc->sections[0]->entries[1]->key + 2);
+    EXPECT_EQ(doc->section_capacity, INI_GROW_STEP);
+    EXPECT_EQ(doc->sections[0]->entry_capacity, INI_GROW_STEP);
+    ini_free_document(doc);
+}
+
+TEST_F(IniLoad, GrowsArraysForManySectionsAndEntries)
+{
+    std::string text;
+    DocumentView expected;
+    for (int s = 0; s < 23; s++) {
+        text += "[s" + std::to_string(s) + "]\n";
+        expected.push_back({"s" + std::to_string(s), {}});
+        for (int e = 0; e < s; e++) {
+            text += "k" + std::to_string(e) + "=" + std::to_string(s * e) + "\n";
+            expected.back().entries.emplace_back("k" + std::to_string(e), std::to_string(s * e));
+        }
+    }
+    EXPECT_EQ(load(text), expected);
+}
+
+TEST_F(IniLoad, ReadsALineOfOneHundredThousandBytes)
+{
+    std::string value;
+    for (size_t i = 0; value.size() < 100000; i++) {
+        value += (char)('!' + i % 90);
+    }
+    std::string text = "[s]\nk=";
+    for (char byte : value) {
+        if (byte == ';' || byte == '\\') {
+            text += '\\';
+        }
+        text += byte;
+    }
+    ASSERT_GE(text.size(), 100000u);
+    EXPECT_EQ(load(text + "\nafter=1\n"), (DocumentView{{"s", {{"k", value}, {"after", "1"}}}}));
+    EXPECT_EQ(load(text), (DocumentView{{"s", {{"k", value}}}})) << "without a final line feed";
+}
+
+TEST_F(IniLoad, JoinsEscapesAndLineEndsSplitBetweenTwoReads)
+{
+    struct Split {
+        std::string before; /* ends at byte 1024, the end of the first read */
+        std::string after;  /* starts the second read */
+        DocumentView expected;
+    };
+    const Split splits[] = {
+        {"[s]\nx=a\\", ";b\n", {{"s", {{"x", "a;b"}}}}},
+        {"[s]\nx=a\\", "\\b\n", {{"s", {{"x", "a\\b"}}}}},
+        {"[s]\nx=a\\", "b\n", {{"s", {{"x", "ab"}}}}},
+        {"[s]\nx=a\\", "\nb\n", {{"s", {{"x", "ab"}}}}},
+        {"[s]\nx=a\\", "\r\nb\n", {{"s", {{"x", "ab"}}}}},
+        {"[s]\nx=a\\\r", "\nb\n", {{"s", {{"x", "ab"}}}}},
+        {"[s]\nx=a\r", "\ny=b\n", {{"s", {{"x", "a"}, {"y", "b"}}}}},
+        {"[s]\nx=a ;c\\", "\ny=b\n", {{"s", {{"x", "a"}, {"y", "b"}}}}},
+        {"[s]\nx=a ;", "\\\ny=b\n", {{"s", {{"x", "a"}, {"y", "b"}}}}},
+        {"[s]\nx=a ", " \ny=b\n", {{"s", {{"x", "a"}, {"y", "b"}}}}},
+        {"[s]\nx=a ", " b\n", {{"s", {{"x", "a  b"}}}}},
+        {"[s]\nx=", "   b\n", {{"s", {{"x", "b"}}}}},
+        {"[s]\nx=a\\", "", {{"s", {{"x", "a"}}}}},
+        {"[s]\nx=a", "\0b\n"s, {{"s", {{"x", "a"}}}}},
+        {"[s]\nx=a\0"s, "b\n", {{"s", {{"x", "a"}}}}},
+        {"[s]\nx=\xff", "\x80\n", {{"s", {{"x", "\xff\x80"}}}}},
+    };
+    for (const Split &split : splits) {
+        std::string text =
+            at_offset(INI_READ_CHUNK - split.before.size(), split.before) + split.after;
+        SCOPED_TRACE("split \"" + printable(split.before) + "\" | \"" + printable(split.after) +
+                     "\"");
+        ASSERT_EQ(text.size(), INI_READ_CHUNK + split.after.size());
+        EXPECT_EQ(load(text), LoadedDocument(split.expected));
+    }
+}
+
+TEST_F(IniLoad, GivesTheSameDocumentWhereverTheChunksSplitTheText)
+{
+    std::vector<LoadCase> cases = well_formed_files();
+    cases.insert(cases.end(), malformed_files().begin(), malformed_files().end());
+    int failures = 0;
+    for (const LoadCase &file : cases) {
+        size_t first =
+            file.text.size() + 2 < INI_READ_CHUNK ? INI_READ_CHUNK - file.text.size() - 2 : 0;
+        for (Padding style : {Padding::BlankLines, Padding::Comment}) {
+            for (size_t offset = first; offset <= INI_READ_CHUNK + 2; offset++) {
+                std::string text = padding(offset, style);
+                ASSERT_EQ(text.size(), offset);
+                text += file.text;
+                LoadedDocument loaded = load(text);
+                if (loaded != file.expected && failures++ < 10) {
+                    ADD_FAILURE() << "file \"" << printable(file.text) << "\" at offset " << offset
+                                  << (style == Padding::Comment ? " after a comment"
+                                                                : " after blank lines")
+                                  << ": expected " << ::testing::PrintToString(file.expected)
+                                  << ", loaded " << ::testing::PrintToString(loaded);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(failures, 0);
+}
+
+TEST(IniReadLine, ReturnsNullAtTheEndAndOnEveryCallAfter)
+{
+    TempDirectory directory;
+    int32_t end_of_input = INI_READER_MORE;
+    std::vector<std::string> lines =
+        read_lines(directory.write("lines.ini", " first \n\n; c\nsecond"), &end_of_input);
+    EXPECT_EQ(lines, (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(end_of_input, INI_READER_END);
+
+    lines = read_lines(directory.write("empty.ini", ""), &end_of_input);
+    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(end_of_input, INI_READER_END);
+}
+
+TEST(IniReadLine, MatchesAByteAtATimeModelOnGeneratedInput)
+{
+    TempDirectory directory;
+    std::mt19937 engine(20240611);
+    std::string path = directory.file("generated.ini");
+    for (int round = 0; round < 400; round++) {
+        size_t size = round < 100 ? engine() % 64 : engine() % (5 * INI_READ_CHUNK);
+        std::string bytes = generated_bytes(engine, size);
+        write_file_bytes(path, bytes);
+        int32_t end_of_input = INI_READER_MORE;
+        std::vector<std::string> lines = read_lines(path, &end_of_input);
+        ASSERT_EQ(lines, model_lines(bytes)) << "input \"" << printable(bytes) << "\"";
+        ASSERT_EQ(end_of_input, INI_READER_END);
+    }
+}
+
+TEST_F(IniLoad, MatchesTheFormatRulesOnGeneratedFiles)
+{
+    std::mt19937 engine(7041);
+    int well_formed = 0;
+    const int rounds = 600;
+    for (int round = 0; round < rounds; round++) {
+        std::string text = generated_file(engine);
+        LoadedDocument expected = model_document(model_lines(text));
+        well_formed += expected.has_value();
+        ASSERT_EQ(load(text), expected) << "file \"" << printable(text) << "\"";
+        ASSERT_EQ(result, expected ? INI_LOAD_OK : INI_LOAD_MALFORMED);
+    }
+    /* The generator must exercise both outcomes for the comparison to mean
+     * anything. */
+    EXPECT_GT(well_formed, rounds / 5);
+    EXPECT_LT(well_formed, rounds - rounds / 10);
+}

@@ -1,0 +1,275 @@
+/* The wrappers behind fault_injection.h. The linker's --wrap=NAME sends every
+ * reference to NAME from another object here, to the symbol __wrap_NAME, and
+ * lets __real_NAME reach the real NAME. Those symbols are given below as
+ * assembler names, so that no C++ identifier holds "__".
+ *
+ * platform_read and platform_write are C++ functions: the linker knows them
+ * by their mangled names, which the build passes in as
+ * FAULT_PLATFORM_READ_SYMBOL and FAULT_PLATFORM_WRITE_SYMBOL. A wrong name
+ * shows as an undefined __real_ symbol when the program is linked. */
+#include "support/fault_injection.h"
+
+#include <stddef.h>
+
+#include "platform/platform.h"
+
+#define FAULT_STRINGIFY(text) #text
+#define FAULT_EXPANDED_STRING(text) FAULT_STRINGIFY(text)
+/* The assembler name of a linker symbol: the target's label prefix, then the
+ * name. */
+#define FAULT_ASM_NAME(name) FAULT_EXPANDED_STRING(__USER_LABEL_PREFIX__) name
+
+extern "C" {
+void *fault_real_malloc(size_t size) __asm__(FAULT_ASM_NAME("__real_malloc"));
+void *fault_real_realloc(void *block, size_t size) __asm__(FAULT_ASM_NAME("__real_realloc"));
+void fault_real_free(void *block) __asm__(FAULT_ASM_NAME("__real_free"));
+uint32_t fault_real_platform_read(PlatformFile file, void *buffer, uint32_t size) __asm__(
+    FAULT_ASM_NAME("__real_" FAULT_PLATFORM_READ_SYMBOL));
+int fault_real_platform_write(PlatformFile file, const void *data, uint32_t size) __asm__(
+    FAULT_ASM_NAME("__real_" FAULT_PLATFORM_WRITE_SYMBOL));
+
+void *fault_wrapped_malloc(size_t size) __asm__(FAULT_ASM_NAME("__wrap_malloc"));
+void *fault_wrapped_realloc(void *block, size_t size) __asm__(FAULT_ASM_NAME("__wrap_realloc"));
+void fault_wrapped_free(void *block) __asm__(FAULT_ASM_NAME("__wrap_free"));
+uint32_t fault_wrapped_platform_read(PlatformFile file, void *buffer, uint32_t size) __asm__(
+    FAULT_ASM_NAME("__wrap_" FAULT_PLATFORM_READ_SYMBOL));
+int fault_wrapped_platform_write(PlatformFile file, const void *data, uint32_t size) __asm__(
+    FAULT_ASM_NAME("__wrap_" FAULT_PLATFORM_WRITE_SYMBOL));
+}
+
+/* The remembered blocks: an open-addressing table with linear probing, kept
+ * in static storage so that the wrappers never allocate. */
+enum { FAULT_TABLE_SLOTS = 1 << 16, FAULT_TABLE_LIMIT = FAULT_TABLE_SLOTS / 4 * 3 };
+
+static void *fault_table[FAULT_TABLE_SLOTS];
+static long fault_table_count;
+static bool fault_table_overflowed;
+
+static bool fault_watching;
+static long fault_allocation_countdown = -1;
+static bool fault_allocation_happened;
+static long fault_allocation_count;
+static uint32_t fault_read_limit;
+static long fault_read_countdown = -1;
+static long fault_read_count;
+static uint32_t fault_read_largest;
+static long fault_write_countdown = -1;
+static FaultWrite fault_write_how;
+static long fault_write_count;
+
+/* The slot where a search for block starts. */
+static size_t fault_home_slot(const void *block)
+{
+    uint64_t bits = (uint64_t)(uintptr_t)block;
+    bits ^= bits >> 29;
+    bits *= 0x9e3779b97f4a7c15u;
+    return (size_t)(bits >> 40) & (FAULT_TABLE_SLOTS - 1);
+}
+
+/* Remembers block; past the table's limit only notes the overflow. */
+static void fault_remember(void *block)
+{
+    if (fault_table_count >= FAULT_TABLE_LIMIT) {
+        fault_table_overflowed = true;
+        return;
+    }
+    size_t slot = fault_home_slot(block);
+    while (fault_table[slot] != NULL) {
+        slot = (slot + 1) & (FAULT_TABLE_SLOTS - 1);
+    }
+    fault_table[slot] = block;
+    fault_table_count++;
+}
+
+/* Forgets block. Returns whether it was remembered. */
+static bool fault_forget(void *block)
+{
+    size_t slot = fault_home_slot(block);
+    while (fault_table[slot] != block) {
+        if (fault_table[slot] == NULL) {
+            return false;
+        }
+        slot = (slot + 1) & (FAULT_TABLE_SLOTS - 1);
+    }
+    /* Close the gap: move back every later block of the probe run whose home
+     * slot does not lie between the gap and its own slot. */
+    size_t gap = slot;
+    size_t next = slot;
+    for (;;) {
+        next = (next + 1) & (FAULT_TABLE_SLOTS - 1);
+        if (fault_table[next] == NULL) {
+            break;
+        }
+        size_t home = fault_home_slot(fault_table[next]);
+        bool stays = gap <= next ? (gap < home && home <= next) : (gap < home || home <= next);
+        if (!stays) {
+            fault_table[gap] = fault_table[next];
+            gap = next;
+        }
+    }
+    fault_table[gap] = NULL;
+    fault_table_count--;
+    return true;
+}
+
+/* Counts one allocation and tells whether it is the one to fail. */
+static bool fault_allocation_fails()
+{
+    fault_allocation_count++;
+    if (fault_allocation_countdown >= 0 && fault_allocation_countdown-- == 0) {
+        fault_allocation_happened = true;
+        return true;
+    }
+    return false;
+}
+
+void *fault_wrapped_malloc(size_t size)
+{
+    if (!fault_watching) {
+        return fault_real_malloc(size);
+    }
+    if (fault_allocation_fails()) {
+        return NULL;
+    }
+    void *block = fault_real_malloc(size);
+    if (block != NULL) {
+        fault_remember(block);
+    }
+    return block;
+}
+
+void *fault_wrapped_realloc(void *block, size_t size)
+{
+    if (fault_watching && fault_allocation_fails()) {
+        return NULL;
+    }
+    void *moved = fault_real_realloc(block, size);
+    if (moved != NULL) {
+        bool remembered = block != NULL && fault_forget(block);
+        if (fault_watching || remembered) {
+            fault_remember(moved);
+        }
+    }
+    return moved;
+}
+
+void fault_wrapped_free(void *block)
+{
+    if (block != NULL) {
+        fault_forget(block);
+    }
+    fault_real_free(block);
+}
+
+uint32_t fault_wrapped_platform_read(PlatformFile file, void *buffer, uint32_t size)
+{
+    if (fault_watching) {
+        fault_read_count++;
+        if (size > fault_read_largest) {
+            fault_read_largest = size;
+        }
+        if (fault_read_countdown >= 0 && fault_read_countdown-- == 0) {
+            return 0;
+        }
+        if (fault_read_limit != 0 && size > fault_read_limit) {
+            size = fault_read_limit;
+        }
+    }
+    return fault_real_platform_read(file, buffer, size);
+}
+
+int fault_wrapped_platform_write(PlatformFile file, const void *data, uint32_t size)
+{
+    if (fault_watching) {
+        fault_write_count++;
+        if (fault_write_countdown >= 0 && fault_write_countdown-- == 0) {
+            if (fault_write_how == FAULT_WRITE_ALL_BUT_LAST && size > 1) {
+                fault_real_platform_write(file, data, size - 1);
+            }
+            return 0;
+        }
+    }
+    return fault_real_platform_write(file, data, size);
+}
+
+void fault_reset()
+{
+    for (void *&slot : fault_table) {
+        slot = NULL;
+    }
+    fault_table_count = 0;
+    fault_table_overflowed = false;
+    fault_watching = false;
+    fault_allocation_countdown = -1;
+    fault_allocation_happened = false;
+    fault_allocation_count = 0;
+    fault_read_limit = 0;
+    fault_read_countdown = -1;
+    fault_read_count = 0;
+    fault_read_largest = 0;
+    fault_write_countdown = -1;
+    fault_write_how = FAULT_WRITE_NOTHING;
+    fault_write_count = 0;
+}
+
+void fault_start()
+{
+    fault_watching = true;
+}
+
+void fault_stop()
+{
+    fault_watching = false;
+}
+
+void fault_fail_allocation(long countdown)
+{
+    fault_allocation_countdown = countdown;
+    fault_allocation_happened = false;
+}
+
+bool fault_allocation_failed()
+{
+    return fault_allocation_happened;
+}
+
+long fault_allocations()
+{
+    return fault_allocation_count;
+}
+
+long fault_live_allocations()
+{
+    return fault_table_overflowed ? -1 : fault_table_count;
+}
+
+void fault_limit_reads(uint32_t most)
+{
+    fault_read_limit = most;
+}
+
+void fault_fail_read(long countdown)
+{
+    fault_read_countdown = countdown;
+}
+
+long fault_reads()
+{
+    return fault_read_count;
+}
+
+uint32_t fault_largest_read_request()
+{
+    return fault_read_largest;
+}
+
+void fault_fail_write(long countdown, FaultWrite how)
+{
+    fault_write_countdown = countdown;
+    fault_write_how = how;
+}
+
+long fault_writes()
+{
+    return fault_write_count;
+}

@@ -1,0 +1,73 @@
+/* The one seam through which tests make allocations, reads and writes fail.
+ *
+ * A test program that links fault_injection.cpp is linked with the GNU
+ * linker's --wrap for malloc, realloc, free, platform_read and platform_write
+ * (see tests/unit_tests.cmake). Every call to them from the program's own
+ * objects and static libraries then passes through the wrappers defined
+ * there, which call the real function unless a test armed a fault. The
+ * library and the platform layer carry no test code of their own.
+ *
+ * Faults are armed and counted only while watching (fault_start to
+ * fault_stop), so that the test's own allocations and gtest's stay out of the
+ * count: watch nothing but the call under test. Every function here is for one
+ * thread; nothing is locked. */
+#ifndef OSTREL_TESTS_SUPPORT_FAULT_INJECTION_H
+#define OSTREL_TESTS_SUPPORT_FAULT_INJECTION_H
+
+#include <stdint.h>
+
+/* What the chosen write does before it reports failure. */
+enum FaultWrite {
+    FAULT_WRITE_NOTHING,      /* writes no byte */
+    FAULT_WRITE_ALL_BUT_LAST, /* writes every byte but the last */
+};
+
+/* Disarms every fault, zeroes every count and forgets every remembered block. */
+void fault_reset();
+
+/* Starts and stops watching. Remembered blocks are forgotten when freed,
+ * watching or not. */
+void fault_start();
+void fault_stop();
+
+/* Watches one call and returns its result. */
+template <typename Call> auto fault_watch(Call call)
+{
+    fault_start();
+    auto result = call();
+    fault_stop();
+    return result;
+}
+
+/* Makes the allocation (malloc or realloc) countdown allocations from the
+ * start of watching fail (0: the first), once. */
+void fault_fail_allocation(long countdown);
+
+/* Whether the armed allocation failure has happened. */
+bool fault_allocation_failed();
+
+/* The allocations made while watching. */
+long fault_allocations();
+
+/* The blocks allocated while watching and not freed since. */
+long fault_live_allocations();
+
+/* Makes every read deliver at most most bytes (0: no limit). */
+void fault_limit_reads(uint32_t most);
+
+/* Makes the read countdown reads from the start of watching fail (deliver
+ * nothing), once; later reads go on from where the file stands. */
+void fault_fail_read(long countdown);
+
+/* The reads made while watching, and the largest size one asked for. */
+long fault_reads();
+uint32_t fault_largest_read_request();
+
+/* Makes the write countdown writes from the start of watching fail, once,
+ * after doing what how says. */
+void fault_fail_write(long countdown, FaultWrite how);
+
+/* The writes made while watching. */
+long fault_writes();
+
+#endif
