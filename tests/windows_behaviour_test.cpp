@@ -1,0 +1,841 @@
+/* What only the real Win32 build shows, run under Wine when built on Linux:
+ * directories, read-only files and files in use where the installer copies
+ * or writes, its own path when that is longer than 259 characters, carriage
+ * return plus line feed typed at the question, and an installer at the top
+ * of a drive or given an empty root.
+ *
+ * Each case runs the built installer as a child process with its standard
+ * streams in files, and compares exactly what it printed. The C runtime
+ * writes every "\n" of a text-mode stream as "\r\n", so each expected text
+ * goes through console_text(); the configuration file is written with
+ * WriteFile and keeps bare line feeds. */
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+#ifndef OSTREL_INSTALLER_PATH
+#error "The build must define OSTREL_INSTALLER_PATH as the path of the installer executable"
+#endif
+
+namespace
+{
+
+const char *const kExecutables[] = {"ost.exe",    "ostwin.exe", "ostc.exe",    "scrutor.exe",
+                                    "sigmer.exe", "ostx.exe",   "qa_drive.exe"};
+const char kQuestion[] = "Do you want a minimal startup instead of mext [No]: ";
+const char kSuccess[] = "Ostrel 1.0 installed successfully\n";
+const char kContinuing[] = "Continuing installation anyway...\n";
+const char kBailingOut[] = "Cannot continue installation, bailing out.\n";
+const char kBareBoot[] = "boot script start_bare.boot\r\n";
+const char kMextBoot[] = "boot script start_mext.boot\r\n";
+
+/* Marks a drive that tests/windows_tests.cmake mapped to a scratch
+ * directory for these cases alone; a drive without it is never written. */
+const char kScratchDriveMarker[] = "ostrel-scratch-drive";
+
+/* text as the C runtime writes it to a text-mode stream. */
+std::string console_text(const std::string &text)
+{
+    std::string converted;
+    for (char c : text) {
+        if (c == '\n') {
+            converted += '\r';
+        }
+        converted += c;
+    }
+    return converted;
+}
+
+std::string copy_warning(const std::string &source, const std::string &target)
+{
+    return "Could not copy file " + source + " to " + target + "\n" + kContinuing;
+}
+
+std::string copy_failure(const std::string &source, const std::string &target)
+{
+    return "Could not copy file " + source + " to " + target + "\n" + kBailingOut;
+}
+
+/* text as the configuration writer stores it: "\" before each ";" and "\". */
+std::string ini_escaped(const std::string &text)
+{
+    std::string escaped;
+    for (char c : text) {
+        if (c == ';' || c == '\\') {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
+/* The bytes of "ost.ini" for the root text root and runtime version 1.0. */
+std::string launcher_configuration(const std::string &root)
+{
+    return "[ostrel]\nBindir=" + ini_escaped(root + "\\ostcore-1.0\\bin") +
+           "\nProgname=ost\nRootdir=" + ini_escaped(root) + "\n";
+}
+
+/* path with the "\\?\" prefix, so that no call cuts it at 259 characters.
+ * path is absolute and ASCII. */
+std::wstring long_path(const std::string &path)
+{
+    return L"\\\\?\\" + std::wstring(path.begin(), path.end());
+}
+
+bool make_directory(const std::string &path)
+{
+    return CreateDirectoryW(long_path(path).c_str(), nullptr) != 0;
+}
+
+bool write_file(const std::string &path, const std::string &contents)
+{
+    HANDLE file = CreateFileW(long_path(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, contents.data(), (DWORD)contents.size(), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == contents.size();
+}
+
+/* The contents of the regular file at path; unset when there is none. */
+std::optional<std::string> read_file(const std::string &path)
+{
+    HANDLE file = CreateFileW(long_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    std::string contents;
+    char buffer[4096];
+    DWORD count = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &count, nullptr) && count > 0) {
+        contents.append(buffer, count);
+    }
+    CloseHandle(file);
+    return contents;
+}
+
+bool exists(const std::string &path)
+{
+    return GetFileAttributesW(long_path(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool is_directory(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesW(long_path(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+/* Removes everything inside the directory at path, read-only files too,
+ * except the entry named keep. */
+void remove_contents(const std::string &path, const char *keep = "")
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((long_path(path) + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        std::wstring wide_name = found.cFileName;
+        std::string name(wide_name.begin(), wide_name.end());
+        if (name == "." || name == ".." || name == keep) {
+            continue;
+        }
+        std::string child = path + "\\" + name;
+        SetFileAttributesW(long_path(child).c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            remove_contents(child);
+            RemoveDirectoryW(long_path(child).c_str());
+        } else {
+            DeleteFileW(long_path(child).c_str());
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+/* The installer the build made, as a Windows path. A build made on Linux
+ * names it with a Unix path, which Wine's kernel32 translates. */
+std::string installer_program()
+{
+    std::string path = OSTREL_INSTALLER_PATH;
+    FARPROC to_dos_proc =
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name");
+    if (path[0] == '/' && to_dos_proc != nullptr) {
+        typedef WCHAR *(CDECL * ToDosFileName)(const char *);
+        ToDosFileName to_dos =
+            reinterpret_cast<ToDosFileName>(reinterpret_cast<void (*)()>(to_dos_proc));
+        WCHAR *dos = to_dos(path.c_str());
+        if (dos != nullptr) {
+            std::wstring wide = dos;
+            HeapFree(GetProcessHeap(), 0, dos);
+            return std::string(wide.begin(), wide.end());
+        }
+    }
+    for (char &c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return path;
+}
+
+/* What a finished child process left. */
+struct Outcome {
+    bool started = false;  /* false: CreateProcessA failed, with start_error */
+    DWORD start_error = 0; /* GetLastError() of the failed start */
+    DWORD status = 0;      /* exit status */
+    std::string out;       /* standard output, byte for byte */
+    std::string err;       /* standard error, byte for byte */
+};
+
+/* Runs program (a relative path starts from this process's current
+ * directory) with the command-line text arguments, in the current directory
+ * directory (null: this process's), with input as its whole standard input.
+ * The streams pass through files in io_directory. */
+Outcome run_program(const std::string &program, const std::string &arguments,
+                    const std::string &input, const std::string &io_directory,
+                    const char *directory = nullptr)
+{
+    Outcome result;
+    std::string in_path = io_directory + "\\stdin.txt";
+    std::string out_path = io_directory + "\\stdout.txt";
+    std::string err_path = io_directory + "\\stderr.txt";
+    if (!write_file(in_path, input)) {
+        result.start_error = GetLastError();
+        return result;
+    }
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE in = CreateFileA(in_path.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherited,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE out = CreateFileA(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE err = CreateFileA(err_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) {
+        result.start_error = GetLastError();
+    }
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    std::string command_line = "\"" + program + "\"" + (arguments.empty() ? "" : " ") + arguments;
+    PROCESS_INFORMATION process;
+    result.started = result.start_error == 0 &&
+                     CreateProcessA(program.c_str(), &command_line[0], nullptr, nullptr, TRUE, 0,
+                                    nullptr, directory, &startup, &process) != 0;
+    if (!result.started && result.start_error == 0) {
+        result.start_error = GetLastError();
+    } else {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &result.status);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    for (HANDLE handle : {in, out, err}) {
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+    result.out = read_file(out_path).value_or("<no standard output file>");
+    result.err = read_file(err_path).value_or("<no standard error file>");
+    return result;
+}
+
+/* Makes path read-only. Returns false when this system lets a program open
+ * a read-only file for writing all the same. */
+bool make_read_only(const std::string &path)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    CloseHandle(file);
+    return false;
+}
+
+const char kReadOnlyNotEnforced[] =
+    "This system lets a program write a read-only file. Wine keeps the read-only attribute as the "
+    "file's Unix write permission, which does not bind root; run as another user, or on Windows, "
+    "to see Windows refuse the copy. The cases with a target in use show the same failure "
+    "policy.";
+
+/* A file held open with no sharing, as by a running program: Windows then
+ * refuses every other open of it, a copy onto it included. */
+class FileInUse
+{
+  public:
+    explicit FileInUse(const std::string &path)
+        : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+    }
+    ~FileInUse()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+        }
+    }
+    FileInUse(const FileInUse &) = delete;
+    FileInUse &operator=(const FileInUse &) = delete;
+    bool held() const
+    {
+        return handle_ != INVALID_HANDLE_VALUE;
+    }
+
+  private:
+    HANDLE handle_;
+};
+
+/* Each case gets a workspace of its own under the temporary directory, with
+ * the root "root" inside it, and loses it at the end. */
+class WindowsBehaviour : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        char temp[MAX_PATH + 1];
+        DWORD length = GetTempPathA(sizeof temp, temp);
+        ASSERT_TRUE(length > 0 && length < sizeof temp);
+        static int cases = 0;
+        workspace_ = std::string(temp) + "ostrel-windows-" + std::to_string(GetCurrentProcessId()) +
+                     "-" + std::to_string(++cases);
+        remove_contents(workspace_);
+        RemoveDirectoryA(workspace_.c_str());
+        ASSERT_TRUE(make_directory(workspace_)) << workspace_;
+        root_ = workspace_ + "\\root";
+    }
+
+    void TearDown() override
+    {
+        remove_contents(workspace_);
+        RemoveDirectoryA(workspace_.c_str());
+    }
+
+    /* Lays out a distribution under root, a new directory or a bare drive
+     * such as "C:": "Install.ini" naming VSN 1.0 and SYSTEM_VSN A1, the seven
+     * executables and the two boot scripts. The publish directory is left for
+     * the installer to make. */
+    static void make_distribution(const std::string &root)
+    {
+        if (root.back() != ':') {
+            ASSERT_TRUE(make_directory(root)) << root;
+        }
+        ASSERT_TRUE(
+            write_file(root + "\\Install.ini", "[Install]\r\nVSN=1.0\r\nSYSTEM_VSN=A1\r\n"));
+        for (const char *directory :
+             {"\\ostcore-1.0", "\\ostcore-1.0\\bin", "\\releases", "\\releases\\A1"}) {
+            ASSERT_TRUE(make_directory(root + directory)) << root + directory;
+        }
+        for (const char *name : kExecutables) {
+            ASSERT_TRUE(write_file(runtime_bin(root) + "\\" + name,
+                                   std::string("executable ") + name + "\r\n"));
+        }
+        ASSERT_TRUE(write_file(release(root) + "\\start_bare.boot", kBareBoot));
+        ASSERT_TRUE(write_file(release(root) + "\\start_mext.boot", kMextBoot));
+    }
+
+    static std::string runtime_bin(const std::string &root)
+    {
+        return root + "\\ostcore-1.0\\bin";
+    }
+    static std::string release(const std::string &root)
+    {
+        return root + "\\releases\\A1";
+    }
+    static std::string publish(const std::string &root)
+    {
+        return root + "\\bin";
+    }
+
+    /* root_ as a command-line argument. */
+    std::string root_argument() const
+    {
+        return "\"" + root_ + "\"";
+    }
+
+    /* Runs the built installer with the command-line text arguments. */
+    Outcome install(const std::string &arguments, const std::string &input = "",
+                    const char *directory = nullptr) const
+    {
+        return run_program(installer_program(), arguments, input, workspace_, directory);
+    }
+
+    /* Expects under root everything a complete installation leaves, except
+     * in publish the name skipped, and start.boot a copy of default_boot. */
+    static void expect_installed(const std::string &root, const std::string &default_boot,
+                                 const std::string &skipped = "")
+    {
+        for (const char *name : kExecutables) {
+            if (name != skipped) {
+                EXPECT_EQ(read_file(publish(root) + "\\" + name),
+                          std::string("executable ") + name + "\r\n")
+                    << name;
+            }
+        }
+        if (skipped != "qa_drive.exe") {
+            EXPECT_EQ(read_file(publish(root) + "\\drive_qa.exe"), "executable qa_drive.exe\r\n");
+        }
+        EXPECT_EQ(read_file(publish(root) + "\\start_bare.boot"), kBareBoot);
+        EXPECT_EQ(read_file(publish(root) + "\\start_mext.boot"), kMextBoot);
+        EXPECT_EQ(read_file(publish(root) + "\\start.boot"), default_boot);
+        EXPECT_EQ(read_file(runtime_bin(root) + "\\ost.ini"), launcher_configuration(root));
+        EXPECT_EQ(read_file(publish(root) + "\\ost.ini"), launcher_configuration(root));
+    }
+
+    std::string workspace_; /* removed with everything in it after the case */
+    std::string root_;      /* workspace_ + "\root", not made by SetUp */
+};
+
+TEST_F(WindowsBehaviour, DirectoryNamedLikeAnExecutableInTheRuntimeCountsAsPresentAndOnlyWarns)
+{
+    make_distribution(root_);
+    std::string source = runtime_bin(root_) + "\\sigmer.exe";
+    ASSERT_TRUE(DeleteFileA(source.c_str()) && make_directory(source));
+
+    Outcome result = install("-s " + root_argument());
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 0u);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, console_text(copy_warning(source, publish(root_) + "\\sigmer.exe")));
+    EXPECT_FALSE(exists(publish(root_) + "\\sigmer.exe"));
+    expect_installed(root_, kBareBoot, "sigmer.exe");
+}
+
+TEST_F(WindowsBehaviour, DirectoryNamedLikeAnExecutableInThePublishDirectoryOnlyWarns)
+{
+    make_distribution(root_);
+    ASSERT_TRUE(make_directory(publish(root_)));
+    std::string target = publish(root_) + "\\ostc.exe";
+    ASSERT_TRUE(make_directory(target));
+
+    Outcome result = install("-s " + root_argument());
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 0u);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, console_text(copy_warning(runtime_bin(root_) + "\\ostc.exe", target)));
+    EXPECT_TRUE(is_directory(target));
+    expect_installed(root_, kBareBoot, "ostc.exe");
+}
+
+TEST_F(WindowsBehaviour, DirectoryNamedLikeABootScriptInThePublishDirectoryEndsTheInstallation)
+{
+    make_distribution(root_);
+    ASSERT_TRUE(make_directory(publish(root_)));
+    std::string target = publish(root_) + "\\start_mext.boot";
+    ASSERT_TRUE(make_directory(target));
+
+    Outcome result = install("-s " + root_argument());
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, console_text(copy_failure(release(root_) + "\\start_mext.boot", target)));
+    EXPECT_EQ(read_file(publish(root_) + "\\start_bare.boot"), kBareBoot);
+    EXPECT_FALSE(exists(publish(root_) + "\\start.boot"));
+    EXPECT_FALSE(exists(runtime_bin(root_) + "\\ost.ini"));
+}
+
+TEST_F(WindowsBehaviour, DirectoryNamedLikeTheDefaultBootScriptEndsTheInstallation)
+{
+    make_distribution(root_);
+    ASSERT_TRUE(make_directory(publish(root_)));
+    std::string target = publish(root_) + "\\start.boot";
+    ASSERT_TRUE(make_directory(target));
+
+    Outcome result = install("-s " + root_argument());
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_EQ(result.err, console_text(copy_failure(publish(root_) + "\\start_bare.boot", target)));
+    EXPECT_FALSE(exists(runtime_bin(root_) + "\\ost.ini"));
+}
+
+TEST_F(WindowsBehaviour, DirectoryNamedLikeTheLauncherConfigurationEndsTheInstallation)
+{
+    make_distribution(root_);
+    std::string config = runtime_bin(root_) + "\\ost.ini";
+    ASSERT_TRUE(make_directory(config));
+
+    Outcome result = install("-s " + root_argument());
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_EQ(result.err, console_text("Could not create file " + config + "\n" + kBailingOut));
+    EXPECT_FALSE(exists(publish(root_) + "\\ost.ini"));
+}
+
+TEST_F(WindowsBehaviour, CopiesReplaceEveryExistingTargetWhole)
+{
+    make_distribution(root_);
+    /* Old files longer than the new ones: a copy that did not truncate would
+     * leave their tails behind. */
+    std::string old_text = "an older and much longer file left by an earlier installation\r\n";
+    ASSERT_TRUE(make_directory(publish(root_)));
+    for (const char *name : kExecutables) {
+        ASSERT_TRUE(write_file(publish(root_) + "\\" + name, old_text));
+    }
+    for (const char *name :
+         {"drive_qa.exe", "start_bare.boot", "start_mext.boot", "start.boot", "ost.ini"}) {
+        ASSERT_TRUE(write_file(publish(root_) + "\\" + name, old_text + old_text));
+    }
+    ASSERT_TRUE(write_file(runtime_bin(root_) + "\\ost.ini", old_text + old_text + old_text));
+
+    Outcome result = install(root_argument(), "\r\n");
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 0u);
+    EXPECT_EQ(result.out, console_text(std::string(kQuestion) + kSuccess));
+    EXPECT_EQ(result.err, "");
+    expect_installed(root_, kMextBoot);
+}
+
+TEST_F(WindowsBehaviour, ReadOnlyExecutableTargetOnlyWarns)
+{
+    make_distribution(root_);
+    ASSERT_TRUE(make_directory(publish(root_)));
+    std::string target = publish(root_) + "\\ostx.exe";
+    ASSERT_TRUE(write_file(target, "old ostx.exe\r\n"));
+    if (!make_read_only(target)) {
+        GTEST_SKIP() << kReadOnlyNotEnforced;
+    }
+
+    Outcome result = install("-s " + root_argument());
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 0u);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, console_text(copy_warning(runtime_bin(root_) + "\\ostx.exe", target)));
+    EXPECT_EQ(read_file(target), "old ostx.exe\r\n");
+    expect_installed(root_, kBareBoot, "ostx.exe");
+}
+
+TEST_F(WindowsBehaviour, ReadOnlyBootScriptTargetEndsTheInstallation)
+{
+    make_distribution(root_);
+    ASSERT_TRUE(make_directory(publish(root_)));
+    std::string target = publish(root_) + "\\start_bare.boot";
+    ASSERT_TRUE(write_file(target, "old start_bare.boot\r\n"));
+    if (!make_read_only(target)) {
+        GTEST_SKIP() << kReadOnlyNotEnforced;
+    }
+
+    Outcome result = install("-s " + root_argument());
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, console_text(copy_failure(release(root_) + "\\start_bare.boot", target)));
+    EXPECT_EQ(read_file(target), "old start_bare.boot\r\n");
+    EXPECT_FALSE(exists(publish(root_) + "\\start_mext.boot"));
+    EXPECT_FALSE(exists(publish(root_) + "\\start.boot"));
+}
+
+TEST_F(WindowsBehaviour, ReadOnlyLauncherConfigurationEndsTheInstallation)
+{
+    make_distribution(root_);
+    std::string config = runtime_bin(root_) + "\\ost.ini";
+    ASSERT_TRUE(write_file(config, "[old]\n"));
+    if (!make_read_only(config)) {
+        GTEST_SKIP() << kReadOnlyNotEnforced;
+    }
+
+    Outcome result = install("-s " + root_argument());
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_EQ(result.err, console_text("Could not create file " + config + "\n" + kBailingOut));
+    EXPECT_EQ(read_file(config), "[old]\n");
+    EXPECT_FALSE(exists(publish(root_) + "\\ost.ini"));
+}
+
+TEST_F(WindowsBehaviour, ExecutableTargetInUseOnlyWarns)
+{
+    make_distribution(root_);
+    ASSERT_TRUE(make_directory(publish(root_)));
+    std::string target = publish(root_) + "\\scrutor.exe";
+    ASSERT_TRUE(write_file(target, "running scrutor.exe\r\n"));
+    Outcome result;
+    {
+        FileInUse in_use(target);
+        ASSERT_TRUE(in_use.held());
+        result = install("-s " + root_argument());
+    }
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 0u);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, console_text(copy_warning(runtime_bin(root_) + "\\scrutor.exe", target)));
+    EXPECT_EQ(read_file(target), "running scrutor.exe\r\n");
+    expect_installed(root_, kBareBoot, "scrutor.exe");
+}
+
+TEST_F(WindowsBehaviour, BootScriptTargetInUseEndsTheInstallation)
+{
+    make_distribution(root_);
+    ASSERT_TRUE(make_directory(publish(root_)));
+    std::string target = publish(root_) + "\\start_mext.boot";
+    ASSERT_TRUE(write_file(target, "running start_mext.boot\r\n"));
+    Outcome result;
+    {
+        FileInUse in_use(target);
+        ASSERT_TRUE(in_use.held());
+        result = install("-s " + root_argument());
+    }
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, console_text(copy_failure(release(root_) + "\\start_mext.boot", target)));
+    EXPECT_EQ(read_file(target), "running start_mext.boot\r\n");
+    EXPECT_EQ(read_file(publish(root_) + "\\start_bare.boot"), kBareBoot);
+    EXPECT_FALSE(exists(publish(root_) + "\\start.boot"));
+}
+
+TEST_F(WindowsBehaviour, LauncherConfigurationInUseEndsTheInstallation)
+{
+    make_distribution(root_);
+    std::string config = runtime_bin(root_) + "\\ost.ini";
+    ASSERT_TRUE(write_file(config, "[old]\n"));
+    Outcome result;
+    {
+        FileInUse in_use(config);
+        ASSERT_TRUE(in_use.held());
+        result = install("-s " + root_argument());
+    }
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_EQ(result.err, console_text("Could not create file " + config + "\n" + kBailingOut));
+    EXPECT_EQ(read_file(config), "[old]\n");
+    EXPECT_FALSE(exists(publish(root_) + "\\ost.ini"));
+}
+
+/* The answer typed at the question, ended as a Windows console or file ends
+ * lines, and the boot script it makes the default. The C runtime reads
+ * standard input in text mode and turns each "\r\n" into "\n" before the
+ * installer sees it, so only the other carriage returns reach its cut. */
+struct TypedAnswer {
+    const char *name;  /* the case's name */
+    const char *typed; /* the whole standard input */
+    const char *boot;  /* the contents start.boot gets */
+};
+
+/* Names the case in GoogleTest's messages. */
+void PrintTo(const TypedAnswer &answer, std::ostream *stream)
+{
+    *stream << answer.name;
+}
+
+class CarriageReturnAnswer : public WindowsBehaviour,
+                             public ::testing::WithParamInterface<TypedAnswer>
+{
+};
+
+TEST_P(CarriageReturnAnswer, ChoosesTheStartupByTheTextBeforeTheCarriageReturn)
+{
+    make_distribution(root_);
+
+    Outcome result = install(root_argument(), GetParam().typed);
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 0u);
+    EXPECT_EQ(result.out, console_text(std::string(kQuestion) + kSuccess));
+    EXPECT_EQ(result.err, "");
+    expect_installed(root_, GetParam().boot);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WindowsBehaviour, CarriageReturnAnswer,
+    ::testing::Values(TypedAnswer{"Y", "y\r\n", kBareBoot},
+                      TypedAnswer{"Yes", "YES\r\n", kBareBoot},
+                      TypedAnswer{"Empty", "\r\n", kMextBoot},
+                      TypedAnswer{"No", "no\r\n", kMextBoot},
+                      TypedAnswer{"YWithTrailingSpace", "y \r\n", kMextBoot},
+                      TypedAnswer{"YesWithTwoCarriageReturns", "yes\r\r\n", kBareBoot},
+                      TypedAnswer{"TextAfterACarriageReturn", "yes\rplease\r\n", kBareBoot},
+                      TypedAnswer{"CarriageReturnAtTheEndOfInput", "yes\r", kBareBoot},
+                      TypedAnswer{"OnlyTheFirstLine", "n\r\nyes\r\n", kMextBoot}),
+    [](const ::testing::TestParamInfo<TypedAnswer> &info) { return std::string(info.param.name); });
+
+/* A copy of the installer at a path of exactly length characters, started
+ * from a directory above it by a relative name: CreateProcessA takes no
+ * longer path, but the program it starts sees its full path. */
+class LongExecutablePath : public WindowsBehaviour
+{
+  protected:
+    /* Makes the copy; directory_ is where it lies. */
+    void place_installer(size_t length)
+    {
+        const std::string name = "ostrel-install.exe";
+        ASSERT_LT(workspace_.size(), 199u)
+            << "the temporary directory leaves no room: " << workspace_;
+        base_ = workspace_ + "\\" + std::string(199 - workspace_.size(), 'd');
+        size_t deep_length = length - base_.size() - 2 - name.size();
+        directory_ = base_ + "\\" + std::string(deep_length, 'e');
+        relative_ = directory_.substr(base_.size() + 1) + "\\" + name;
+        ASSERT_EQ(directory_.size() + 1 + name.size(), length);
+        ASSERT_TRUE(make_directory(base_) && make_directory(directory_)) << directory_;
+        ASSERT_TRUE(CopyFileW(long_path(installer_program()).c_str(),
+                              long_path(directory_ + "\\" + name).c_str(), FALSE));
+    }
+
+    /* Starts the copy with the given arguments and input. */
+    Outcome start(const std::string &arguments, const std::string &input)
+    {
+        char previous[MAX_PATH + 1];
+        GetCurrentDirectoryA(sizeof previous, previous);
+        EXPECT_TRUE(SetCurrentDirectoryA(base_.c_str())) << base_;
+        Outcome result = run_program(relative_, arguments, input, workspace_);
+        SetCurrentDirectoryA(previous);
+        return result;
+    }
+
+    std::string base_;      /* 200 characters, where the copy is started */
+    std::string directory_; /* the directory holding the copy */
+    std::string relative_;  /* the copy's path relative to base_ */
+};
+
+TEST_F(LongExecutablePath, PathOf259CharactersGivesItsWholeDirectoryAsRoot)
+{
+    place_installer(259);
+
+    Outcome result = start("", "\n");
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_EQ(result.out, kQuestion);
+    EXPECT_EQ(result.err, console_text("Cannot open init file " + directory_ + "\\Install.ini\n"));
+}
+
+TEST_F(LongExecutablePath, PathOf260CharactersIsRefusedBeforeTheQuestion)
+{
+    place_installer(260);
+
+    Outcome result = start("", "\n");
+
+    if (!result.started) {
+        GTEST_SKIP() << "This system cannot start a program whose path is longer than 259 "
+                        "characters (error "
+                     << result.start_error << "), so GetModuleFileNameA never cuts one short";
+    }
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err,
+              console_text("GetModuleFileName returned a path longer than 259 characters\n"));
+    EXPECT_FALSE(exists(directory_ + "\\bin"));
+}
+
+TEST_F(LongExecutablePath, PathOf300CharactersIsRefusedEvenWhenSilent)
+{
+    place_installer(300);
+
+    Outcome result = start("-s", "");
+
+    if (!result.started) {
+        GTEST_SKIP() << "This system cannot start a program whose path is longer than 259 "
+                        "characters (error "
+                     << result.start_error << "), so GetModuleFileNameA never cuts one short";
+    }
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err,
+              console_text("GetModuleFileName returned a path longer than 259 characters\n"));
+}
+
+/* Cases on a drive of their own: its top directory is the installation
+ * root. tests/windows_tests.cmake maps the drives to scratch directories
+ * (under Wine, through the prefix's dosdevices) and marks them. */
+class DriveTop : public WindowsBehaviour
+{
+  protected:
+    /* Takes drive (such as "C:") for the case. Returns false when it is not
+     * a scratch drive of these cases. */
+    bool use_drive(const std::string &drive)
+    {
+        if (!exists(drive + "\\" + kScratchDriveMarker)) {
+            return false;
+        }
+        drive_ = drive;
+        return true;
+    }
+
+    void TearDown() override
+    {
+        if (!drive_.empty()) {
+            remove_contents(drive_, kScratchDriveMarker);
+        }
+        WindowsBehaviour::TearDown();
+    }
+
+    std::string drive_; /* the case's scratch drive, emptied after it */
+};
+
+const char kNoScratchDrive[] = "The drive is not mapped to a scratch directory marked for these "
+                               "cases; ctest maps it under Wine";
+
+TEST_F(DriveTop, InstallerAtTheTopOfADriveTakesTheBareDriveAsRoot)
+{
+    const std::string drive = OSTREL_TOP_DRIVE;
+    if (!use_drive(drive)) {
+        GTEST_SKIP() << drive << ": " << kNoScratchDrive;
+    }
+    std::string program = drive + "\\ostrel-install.exe";
+    ASSERT_TRUE(CopyFileA(installer_program().c_str(), program.c_str(), FALSE));
+
+    Outcome missing = run_program(program, "-s", "", workspace_);
+    ASSERT_TRUE(missing.started) << missing.start_error;
+    EXPECT_EQ(missing.status, 1u);
+    EXPECT_EQ(missing.err, console_text("Cannot open init file " + drive + "\\Install.ini\n"));
+
+    make_distribution(drive);
+    Outcome result = run_program(program, "-s", "", workspace_);
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 0u);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(read_file(drive + "\\bin\\ost.ini"),
+              "[ostrel]\nBindir=" + drive +
+                  "\\\\ostcore-1.0\\\\bin\nProgname=ost\nRootdir=" + drive + "\n");
+    expect_installed(drive, kBareBoot);
+}
+
+TEST_F(DriveTop, EmptyRootMeansTheTopOfTheCurrentDrive)
+{
+    const std::string drive = OSTREL_CURRENT_DRIVE;
+    if (!use_drive(drive)) {
+        GTEST_SKIP() << drive << ": " << kNoScratchDrive;
+    }
+    make_distribution(drive);
+    std::string elsewhere = drive + "\\elsewhere";
+    ASSERT_TRUE(make_directory(elsewhere));
+
+    Outcome result = install("\"\" -s", "", elsewhere.c_str());
+
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, 0u);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(read_file(drive + "\\ostcore-1.0\\bin\\ost.ini"),
+              "[ostrel]\nBindir=\\\\ostcore-1.0\\\\bin\nProgname=ost\nRootdir=\n");
+    EXPECT_EQ(read_file(drive + "\\bin\\ost.ini"),
+              read_file(drive + "\\ostcore-1.0\\bin\\ost.ini"));
+    EXPECT_EQ(read_file(drive + "\\bin\\start.boot"), kBareBoot);
+    EXPECT_FALSE(exists(elsewhere + "\\bin"));
+}
+
+} // namespace

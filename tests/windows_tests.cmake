@@ -1,0 +1,61 @@
+# Checks that only the Windows build can make; under Wine when built on Linux.
+
+# ostrel-install.exe must start on a bare Windows: it may import only DLLs that
+# every Windows system has, its C and C++ runtimes being linked in.
+set(ostrel_check_imports -DOBJDUMP=${CMAKE_OBJDUMP} -P ${CMAKE_CURRENT_SOURCE_DIR}/check_imports.cmake)
+add_test(NAME windows_installer_imports_only_system_dlls
+         COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:ostrel-install> ${ostrel_check_imports})
+
+# The check itself must catch a program that needs the MinGW runtime DLLs:
+# this one is linked without -static.
+add_executable(dynamic_runtime_probe dynamic_runtime_probe.cpp)
+set_property(TARGET dynamic_runtime_probe PROPERTY LINK_OPTIONS "")
+add_test(NAME windows_import_check_catches_runtime_dlls
+         COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:dynamic_runtime_probe>
+                 ${ostrel_check_imports})
+set_tests_properties(windows_import_check_catches_runtime_dlls PROPERTIES
+  PASS_REGULAR_EXPRESSION "imports DLLs that Windows does not have: [^\n]*libstdc\\+\\+-6\\.dll")
+
+# Two drives for the cases about a root at the top of a drive. Wine takes
+# drive letters from symbolic links in its prefix's dosdevices directory, so
+# under wine-run.sh each drive is mapped to a fresh scratch directory before
+# the cases and unmapped after them; elsewhere the cases skip.
+set(ostrel_top_drive O)
+set(ostrel_current_drive P)
+add_executable(windows_behaviour_test windows_behaviour_test.cpp)
+target_link_libraries(windows_behaviour_test PRIVATE GTest::gtest_main ostrel_warnings)
+target_compile_definitions(windows_behaviour_test PRIVATE
+  OSTREL_INSTALLER_PATH="$<TARGET_FILE:ostrel-install>"
+  OSTREL_TOP_DRIVE="${ostrel_top_drive}:"
+  OSTREL_CURRENT_DRIVE="${ostrel_current_drive}:")
+add_dependencies(windows_behaviour_test ostrel-install)
+
+set(ostrel_drive_fixture)
+if(CMAKE_CROSSCOMPILING_EMULATOR MATCHES "wine-run\\.sh")
+  list(GET CMAKE_CROSSCOMPILING_EMULATOR 1 ostrel_wine_prefix)
+  foreach(action map unmap)
+    add_test(NAME windows_drives_${action}
+             COMMAND ${CMAKE_COMMAND} -DACTION=${action} -DPREFIX=${ostrel_wine_prefix}
+                     -DDRIVES=${ostrel_top_drive},${ostrel_current_drive}
+                     -DDIRECTORY=${CMAKE_CURRENT_BINARY_DIR}/drives
+                     -P ${CMAKE_CURRENT_SOURCE_DIR}/wine_drives.cmake)
+  endforeach()
+  set_tests_properties(windows_drives_map PROPERTIES FIXTURES_SETUP ostrel_drives)
+  set_tests_properties(windows_drives_unmap PROPERTIES FIXTURES_CLEANUP ostrel_drives)
+  set(ostrel_drive_fixture PROPERTIES FIXTURES_REQUIRED ostrel_drives)
+endif()
+gtest_discover_tests(windows_behaviour_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                     ${ostrel_drive_fixture})
+
+# Wine refuses to write a read-only file only to users other than root, so
+# the read-only cases skip when the tests run as root. This runs them once
+# more as the user nobody; it fails when they skip or fail there.
+if(CMAKE_CROSSCOMPILING_EMULATOR MATCHES "wine-run\\.sh")
+  list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 ostrel_wine_run)
+  add_test(NAME WindowsBehaviourAsAnotherUser.ReadOnlyTargets
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine_as_nobody.sh ${ostrel_wine_run}
+                   ${CMAKE_CURRENT_BINARY_DIR}/wine-as-nobody
+                   $<TARGET_FILE:windows_behaviour_test> --gtest_filter=WindowsBehaviour.ReadOnly*)
+  set_tests_properties(WindowsBehaviourAsAnotherUser.ReadOnlyTargets PROPERTIES
+    SKIP_RETURN_CODE 77 FAIL_REGULAR_EXPRESSION "\\[  SKIPPED \\]|\\[  PASSED  \\] 0 tests")
+endif()

@@ -1,0 +1,28 @@
+#!/bin/sh
+# wine_as_nobody.sh WINE_RUN DIRECTORY PROGRAM [ARGUMENT...]
+#
+# Runs the Windows program PROGRAM through WINE_RUN (cmake/wine-run.sh) as
+# the user nobody, with a Wine prefix of nobody's own in DIRECTORY. Wine
+# keeps the read-only attribute of a file as its Unix write permission,
+# which binds every user but root: this lets a test run as root still see
+# Windows refuse to write a read-only file. Exits with 77 (skipped) when it
+# is not run as root, when setpriv is missing, or when nobody cannot read
+# PROGRAM.
+set -eu
+wine_run=$1
+directory=$2
+shift 2
+if [ "$(id -u)" != 0 ] || ! command -v setpriv >/dev/null; then
+    echo "not root, or no setpriv: the read-only cases run as this user already"
+    exit 77
+fi
+as_nobody() {
+    setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME="$directory" "$@"
+}
+if ! as_nobody test -r "$1"; then
+    echo "the user nobody cannot read $1"
+    exit 77
+fi
+mkdir -p "$directory"
+chown nobody:nogroup "$directory"
+as_nobody "$wine_run" "$directory/wine" "$@"
