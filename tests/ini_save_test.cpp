@@ -210,16 +210,3 @@ TEST_F(IniSave, LosesWhatLiesOutsideTheBoundsAsTheFormatSays)
         EXPECT_EQ(load_view(path), loss.loaded);
     }
 }
-
-#ifndef _WIN32
-/* POSIX only: a device that refuses every write. */
-TEST(IniSavePosix, ReturnsMinusTwoWhenTheDeviceIsFull)
-{
-    IniDocument *doc = build_document({{"s", {{"k", "v"}}}});
-    EXPECT_EQ(ini_save_file(doc, "/dev/full"), -2);
-    IniDocument *empty = ini_new_document();
-    EXPECT_EQ(ini_save_file(empty, "/dev/full"), 0) << "an empty document writes nothing";
-    ini_free_document(empty);
-    ini_free_document(doc);
-}
-#endif

@@ -1,6 +1,5 @@
-/* The platform layer's file operations, with what each caller relies on.
- * The tests at the top hold on every platform; those at the bottom use POSIX
- * things (permission bits, /dev/full, /proc) and are built only there. */
+/* The platform layer's file operations, with what each caller relies on, on
+ * every platform. platform_posix_test.cpp holds what only POSIX has. */
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
@@ -336,79 +335,3 @@ TEST(Platform, RefusesToCopyIntoAMissingDirectory)
               0);
     EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"source"}));
 }
-
-#ifndef _WIN32
-/* POSIX only from here: permission bits, devices, /proc, and file names longer
- * than a Windows path. */
-
-TEST(PlatformPosix, CopyKeepsTheSourcesPermissionBits)
-{
-    TempDirectory directory;
-    std::string source = directory.write("source", "#!/bin/sh\n");
-    std::string target = directory.write("target", "old");
-    const fs::perms modes[] = {
-        (fs::perms)0751, (fs::perms)0600, (fs::perms)0644, (fs::perms)0444, (fs::perms)0700,
-    };
-    for (fs::perms mode : modes) {
-        SCOPED_TRACE("mode " + std::to_string((int)mode));
-        fs::permissions(target, (fs::perms)0666);
-        fs::permissions(source, mode);
-        EXPECT_EQ(platform_copy_file(source.c_str(), target.c_str()), 1);
-        EXPECT_EQ(fs::status(target).permissions() & fs::perms::mask, mode);
-        EXPECT_EQ(read_file_bytes(target), "#!/bin/sh\n");
-    }
-    fs::permissions(source, (fs::perms)0751);
-    std::string fresh = directory.file("fresh");
-    EXPECT_EQ(platform_copy_file(source.c_str(), fresh.c_str()), 1);
-    EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::mask, (fs::perms)0751);
-}
-
-TEST(PlatformPosix, WriteToAFullDeviceReturnsZero)
-{
-    PlatformFile file = platform_create_for_writing("/dev/full");
-    ASSERT_NE(file, PLATFORM_NO_FILE);
-    EXPECT_EQ(platform_write(file, "x", 1), 0);
-    EXPECT_EQ(platform_write(file, "more bytes", 10), 0);
-    platform_close(file);
-}
-
-TEST(PlatformPosix, GivesTheExecutablePathOfProcSelfExeWithBackslashes)
-{
-    std::string expected = fs::read_symlink("/proc/self/exe").string();
-    for (char &byte : expected) {
-        if (byte == '/') {
-            byte = '\\';
-        }
-    }
-    char buffer[4096];
-    uint32_t length = platform_executable_path(buffer, sizeof buffer);
-    EXPECT_EQ(std::string(buffer, length), expected);
-    EXPECT_EQ(buffer[0], '\\');
-}
-
-TEST(PlatformPosix, CopyThatFailsWhileReadingLeavesTheTargetAndNoTemporaryFile)
-{
-    /* /proc/self/mem opens as a file, but reading it at offset 0 fails. */
-    TempDirectory directory;
-    std::string target = directory.write("target", "old");
-    EXPECT_EQ(platform_copy_file("/proc/self/mem", target.c_str()), 0);
-    EXPECT_EQ(read_file_bytes(target), "old");
-    EXPECT_EQ(platform_copy_file("/proc/self/mem", directory.file("new").c_str()), 0);
-    EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"target"}));
-}
-
-TEST(PlatformPosix, CopiesToATargetWithALongName)
-{
-    TempDirectory directory;
-    std::string source = directory.write("source", "content");
-    for (size_t length : {200u, 240u, 250u, 255u}) {
-        SCOPED_TRACE("name of " + std::to_string(length) + " bytes");
-        std::string name(length, 'n');
-        std::string target = directory.file(name);
-        EXPECT_EQ(platform_copy_file(source.c_str(), target.c_str()), 1);
-        EXPECT_EQ(read_file_bytes(target), "content");
-        EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{name, "source"}));
-        fs::remove(target);
-    }
-}
-#endif

@@ -39,3 +39,8 @@ target_compile_definitions(ini_fault_test PRIVATE
 target_link_options(ini_fault_test PRIVATE
   -Wl,--wrap=malloc -Wl,--wrap=realloc -Wl,--wrap=free
   -Wl,--wrap=${ostrel_read_symbol} -Wl,--wrap=${ostrel_write_symbol})
+
+if(NOT WIN32)
+  ostrel_add_test(platform_posix_test platform_posix_test.cpp)
+  target_link_libraries(platform_posix_test PRIVATE ostrel_test_support ostrel_platform)
+endif()

@@ -1,0 +1,98 @@
+/* What the POSIX build alone can show: permission bits, a device that refuses
+ * every write, /proc, and file names longer than a whole Windows path. Windows
+ * has none of these, so this program is built only for POSIX. */
+#include "platform/platform.h"
+
+#include <inifile/inifile.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/ini_view.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+TEST(PlatformPosix, CopyKeepsTheSourcesPermissionBits)
+{
+    TempDirectory directory;
+    std::string source = directory.write("source", "#!/bin/sh\n");
+    std::string target = directory.write("target", "old");
+    const fs::perms modes[] = {
+        (fs::perms)0751, (fs::perms)0600, (fs::perms)0644, (fs::perms)0444, (fs::perms)0700,
+    };
+    for (fs::perms mode : modes) {
+        SCOPED_TRACE("mode " + std::to_string((int)mode));
+        fs::permissions(target, (fs::perms)0666);
+        fs::permissions(source, mode);
+        EXPECT_EQ(platform_copy_file(source.c_str(), target.c_str()), 1);
+        EXPECT_EQ(fs::status(target).permissions() & fs::perms::mask, mode);
+        EXPECT_EQ(read_file_bytes(target), "#!/bin/sh\n");
+    }
+    fs::permissions(source, (fs::perms)0751);
+    std::string fresh = directory.file("fresh");
+    EXPECT_EQ(platform_copy_file(source.c_str(), fresh.c_str()), 1);
+    EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::mask, (fs::perms)0751);
+}
+
+TEST(PlatformPosix, WriteToAFullDeviceReturnsZero)
+{
+    PlatformFile file = platform_create_for_writing("/dev/full");
+    ASSERT_NE(file, PLATFORM_NO_FILE);
+    EXPECT_EQ(platform_write(file, "x", 1), 0);
+    EXPECT_EQ(platform_write(file, "more bytes", 10), 0);
+    platform_close(file);
+}
+
+TEST(PlatformPosix, GivesTheExecutablePathOfProcSelfExeWithBackslashes)
+{
+    std::string expected = fs::read_symlink("/proc/self/exe").string();
+    for (char &byte : expected) {
+        if (byte == '/') {
+            byte = '\\';
+        }
+    }
+    char buffer[4096];
+    uint32_t length = platform_executable_path(buffer, sizeof buffer);
+    EXPECT_EQ(std::string(buffer, length), expected);
+    EXPECT_EQ(buffer[0], '\\');
+}
+
+TEST(PlatformPosix, CopyThatFailsWhileReadingLeavesTheTargetAndNoTemporaryFile)
+{
+    /* /proc/self/mem opens as a file, but reading it at offset 0 fails. */
+    TempDirectory directory;
+    std::string target = directory.write("target", "old");
+    EXPECT_EQ(platform_copy_file("/proc/self/mem", target.c_str()), 0);
+    EXPECT_EQ(read_file_bytes(target), "old");
+    EXPECT_EQ(platform_copy_file("/proc/self/mem", directory.file("new").c_str()), 0);
+    EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"target"}));
+}
+
+TEST(PlatformPosix, CopiesToATargetWithALongName)
+{
+    TempDirectory directory;
+    std::string source = directory.write("source", "content");
+    for (size_t length : {200u, 240u, 250u, 255u}) {
+        SCOPED_TRACE("name of " + std::to_string(length) + " bytes");
+        std::string name(length, 'n');
+        std::string target = directory.file(name);
+        EXPECT_EQ(platform_copy_file(source.c_str(), target.c_str()), 1);
+        EXPECT_EQ(read_file_bytes(target), "content");
+        EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{name, "source"}));
+        fs::remove(target);
+    }
+}
+
+TEST(IniSavePosix, ReturnsMinusTwoWhenTheDeviceIsFull)
+{
+    IniDocument *doc = build_document({{"s", {{"k", "v"}}}});
+    EXPECT_EQ(ini_save_file(doc, "/dev/full"), -2);
+    IniDocument *empty = ini_new_document();
+    EXPECT_EQ(ini_save_file(empty, "/dev/full"), 0) << "an empty document writes nothing";
+    ini_free_document(empty);
+    ini_free_document(doc);
+}
