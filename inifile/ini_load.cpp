@@ -7,12 +7,14 @@
 
 static_assert(sizeof(PlatformFile) == sizeof(intptr_t), "IniLineReader keeps a PlatformFile");
 
-/* How the line reader treats each byte value outside a comment. */
+/* How the line reader treats each byte value outside a comment. The two
+ * classes stored as they stand inside a line come first, so that one
+ * comparison tells them from the rest. */
 enum IniByteClass : unsigned char {
     INI_BYTE_ORDINARY,
+    INI_BYTE_SPACE,
     INI_BYTE_LINE_FEED,
     INI_BYTE_CARRIAGE_RETURN,
-    INI_BYTE_SPACE,
     INI_BYTE_SEMICOLON,
     INI_BYTE_BACKSLASH
 };
@@ -60,14 +62,47 @@ static int ini_line_reserve(IniLineBuffer *line, size_t needed)
     return 0;
 }
 
-/* Appends count bytes. Returns 0, or -1 when out of memory. */
-static int ini_line_append(IniLineBuffer *line, const char *bytes, size_t count)
+/* A stretch of the reader's buffer whose bytes the line stores as they
+ * stand. Stretches are kept until the line ends or the chunk is used up, so
+ * that the line grows once for all of them, not once per stretch. */
+struct IniRun {
+    uint16_t start;
+    uint16_t length;
+};
+
+/* The most stretches one chunk can hold: each but the first follows a byte
+ * that is not stored. */
+enum { INI_MAX_RUNS = INI_READ_CHUNK / 2 + 1 };
+
+/* Returns the end of the bytes from position on that are ordinary bytes or
+ * spaces, at most available. */
+static size_t ini_plain_end(const char *chunk, size_t position, size_t available)
+{
+    const unsigned char *bytes = (const unsigned char *)chunk;
+    while (position + 4 <= available &&
+           (ini_byte_classes.of[bytes[position]] | ini_byte_classes.of[bytes[position + 1]] |
+            ini_byte_classes.of[bytes[position + 2]] | ini_byte_classes.of[bytes[position + 3]]) <=
+               INI_BYTE_SPACE) {
+        position += 4;
+    }
+    while (position < available && ini_byte_classes.of[bytes[position]] <= INI_BYTE_SPACE) {
+        position++;
+    }
+    return position;
+}
+
+/* Appends the stretches of chunk, count bytes in all, with one growth of the
+ * line. Returns 0, or -1 when out of memory. */
+static int ini_line_append_runs(IniLineBuffer *line, const char *chunk, const IniRun *runs,
+                                size_t run_count, size_t count)
 {
     if (ini_line_reserve(line, line->length + count) != 0) {
         return -1;
     }
-    memcpy(line->text + line->length, bytes, count);
-    line->length += count;
+    for (size_t i = 0; i < run_count; i++) {
+        memcpy(line->text + line->length, chunk + runs[i].start, runs[i].length);
+        line->length += runs[i].length;
+    }
     return 0;
 }
 
@@ -86,15 +121,15 @@ static char *ini_line_finish(IniLineBuffer *line)
 }
 
 /* Fills the reader's buffer with the next chunk. Returns 1, or 0 after
- * marking the end of the input when the read fails or delivers nothing. */
+ * marking the end of the input, or the failure of the read. */
 static int ini_reader_fill(IniLineReader *reader)
 {
-    uint32_t count = platform_read(reader->file, reader->buffer, INI_READ_CHUNK);
-    if (count == 0) {
-        reader->end_of_input = INI_READER_END;
+    int32_t count = platform_read(reader->file, reader->buffer, INI_READ_CHUNK);
+    if (count <= 0) {
+        reader->end_of_input = count == 0 ? INI_READER_END : INI_READER_READ_FAILED;
         return 0;
     }
-    reader->bytes_available = count;
+    reader->bytes_available = (uint32_t)count;
     reader->read_position = 0;
     return 1;
 }
@@ -131,66 +166,64 @@ char *ini_read_line(IniLineReader *reader)
             position = (size_t)(line_feed - chunk);
         }
 
-        unsigned char byte = (unsigned char)chunk[position];
-        IniByteClass byte_class = ini_byte_classes.of[byte];
-        reader->read_position = (int32_t)position + 1;
-        switch (byte_class) {
-        case INI_BYTE_LINE_FEED:
+        /* Walk the chunk up to the end of the line, a comment or the end of
+         * the chunk, noting the stretches to store; then store them with one
+         * growth of the line. */
+        IniRun runs[INI_MAX_RUNS];
+        size_t run_count = 0;
+        size_t stored = 0;
+        int line_ended = 0;
+        while (position < available) {
+            IniByteClass byte_class = ini_byte_classes.of[(unsigned char)chunk[position]];
+            size_t start = position++;
             if (escaped) {
-                escaped = 0;
-            } else if (line.length > 0) {
-                char *finished = ini_line_finish(&line);
-                if (finished == NULL) {
-                    goto out_of_memory;
+                if (byte_class == INI_BYTE_CARRIAGE_RETURN) {
+                    continue;
                 }
-                return finished;
-            }
-            continue;
-        case INI_BYTE_CARRIAGE_RETURN:
-            continue;
-        case INI_BYTE_SEMICOLON:
-        case INI_BYTE_BACKSLASH:
-            if (!escaped) {
+                escaped = 0;
+                if (byte_class == INI_BYTE_LINE_FEED ||
+                    (byte_class == INI_BYTE_SPACE && line.length + stored == 0)) {
+                    continue;
+                }
+            } else if (byte_class == INI_BYTE_SPACE) {
+                if (line.length + stored == 0) {
+                    continue;
+                }
+            } else if (byte_class != INI_BYTE_ORDINARY) {
+                if (byte_class == INI_BYTE_LINE_FEED && line.length + stored > 0) {
+                    line_ended = 1;
+                    break;
+                }
                 if (byte_class == INI_BYTE_SEMICOLON) {
                     in_comment = 1;
-                } else {
-                    escaped = 1;
+                    break;
                 }
+                escaped = byte_class == INI_BYTE_BACKSLASH;
                 continue;
             }
-            escaped = 0;
-            if (ini_line_append(&line, (const char *)&chunk[position], 1) != 0) {
-                goto out_of_memory;
-            }
-            continue;
-        case INI_BYTE_SPACE:
-            escaped = 0;
-            if (line.length == 0) {
-                continue;
-            }
-            break;
-        case INI_BYTE_ORDINARY:
-            escaped = 0;
-            break;
+            /* A byte to store, with every following byte of the chunk that
+             * is stored as it stands. */
+            position = ini_plain_end(chunk, position, available);
+            runs[run_count].start = (uint16_t)start;
+            runs[run_count].length = (uint16_t)(position - start);
+            run_count++;
+            stored += position - start;
         }
-
-        /* An ordinary byte, or a space inside the line: store it together with
-         * every following byte of the chunk that is stored as it stands. */
-        size_t run_end = position + 1;
-        while (run_end < available) {
-            IniByteClass next = ini_byte_classes.of[(unsigned char)chunk[run_end]];
-            if (next != INI_BYTE_ORDINARY && next != INI_BYTE_SPACE) {
-                break;
-            }
-            run_end++;
-        }
-        if (ini_line_append(&line, chunk + position, run_end - position) != 0) {
+        reader->read_position = (int32_t)position;
+        if (stored > 0 && ini_line_append_runs(&line, chunk, runs, run_count, stored) != 0) {
             goto out_of_memory;
         }
-        reader->read_position = (int32_t)run_end;
+        if (line_ended) {
+            char *finished = ini_line_finish(&line);
+            if (finished == NULL) {
+                goto out_of_memory;
+            }
+            return finished;
+        }
     }
 
-    if (line.length == 0) {
+    /* A line cut short by a failed read is no line of the file. */
+    if (line.length == 0 || reader->end_of_input == INI_READER_READ_FAILED) {
         free(line.text);
         return NULL;
     }
@@ -257,7 +290,7 @@ static IniSection *ini_add_header_line(IniDocument *doc, char *line)
 
 /* Reads every line of an open file into doc, each entry into the section
  * above it. Returns INI_LOAD_OK, INI_LOAD_MALFORMED at the first line that is
- * neither, or INI_LOAD_OUT_OF_MEMORY. */
+ * neither, INI_LOAD_OUT_OF_MEMORY or INI_LOAD_READ_FAILED. */
 static IniLoadResult ini_read_document(IniLineReader *reader, IniDocument *doc)
 {
     IniSection *section = NULL;
@@ -281,7 +314,14 @@ static IniLoadResult ini_read_document(IniLineReader *reader, IniDocument *doc)
             return INI_LOAD_OUT_OF_MEMORY;
         }
     }
-    return reader->end_of_input == INI_READER_OUT_OF_MEMORY ? INI_LOAD_OUT_OF_MEMORY : INI_LOAD_OK;
+    switch (reader->end_of_input) {
+    case INI_READER_OUT_OF_MEMORY:
+        return INI_LOAD_OUT_OF_MEMORY;
+    case INI_READER_READ_FAILED:
+        return INI_LOAD_READ_FAILED;
+    default:
+        return INI_LOAD_OK;
+    }
 }
 
 IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result)

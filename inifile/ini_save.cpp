@@ -38,7 +38,7 @@ static int ini_scratch_append_escaped(IniScratch *scratch, size_t *length, const
     for (;;) {
         size_t plain = strcspn(text, ";\\");
         int escape = text[plain] != '\0';
-        if (ini_scratch_reserve(scratch, *length + plain + 2 * escape) != 0) {
+        if (ini_scratch_reserve(scratch, *length + plain + 2 * (size_t)escape) != 0) {
             return -1;
         }
         memcpy(scratch->bytes + *length, text, plain);

@@ -52,16 +52,17 @@ struct IniDocument {
 
 /* end_of_input values of an IniLineReader. */
 enum {
-    INI_READER_MORE = 0,          /* lines may follow */
-    INI_READER_END = 1,           /* the file ended or a read failed */
-    INI_READER_OUT_OF_MEMORY = -1 /* a line could not be stored */
+    INI_READER_MORE = 0,           /* lines may follow */
+    INI_READER_END = 1,            /* the file ended */
+    INI_READER_OUT_OF_MEMORY = -1, /* a line could not be stored */
+    INI_READER_READ_FAILED = -2    /* a read failed */
 };
 
 /* The state of one pass over an open file. Start it with the file set and
  * every number 0; then the first request for a byte reads the first chunk. */
 struct IniLineReader {
     intptr_t file;               /* a PlatformFile open for reading */
-    int32_t end_of_input;        /* INI_READER_MORE, _END or _OUT_OF_MEMORY */
+    int32_t end_of_input;        /* INI_READER_MORE, _END, _OUT_OF_MEMORY, _READ_FAILED */
     uint32_t bytes_available;    /* bytes the last read put into buffer */
     int32_t read_position;       /* index of the next unread byte in buffer */
     char buffer[INI_READ_CHUNK]; /* the last chunk read */
@@ -70,9 +71,10 @@ struct IniLineReader {
 /* Results of ini_load_file_with_result. */
 enum IniLoadResult {
     INI_LOAD_OK = 0,
-    INI_LOAD_CANNOT_OPEN = 1,  /* the file is missing or cannot be opened */
-    INI_LOAD_MALFORMED = 2,    /* the file breaks the format's structure */
-    INI_LOAD_OUT_OF_MEMORY = 3 /* memory ran out while loading */
+    INI_LOAD_CANNOT_OPEN = 1,   /* the file is missing or cannot be opened */
+    INI_LOAD_MALFORMED = 2,     /* the file breaks the format's structure */
+    INI_LOAD_OUT_OF_MEMORY = 3, /* memory ran out while loading */
+    INI_LOAD_READ_FAILED = 4    /* the file opened, but a read from it failed */
 };
 
 /* A new empty document (capacity INI_GROW_STEP), owned by the caller; null
@@ -138,8 +140,9 @@ int ini_remove_entry(IniSection *section, const char *key);
 IniSection *ini_copy_section(const IniSection *source, const char *new_name);
 
 /* Loads the file at path. Returns a new document owned by the caller, or null
- * when the file cannot be opened, is not well formed, or memory runs out. A
- * read that fails is taken as the end of the file. */
+ * when the file cannot be opened or read to its end, is not well formed, or
+ * memory runs out. A failed read fails the load: what was read before it is
+ * never passed off as the whole file. */
 IniDocument *ini_load_file(const char *path);
 
 /* As ini_load_file, and stores in *result why it returned what it did. */
@@ -149,7 +152,8 @@ IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result);
  * trailing spaces, with comments, escapes, carriage returns and continuations
  * resolved; the caller releases it with free(). Returns null at the end of the
  * input, and from then on; end_of_input then tells INI_READER_END from
- * INI_READER_OUT_OF_MEMORY. */
+ * INI_READER_OUT_OF_MEMORY and INI_READER_READ_FAILED (a line cut short by a
+ * failed read is dropped). */
 char *ini_read_line(IniLineReader *reader);
 
 /* Writes doc to the file at path, replacing its content; doc is only read.

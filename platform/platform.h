@@ -30,9 +30,10 @@ uint32_t platform_executable_path(char *buffer, uint32_t size);
  * opened. The caller closes it with platform_close. */
 PlatformFile platform_open_for_reading(const char *path);
 
-/* Reads up to size bytes into buffer. Returns the number of bytes delivered;
- * 0 means the end of the file or a failed read, which callers treat alike. */
-uint32_t platform_read(PlatformFile file, void *buffer, uint32_t size);
+/* Reads up to size bytes (at most INT32_MAX) into buffer. Returns the number
+ * of bytes delivered (1 or more), 0 at the end of the file, or -1 when the
+ * read fails. */
+int32_t platform_read(PlatformFile file, void *buffer, uint32_t size);
 
 /* Creates a file for writing, truncating an existing one. Returns the file,
  * or PLATFORM_NO_FILE on failure. The caller closes it with platform_close. */

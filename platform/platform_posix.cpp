@@ -71,13 +71,13 @@ PlatformFile platform_open_for_reading(const char *path)
     return fd < 0 ? PLATFORM_NO_FILE : (PlatformFile)fd;
 }
 
-uint32_t platform_read(PlatformFile file, void *buffer, uint32_t size)
+int32_t platform_read(PlatformFile file, void *buffer, uint32_t size)
 {
     ssize_t count;
     do {
         count = read((int)file, buffer, size);
     } while (count < 0 && errno == EINTR);
-    return count > 0 ? (uint32_t)count : 0;
+    return count < 0 ? -1 : (int32_t)count;
 }
 
 PlatformFile platform_create_for_writing(const char *path)

@@ -22,13 +22,13 @@ PlatformFile platform_open_for_reading(const char *path)
     return handle == INVALID_HANDLE_VALUE ? PLATFORM_NO_FILE : (PlatformFile)handle;
 }
 
-uint32_t platform_read(PlatformFile file, void *buffer, uint32_t size)
+int32_t platform_read(PlatformFile file, void *buffer, uint32_t size)
 {
     DWORD count = 0;
     if (!ReadFile(platform_handle(file), buffer, size, &count, NULL)) {
-        return 0;
+        return -1;
     }
-    return count;
+    return (int32_t)count;
 }
 
 PlatformFile platform_create_for_writing(const char *path)

@@ -258,54 +258,55 @@ TEST_F(IniLoadFaults, ReadLineReportsOutOfMemoryAndStopsForGood)
     FAIL() << "reading three lines takes fewer than 100 allocations";
 }
 
-TEST_F(IniLoadFaults, TakesAFailedFirstReadAsAnEmptyFile)
+/* A failed read fails the load wherever it happens: what was read before it
+ * is never passed off as the whole file, even when it would make a well-formed
+ * document of its own. */
+TEST_F(IniLoadFaults, FailsTheLoadWhenAReadFails)
 {
-    std::string path = directory.write("in.ini", "[s]\nk=v\n");
-    fault_fail_read(0);
-    IniLoadResult result = INI_LOAD_MALFORMED;
-    IniDocument *doc =
-        fault_watch([&] { return ini_load_file_with_result(path.c_str(), &result); });
-    ASSERT_NE(doc, nullptr);
-    EXPECT_EQ(result, INI_LOAD_OK);
-    EXPECT_EQ(doc->section_count, 0);
-    EXPECT_EQ(fault_reads(), 1) << "no read after the failed one";
-    ini_free_document(doc);
-}
-
-TEST_F(IniLoadFaults, BuildsTheDocumentFromWhatWasReadBeforeAReadFailed)
-{
-    /* The first chunk ends inside the value «partial-value»; the file goes on
-     * with more of that value and a second section. */
+    /* Chunk 1 ends inside the value «partial-value»; chunk 2 ends inside the
+     * header «[section]», so a loader that took the failure as the end would
+     * build «s» alone, a document cut in a value, or call the file malformed. */
     std::string first = "[s]\nk=1\nlong=";
     first += std::string(INI_READ_CHUNK - first.size() - 7, 'p') + "partial";
-    ASSERT_EQ(first.size(), INI_READ_CHUNK);
-    std::string path = directory.write("in.ini", first + "-value\n[t]\nz=2\n");
-    const std::string partial = std::string(INI_READ_CHUNK - 13 - 7, 'p') + "partial";
+    std::string second = "-value\n";
+    second += std::string(INI_READ_CHUNK - second.size() - 4, '\n') + "[sec";
+    ASSERT_EQ(first.size() + second.size(), 2u * INI_READ_CHUNK);
+    std::string path = directory.write("in.ini", first + second + "tion]\nz=2\n");
+    ASSERT_NE(load_view(path), std::nullopt);
 
-    fault_fail_read(1);
-    IniLoadResult result = INI_LOAD_MALFORMED;
-    IniDocument *doc =
-        fault_watch([&] { return ini_load_file_with_result(path.c_str(), &result); });
-    ASSERT_NE(doc, nullptr);
-    EXPECT_EQ(result, INI_LOAD_OK);
-    EXPECT_EQ(view_of(doc), (DocumentView{{"s", {{"k", "1"}, {"long", partial}}}}));
-    EXPECT_EQ(fault_reads(), 2) << "no read after the failed one";
-    ini_free_document(doc);
+    for (long failing_read = 0; failing_read < 3; failing_read++) {
+        SCOPED_TRACE("read " + std::to_string(failing_read) + " fails");
+        fault_reset();
+        fault_fail_read(failing_read);
+        IniLoadResult result = INI_LOAD_OK;
+        IniDocument *doc =
+            fault_watch([&] { return ini_load_file_with_result(path.c_str(), &result); });
+        EXPECT_EQ(doc, nullptr);
+        EXPECT_EQ(result, INI_LOAD_READ_FAILED);
+        EXPECT_EQ(fault_reads(), failing_read + 1) << "no read after the failed one";
+        EXPECT_EQ(fault_live_allocations(), 0);
+    }
 }
 
-TEST_F(IniLoadFaults, RejectsAFileCutInsideAHeaderByAFailedRead)
+TEST_F(IniLoadFaults, ReadLineDropsALineCutShortByAFailedRead)
 {
-    std::string first = "[s]\nk=1\n";
-    first += std::string(INI_READ_CHUNK - first.size() - 4, '\n') + "[sec";
-    std::string path = directory.write("in.ini", first + "tion]\nz=2\n");
-    ASSERT_EQ(load_view(path), (DocumentView{{"s", {{"k", "1"}}}, {"section", {{"z", "2"}}}}));
-
+    std::string path = directory.write("in.ini", "[s]\nk=" + std::string(2000, 'v') + "\n");
     fault_fail_read(1);
-    IniLoadResult result = INI_LOAD_OK;
-    IniDocument *doc =
-        fault_watch([&] { return ini_load_file_with_result(path.c_str(), &result); });
-    EXPECT_EQ(doc, nullptr);
-    EXPECT_EQ(result, INI_LOAD_MALFORMED);
+    fault_watch([&] {
+        IniLineReader reader;
+        reader.file = platform_open_for_reading(path.c_str());
+        reader.end_of_input = INI_READER_MORE;
+        reader.bytes_available = 0;
+        reader.read_position = 0;
+        char *header = ini_read_line(&reader);
+        EXPECT_STREQ(header, "[s]");
+        free(header);
+        EXPECT_EQ(ini_read_line(&reader), nullptr) << "the cut entry line";
+        EXPECT_EQ(reader.end_of_input, INI_READER_READ_FAILED);
+        EXPECT_EQ(ini_read_line(&reader), nullptr);
+        platform_close(reader.file);
+        return 0;
+    });
     EXPECT_EQ(fault_live_allocations(), 0);
 }
 

@@ -96,3 +96,21 @@ TEST(IniSavePosix, ReturnsMinusTwoWhenTheDeviceIsFull)
     ini_free_document(empty);
     ini_free_document(doc);
 }
+
+/* /proc/self/mem opens like a file, but reading it at offset 0 fails: a real
+ * read failure, with no fault injected. */
+TEST(PlatformPosix, ReportsAFailedReadAsMinusOne)
+{
+    PlatformFile file = platform_open_for_reading("/proc/self/mem");
+    ASSERT_NE(file, PLATFORM_NO_FILE);
+    char buffer[INI_READ_CHUNK];
+    EXPECT_EQ(platform_read(file, buffer, sizeof buffer), -1);
+    platform_close(file);
+}
+
+TEST(IniLoadPosix, FailsToLoadAFileWhoseReadFails)
+{
+    IniLoadResult result = INI_LOAD_OK;
+    EXPECT_EQ(ini_load_file_with_result("/proc/self/mem", &result), nullptr);
+    EXPECT_EQ(result, INI_LOAD_READ_FAILED);
+}

@@ -38,10 +38,10 @@ std::string read_through_platform(const std::string &path, uint32_t chunk)
     EXPECT_NE(file, PLATFORM_NO_FILE) << path;
     std::string bytes;
     std::vector<char> buffer(chunk);
-    uint32_t count;
+    int32_t count;
     while ((count = platform_read(file, buffer.data(), chunk)) > 0) {
-        EXPECT_LE(count, chunk);
-        bytes.append(buffer.data(), count);
+        EXPECT_LE((uint32_t)count, chunk);
+        bytes.append(buffer.data(), (size_t)count);
     }
     platform_close(file);
     return bytes;
@@ -72,9 +72,9 @@ TEST(Platform, ReadsAFileInPiecesAndThenDeliversZero)
     PlatformFile file = platform_open_for_reading(path.c_str());
     ASSERT_NE(file, PLATFORM_NO_FILE);
     char buffer[4096];
-    EXPECT_EQ(platform_read(file, buffer, sizeof buffer), 3000u);
-    EXPECT_EQ(platform_read(file, buffer, sizeof buffer), 0u);
-    EXPECT_EQ(platform_read(file, buffer, sizeof buffer), 0u);
+    EXPECT_EQ(platform_read(file, buffer, sizeof buffer), 3000);
+    EXPECT_EQ(platform_read(file, buffer, sizeof buffer), 0);
+    EXPECT_EQ(platform_read(file, buffer, sizeof buffer), 0);
     platform_close(file);
 }
 

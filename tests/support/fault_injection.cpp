@@ -23,7 +23,7 @@ extern "C" {
 void *fault_real_malloc(size_t size) __asm__(FAULT_ASM_NAME("__real_malloc"));
 void *fault_real_realloc(void *block, size_t size) __asm__(FAULT_ASM_NAME("__real_realloc"));
 void fault_real_free(void *block) __asm__(FAULT_ASM_NAME("__real_free"));
-uint32_t fault_real_platform_read(PlatformFile file, void *buffer, uint32_t size) __asm__(
+int32_t fault_real_platform_read(PlatformFile file, void *buffer, uint32_t size) __asm__(
     FAULT_ASM_NAME("__real_" FAULT_PLATFORM_READ_SYMBOL));
 int fault_real_platform_write(PlatformFile file, const void *data, uint32_t size) __asm__(
     FAULT_ASM_NAME("__real_" FAULT_PLATFORM_WRITE_SYMBOL));
@@ -31,7 +31,7 @@ int fault_real_platform_write(PlatformFile file, const void *data, uint32_t size
 void *fault_wrapped_malloc(size_t size) __asm__(FAULT_ASM_NAME("__wrap_malloc"));
 void *fault_wrapped_realloc(void *block, size_t size) __asm__(FAULT_ASM_NAME("__wrap_realloc"));
 void fault_wrapped_free(void *block) __asm__(FAULT_ASM_NAME("__wrap_free"));
-uint32_t fault_wrapped_platform_read(PlatformFile file, void *buffer, uint32_t size) __asm__(
+int32_t fault_wrapped_platform_read(PlatformFile file, void *buffer, uint32_t size) __asm__(
     FAULT_ASM_NAME("__wrap_" FAULT_PLATFORM_READ_SYMBOL));
 int fault_wrapped_platform_write(PlatformFile file, const void *data, uint32_t size) __asm__(
     FAULT_ASM_NAME("__wrap_" FAULT_PLATFORM_WRITE_SYMBOL));
@@ -161,7 +161,7 @@ void fault_wrapped_free(void *block)
     fault_real_free(block);
 }
 
-uint32_t fault_wrapped_platform_read(PlatformFile file, void *buffer, uint32_t size)
+int32_t fault_wrapped_platform_read(PlatformFile file, void *buffer, uint32_t size)
 {
     if (fault_watching) {
         fault_read_count++;
@@ -169,7 +169,7 @@ uint32_t fault_wrapped_platform_read(PlatformFile file, void *buffer, uint32_t s
             fault_read_largest = size;
         }
         if (fault_read_countdown >= 0 && fault_read_countdown-- == 0) {
-            return 0;
+            return -1;
         }
         if (fault_read_limit != 0 && size > fault_read_limit) {
             size = fault_read_limit;

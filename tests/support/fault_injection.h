@@ -55,8 +55,8 @@ long fault_live_allocations();
 /* Makes every read deliver at most most bytes (0: no limit). */
 void fault_limit_reads(uint32_t most);
 
-/* Makes the read countdown reads from the start of watching fail (deliver
- * nothing), once; later reads go on from where the file stands. */
+/* Makes the read countdown reads from the start of watching fail (-1), once;
+ * later reads go on from where the file stands. */
 void fault_fail_read(long countdown);
 
 /* The reads made while watching, and the largest size one asked for. */
