@@ -107,11 +107,12 @@ static int installer_read_versions(const IniDocument *manifest, const char *root
         fprintf(err, MESSAGE_NO_VSN, paths->manifest);
         return 1;
     }
-    if (strlen(vsn) >= INSTALLER_PATH_SIZE) {
+    size_t vsn_size = strlen(vsn) + 1;
+    if (vsn_size > INSTALLER_PATH_SIZE) {
         fprintf(err, MESSAGE_VALUE_TOO_LONG, "VSN", paths->manifest);
         return 1;
     }
-    strcpy(paths->vsn, vsn);
+    memcpy(paths->vsn, vsn, vsn_size);
     if (installer_build_runtime_paths(root, paths, err)) {
         return 1;
     }

@@ -83,12 +83,15 @@ int installer_ask_startup(InstallerSettings *settings, FILE *in, FILE *out, FILE
     fputs(MESSAGE_QUESTION, out);
     fflush(out);
 
-    char answer[INSTALLER_ANSWER_SIZE];
+    /* Zeroed, so that the line feed can be looked for in the whole buffer:
+     * a NUL byte typed before it must not hide it, or the next line would be
+     * swallowed too. */
+    char answer[INSTALLER_ANSWER_SIZE] = {0};
     if (fgets(answer, sizeof answer, in) == NULL) {
         fprintf(err, MESSAGE_NO_ANSWER);
         return 1;
     }
-    char *line_feed = strchr(answer, '\n');
+    char *line_feed = (char *)memchr(answer, '\n', sizeof answer);
     if (line_feed != NULL) {
         *line_feed = '\0';
     } else {

@@ -9,3 +9,12 @@ echo "== Native build and tests"
 cmake -S . -B build -DOSTREL_BUILD_TESTS=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== Windows build (mingw-w64) and tests under Wine"
+cmake --preset windows
+cmake --build --preset windows -j "$jobs"
+ctest --preset windows -j "$jobs"
+
+# Sanitizers, Valgrind, static analysis and fuzzing; "valgrind" and "static"
+# work on the native build above.
+bash tests/hardening.sh sanitize valgrind static fuzz

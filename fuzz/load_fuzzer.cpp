@@ -1,0 +1,65 @@
+/* Loads arbitrary bytes as a configuration file and checks the document
+ * against the model of the format and against the document's structural
+ * rules; then releases it, so that the leak checker sees every block. The
+ * logical lines are also read one by one and compared with the model's. */
+#include <inifile/inifile.h>
+#include <sanitizer/allocator_interface.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "ini_model.h"
+#include "platform/platform.h"
+
+/* Reads the file at path line by line and compares each line with the
+ * model's, as far as a NUL-terminated string shows it. */
+static void fuzz_check_lines(const char *path, const uint8_t *data, size_t size)
+{
+    std::vector<std::string> expected = model_logical_lines(data, size);
+    IniLineReader reader;
+    reader.file = platform_open_for_reading(path);
+    fuzz_check(reader.file != PLATFORM_NO_FILE, "file opens");
+    reader.end_of_input = INI_READER_MORE;
+    reader.bytes_available = 0;
+    reader.read_position = 0;
+    size_t count = 0;
+    char *line;
+    while ((line = ini_read_line(&reader)) != NULL) {
+        fuzz_check(count < expected.size(), "no more lines than the model");
+        const std::string &model_line = expected[count];
+        fuzz_check(strcmp(line, model_line.c_str()) == 0, "line as the model reads it");
+        size_t block = __sanitizer_get_allocated_size(line);
+        fuzz_check(block % INI_GROW_STEP == 0 && block > model_line.size(),
+                   "line buffer grown in steps, with room for the NUL");
+        free(line);
+        count++;
+    }
+    platform_close(reader.file);
+    fuzz_check(count == expected.size(), "as many lines as the model");
+    fuzz_check(ini_read_line(&reader) == NULL, "no line after the end");
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const char *path = fuzz_temp_path("load_fuzzer");
+    fuzz_write_file(path, data, size);
+    fuzz_check_lines(path, data, size);
+
+    ModelDocument expected;
+    bool well_formed = model_load(data, size, &expected);
+    IniDocument *doc = ini_load_file(path);
+    fuzz_check((doc != NULL) == well_formed, "loaded exactly when well formed");
+    if (doc == NULL) {
+        return 0;
+    }
+    fuzz_check_document(doc, FUZZ_ENTRIES_LOADED);
+    fuzz_check_equal(model_of(doc), expected, "loaded document as the format says");
+    fuzz_check(doc->section_capacity == model_capacity(doc->section_count),
+               "section capacity grown only when full");
+    for (int32_t i = 0; i < doc->section_count; i++) {
+        const IniSection *section = doc->sections[i];
+        fuzz_check(section->entry_capacity == model_capacity(section->entry_count),
+                   "entry capacity grown only when full");
+    }
+    ini_free_document(doc);
+    return 0;
+}
