@@ -134,6 +134,9 @@ static int ini_reader_fill(IniLineReader *reader)
     return 1;
 }
 
+/* One state machine over the byte table, kept whole so that it reads like the
+ * format's table. */
+// NOLINTNEXTLINE(readability-function-cognitive-complexity)
 char *ini_read_line(IniLineReader *reader)
 {
     if (reader->end_of_input != INI_READER_MORE) {

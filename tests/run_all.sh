@@ -18,3 +18,6 @@ ctest --preset windows -j "$jobs"
 # Sanitizers, Valgrind, static analysis and fuzzing; "valgrind" and "static"
 # work on the native build above.
 bash tests/hardening.sh sanitize valgrind static fuzz
+
+echo "== Benchmark smoke run (one quick round over tiny corpora)"
+bash bench/run.sh --smoke

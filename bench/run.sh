@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the benchmark (Release, -O2) and runs it. Arguments go to
+# ostrel_bench: none for the full run, --smoke for one quick round over tiny
+# corpora, or --runs N, --only typical,flat,longlines,installer, --operations
+# LIST. BUILD_DIR names the build directory (default: build-bench).
+# Needs cmake, g++, pkg-config, libinih-dev and libboost-dev.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${BUILD_DIR:-build-bench}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+    -DOSTREL_BUILD_BENCH=ON -DOSTREL_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)" --target ostrel_bench >/dev/null
+exec "$build/bench/ostrel_bench" "$@"
