@@ -2,11 +2,19 @@
 #ifndef OSTREL_INIFILE_INI_INTERNAL_H
 #define OSTREL_INIFILE_INI_INTERNAL_H
 
+#include <stddef.h>
+
 #include "inifile.h"
 
 /* Grows a pointer array by INI_GROW_STEP slots. Returns 0, or -1 with the
  * array and capacity unchanged when out of memory. */
 int ini_grow_pointer_array(void ***array, int32_t *capacity);
+
+/* Makes room for at least needed bytes in *bytes, growing *capacity by whole
+ * steps of INI_GROW_STEP in one reallocation: the capacity that growing by
+ * one step whenever a byte finds the buffer full would reach. Returns 0, or
+ * -1 when out of memory, the buffer then unchanged. */
+int ini_reserve_bytes(char **bytes, size_t *capacity, size_t needed);
 
 /* A new empty section that takes ownership of name, a heap string; null when
  * out of memory, name then still owned by the caller. */

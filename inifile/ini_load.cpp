@@ -44,24 +44,6 @@ struct IniLineBuffer {
     size_t capacity;
 };
 
-/* Makes room for at least needed bytes, growing the capacity by whole steps
- * of INI_GROW_STEP in one reallocation. Returns 0, or -1 when out of memory. */
-static int ini_line_reserve(IniLineBuffer *line, size_t needed)
-{
-    if (needed <= line->capacity) {
-        return 0;
-    }
-    size_t steps = (needed - line->capacity + INI_GROW_STEP - 1) / INI_GROW_STEP;
-    size_t grown = line->capacity + steps * INI_GROW_STEP;
-    char *larger = (char *)realloc(line->text, grown);
-    if (larger == NULL) {
-        return -1;
-    }
-    line->text = larger;
-    line->capacity = grown;
-    return 0;
-}
-
 /* A stretch of the reader's buffer whose bytes the line stores as they
  * stand. Stretches are kept until the line ends or the chunk is used up, so
  * that the line grows once for all of them, not once per stretch. */
@@ -96,7 +78,7 @@ static size_t ini_plain_end(const char *chunk, size_t position, size_t available
 static int ini_line_append_runs(IniLineBuffer *line, const char *chunk, const IniRun *runs,
                                 size_t run_count, size_t count)
 {
-    if (ini_line_reserve(line, line->length + count) != 0) {
+    if (ini_reserve_bytes(&line->text, &line->capacity, line->length + count) != 0) {
         return -1;
     }
     for (size_t i = 0; i < run_count; i++) {
@@ -113,7 +95,7 @@ static char *ini_line_finish(IniLineBuffer *line)
     while (line->text[line->length - 1] == ' ') {
         line->length--;
     }
-    if (ini_line_reserve(line, line->length + 1) != 0) {
+    if (ini_reserve_bytes(&line->text, &line->capacity, line->length + 1) != 0) {
         return NULL;
     }
     line->text[line->length] = '\0';

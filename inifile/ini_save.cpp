@@ -12,24 +12,6 @@ struct IniScratch {
     size_t capacity;
 };
 
-/* Makes room for at least needed bytes in whole steps of INI_GROW_STEP.
- * Returns 0, or -1 when out of memory. */
-static int ini_scratch_reserve(IniScratch *scratch, size_t needed)
-{
-    if (needed <= scratch->capacity) {
-        return 0;
-    }
-    size_t steps = (needed - scratch->capacity + INI_GROW_STEP - 1) / INI_GROW_STEP;
-    size_t grown = scratch->capacity + steps * INI_GROW_STEP;
-    char *larger = (char *)realloc(scratch->bytes, grown);
-    if (larger == NULL) {
-        return -1;
-    }
-    scratch->bytes = larger;
-    scratch->capacity = grown;
-    return 0;
-}
-
 /* Appends text at *length with a backslash before each ";" and "\", the two
  * bytes the loader would otherwise read as a comment or an escape. Returns 0,
  * or -1 when out of memory. */
@@ -38,7 +20,8 @@ static int ini_scratch_append_escaped(IniScratch *scratch, size_t *length, const
     for (;;) {
         size_t plain = strcspn(text, ";\\");
         int escape = text[plain] != '\0';
-        if (ini_scratch_reserve(scratch, *length + plain + 2 * (size_t)escape) != 0) {
+        if (ini_reserve_bytes(&scratch->bytes, &scratch->capacity,
+                              *length + plain + 2 * (size_t)escape) != 0) {
             return -1;
         }
         memcpy(scratch->bytes + *length, text, plain);
@@ -58,12 +41,12 @@ static size_t ini_build_entry_line(IniScratch *scratch, const IniEntry *entry)
 {
     size_t length = 0;
     if (ini_scratch_append_escaped(scratch, &length, entry->key) != 0 ||
-        ini_scratch_reserve(scratch, length + 1) != 0) {
+        ini_reserve_bytes(&scratch->bytes, &scratch->capacity, length + 1) != 0) {
         return 0;
     }
     scratch->bytes[length++] = '=';
     if (ini_scratch_append_escaped(scratch, &length, entry->value) != 0 ||
-        ini_scratch_reserve(scratch, length + 1) != 0) {
+        ini_reserve_bytes(&scratch->bytes, &scratch->capacity, length + 1) != 0) {
         return 0;
     }
     scratch->bytes[length++] = '\n';
