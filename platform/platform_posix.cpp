@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -10,19 +11,27 @@
 
 enum { PLATFORM_COPY_BUFFER_SIZE = 1 << 20 };
 
-/* The path with every "\" turned into "/", as a heap string; null when out
- * of memory. */
-static char *platform_native_path(const char *path)
+/* A path as the system takes it. PATH_MAX bytes hold every path the system
+ * accepts, so a path is never copied to the heap, and running out of memory
+ * never passes for a missing file. */
+struct PlatformNativePath {
+    char text[PATH_MAX];
+};
+
+/* Writes path into native with every "\" turned into "/". Returns 1, or 0
+ * (errno ENAMETOOLONG) when the path is too long for any system call. */
+static int platform_native_path(const char *path, PlatformNativePath *native)
 {
-    size_t size = strlen(path) + 1;
-    char *native = (char *)malloc(size);
-    if (native == NULL) {
-        return NULL;
+    size_t i = 0;
+    for (; path[i] != '\0'; i++) {
+        if (i + 1 >= sizeof native->text) {
+            errno = ENAMETOOLONG;
+            return 0;
+        }
+        native->text[i] = path[i] == '\\' ? '/' : path[i];
     }
-    for (size_t i = 0; i < size; i++) {
-        native[i] = path[i] == '\\' ? '/' : path[i];
-    }
-    return native;
+    native->text[i] = '\0';
+    return 1;
 }
 
 uint32_t platform_executable_path(char *buffer, uint32_t size)
@@ -61,13 +70,9 @@ static int platform_open_file(const char *native_path, struct stat *status)
 
 PlatformFile platform_open_for_reading(const char *path)
 {
-    char *native = platform_native_path(path);
-    if (native == NULL) {
-        return PLATFORM_NO_FILE;
-    }
+    PlatformNativePath native;
     struct stat status;
-    int fd = platform_open_file(native, &status);
-    free(native);
+    int fd = platform_native_path(path, &native) ? platform_open_file(native.text, &status) : -1;
     return fd < 0 ? PLATFORM_NO_FILE : (PlatformFile)fd;
 }
 
@@ -82,12 +87,11 @@ int32_t platform_read(PlatformFile file, void *buffer, uint32_t size)
 
 PlatformFile platform_create_for_writing(const char *path)
 {
-    char *native = platform_native_path(path);
-    if (native == NULL) {
+    PlatformNativePath native;
+    if (!platform_native_path(path, &native)) {
         return PLATFORM_NO_FILE;
     }
-    int fd = open(native, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    free(native);
+    int fd = open(native.text, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     return fd < 0 ? PLATFORM_NO_FILE : (PlatformFile)fd;
 }
 
@@ -121,23 +125,17 @@ void platform_close(PlatformFile file)
 
 void platform_make_directory(const char *path)
 {
-    char *native = platform_native_path(path);
-    if (native != NULL) {
-        mkdir(native, 0777);
-        free(native);
+    PlatformNativePath native;
+    if (platform_native_path(path, &native)) {
+        mkdir(native.text, 0777);
     }
 }
 
 int platform_file_exists(const char *path)
 {
-    char *native = platform_native_path(path);
-    if (native == NULL) {
-        return 0;
-    }
+    PlatformNativePath native;
     struct stat status;
-    int present = stat(native, &status) == 0;
-    free(native);
-    return present;
+    return platform_native_path(path, &native) && stat(native.text, &status) == 0;
 }
 
 /* Copies the rest of source into target through a buffer. Returns 1, or 0 on
@@ -190,22 +188,21 @@ static int platform_copy_contents(int source, int target)
     }
 }
 
-/* A heap path for the temporary copy of native_target, null when out of
- * memory: in the target's directory, so that the rename stays on one file
- * system, and with a short name of its own, so that it fits where the
- * target's name is as long as a name may be. */
-static char *platform_temporary_path(const char *native_target)
+/* Writes the path of a temporary copy of native_target into temporary: in
+ * the target's directory, so that the rename stays on one file system, and
+ * with a short name of its own, so that it fits where the target's name is as
+ * long as a name may be. Returns 1, or 0 when the path is too long. */
+static int platform_temporary_path(const char *native_target, PlatformNativePath *temporary)
 {
     static const char name[] = ".ostrel-copy-XXXXXX";
     const char *slash = strrchr(native_target, '/');
     size_t directory_length = slash == NULL ? 0 : (size_t)(slash - native_target) + 1;
-    char *temporary = (char *)malloc(directory_length + sizeof name);
-    if (temporary == NULL) {
-        return NULL;
+    if (directory_length + sizeof name > sizeof temporary->text) {
+        return 0;
     }
-    memcpy(temporary, native_target, directory_length);
-    memcpy(temporary + directory_length, name, sizeof name);
-    return temporary;
+    memcpy(temporary->text, native_target, directory_length);
+    memcpy(temporary->text + directory_length, name, sizeof name);
+    return 1;
 }
 
 /* Copies source into a new temporary file beside target and renames it over
@@ -240,15 +237,11 @@ static int platform_copy_native(const char *native_source, char *native_target, 
 
 int platform_copy_file(const char *source, const char *target)
 {
-    char *native_source = platform_native_path(source);
-    char *native_target = platform_native_path(target);
-    char *temporary = native_target == NULL ? NULL : platform_temporary_path(native_target);
-    int copied = 0;
-    if (native_source != NULL && native_target != NULL && temporary != NULL) {
-        copied = platform_copy_native(native_source, native_target, temporary);
-    }
-    free(native_source);
-    free(native_target);
-    free(temporary);
-    return copied;
+    PlatformNativePath native_source;
+    PlatformNativePath native_target;
+    PlatformNativePath temporary;
+    return platform_native_path(source, &native_source) &&
+           platform_native_path(target, &native_target) &&
+           platform_temporary_path(native_target.text, &temporary) &&
+           platform_copy_native(native_source.text, native_target.text, temporary.text);
 }

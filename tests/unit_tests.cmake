@@ -1,5 +1,6 @@
 # Unit tests of the INI library and the platform layer: one program per area,
-# plus ini_fault_test, the only program linked with the fault-injection seam.
+# plus ini_fault_test and installer_fault_test, the only programs linked with the
+# fault-injection seam.
 
 add_library(ostrel_test_support STATIC support/temp_dir.cpp support/ini_view.cpp)
 target_include_directories(ostrel_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
@@ -31,14 +32,24 @@ endif()
 set(ostrel_read_symbol _Z13platform_read${ostrel_intptr_code}Pvj)
 set(ostrel_write_symbol _Z14platform_write${ostrel_intptr_code}PKvj)
 
-ostrel_add_test(ini_fault_test ini_fault_test.cpp support/fault_injection.cpp)
+# ostrel_link_fault_injection(TARGET): links the seam into one test program.
+function(ostrel_link_fault_injection target)
+  target_sources(${target} PRIVATE support/fault_injection.cpp)
+  target_compile_definitions(${target} PRIVATE
+    FAULT_PLATFORM_READ_SYMBOL="${ostrel_read_symbol}"
+    FAULT_PLATFORM_WRITE_SYMBOL="${ostrel_write_symbol}")
+  target_link_options(${target} PRIVATE
+    -Wl,--wrap=malloc -Wl,--wrap=realloc -Wl,--wrap=free
+    -Wl,--wrap=${ostrel_read_symbol} -Wl,--wrap=${ostrel_write_symbol})
+endfunction()
+
+ostrel_add_test(ini_fault_test ini_fault_test.cpp)
 target_link_libraries(ini_fault_test PRIVATE ostrel_test_support ostrel_platform)
-target_compile_definitions(ini_fault_test PRIVATE
-  FAULT_PLATFORM_READ_SYMBOL="${ostrel_read_symbol}"
-  FAULT_PLATFORM_WRITE_SYMBOL="${ostrel_write_symbol}")
-target_link_options(ini_fault_test PRIVATE
-  -Wl,--wrap=malloc -Wl,--wrap=realloc -Wl,--wrap=free
-  -Wl,--wrap=${ostrel_read_symbol} -Wl,--wrap=${ostrel_write_symbol})
+ostrel_link_fault_injection(ini_fault_test)
+
+ostrel_add_test(installer_fault_test installer_fault_test.cpp support/distribution.cpp)
+target_link_libraries(installer_fault_test PRIVATE ostrel_test_support ostrel_installer_steps)
+ostrel_link_fault_injection(installer_fault_test)
 
 if(NOT WIN32)
   ostrel_add_test(platform_posix_test platform_posix_test.cpp)

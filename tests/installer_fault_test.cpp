@@ -1,0 +1,104 @@
+/* The installer's steps when memory runs out. Each allocation of a step fails
+ * in turn, through the fault-injection seam, with the steps run in-process:
+ * every run that meets the failure must end with status 1 and the one line
+ * "Out of memory", leak nothing, and create nothing a failed step must not. */
+#include "installer.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include <string>
+
+#include "support/distribution.h"
+#include "support/fault_injection.h"
+#include "support/temp_dir.h"
+
+namespace
+{
+
+class InstallerFaults : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        fault_reset();
+    }
+    void TearDown() override
+    {
+        fault_reset();
+    }
+
+    /* Runs step with a fresh error stream and the n-th allocation failing;
+     * returns the step's status and keeps what it printed in err_text. */
+    template <typename Step> int run_failing(long n, Step step)
+    {
+        std::string err_path = scratch.file("err.txt");
+        FILE *err = fopen(err_path.c_str(), "w");
+        EXPECT_NE(err, nullptr);
+        fault_reset();
+        fault_fail_allocation(n);
+        int status = fault_watch([&] { return step(err); });
+        fclose(err);
+        err_text = read_file_bytes(err_path);
+        return status;
+    }
+
+    TempDirectory scratch;
+    std::string err_text;
+};
+
+TEST_F(InstallerFaults, ReportsOutOfMemoryWhileReadingTheManifestAndCreatesNothing)
+{
+    DistributionTree tree;
+    InstallerSettings settings = {1, tree.root().c_str(), 0};
+    static InstallerPaths paths;
+    long failures = 0;
+    for (long n = 0;; n++) {
+        SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
+        int status = run_failing(
+            n, [&](FILE *err) { return installer_read_manifest(&settings, &paths, err); });
+        if (!fault_allocation_failed()) {
+            EXPECT_EQ(status, 0);
+            EXPECT_EQ(err_text, "");
+            EXPECT_TRUE(tree.exists("bin"));
+            break;
+        }
+        failures++;
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(err_text, installer_out_of_memory_message);
+        EXPECT_FALSE(tree.exists("bin")) << "the publish directory comes after the manifest";
+        EXPECT_EQ(fault_live_allocations(), 0) << "the manifest is released";
+        ASSERT_LT(n, 1000);
+    }
+    EXPECT_GT(failures, 5) << "the manifest's document, lines, section and entries";
+}
+
+TEST_F(InstallerFaults, ReportsOutOfMemoryWhileWritingTheLauncherConfiguration)
+{
+    DistributionTree tree;
+    InstallerSettings settings = {1, tree.root().c_str(), 0};
+    static InstallerPaths paths;
+    ASSERT_EQ(installer_read_manifest(&settings, &paths, stderr), 0);
+    long failures = 0;
+    for (long n = 0;; n++) {
+        SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
+        int status = run_failing(
+            n, [&](FILE *err) { return installer_deploy(&settings, &paths, stdout, err); });
+        if (!fault_allocation_failed()) {
+            EXPECT_EQ(status, 0);
+            EXPECT_EQ(err_text, "");
+            EXPECT_TRUE(tree.exists("bin\\ost.ini"));
+            break;
+        }
+        failures++;
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(err_text, installer_out_of_memory_message);
+        EXPECT_FALSE(tree.exists("bin\\ost.ini")) << "no copy of a configuration not written";
+        EXPECT_EQ(fault_live_allocations(), 0) << "the configuration document is released";
+        ASSERT_LT(n, 1000);
+    }
+    EXPECT_GT(failures, 5) << "the document, its section, its entries and the line buffer";
+}
+
+} // namespace
