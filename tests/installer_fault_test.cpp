@@ -34,7 +34,8 @@ class InstallerFaults : public ::testing::Test
     template <typename Step> int run_failing(long n, Step step)
     {
         std::string err_path = scratch.file("err.txt");
-        FILE *err = fopen(err_path.c_str(), "w");
+        /* Binary, so that Windows keeps the line feeds as they were printed. */
+        FILE *err = fopen(err_path.c_str(), "wb");
         EXPECT_NE(err, nullptr);
         fault_reset();
         fault_fail_allocation(n);
