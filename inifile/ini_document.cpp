@@ -5,6 +5,9 @@
 
 int ini_grow_pointer_array(void ***array, int32_t *capacity)
 {
+    if (*capacity > INT32_MAX - INI_GROW_STEP) {
+        return -1;
+    }
     int32_t grown = *capacity + INI_GROW_STEP;
     void **larger = (void **)realloc(*array, (size_t)grown * sizeof(void *));
     if (larger == NULL) {

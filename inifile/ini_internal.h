@@ -7,7 +7,8 @@
 #include "inifile.h"
 
 /* Grows a pointer array by INI_GROW_STEP slots. Returns 0, or -1 with the
- * array and capacity unchanged when out of memory. */
+ * array and capacity unchanged when out of memory or when the capacity would
+ * pass INT32_MAX. */
 int ini_grow_pointer_array(void ***array, int32_t *capacity);
 
 /* Makes room for at least needed bytes in *bytes, growing *capacity by whole

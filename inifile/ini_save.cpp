@@ -53,12 +53,19 @@ static size_t ini_build_entry_line(IniScratch *scratch, const IniEntry *entry)
     return length;
 }
 
+/* Writes length bytes with one write. Returns 1, or 0 when the write fails,
+ * falls short, or is longer than one write can ask for. */
+static int ini_write_bytes(PlatformFile file, const char *bytes, size_t length)
+{
+    return length <= UINT32_MAX && platform_write(file, bytes, (uint32_t)length);
+}
+
 /* Writes one section: its header, then one write per entry line. Returns 0,
  * -2 when a write fails or is short, -3 when out of memory. */
 static int ini_write_section(PlatformFile file, IniScratch *scratch, const IniSection *section)
 {
     if (!platform_write(file, "[", 1) ||
-        !platform_write(file, section->name, (uint32_t)strlen(section->name)) ||
+        !ini_write_bytes(file, section->name, strlen(section->name)) ||
         !platform_write(file, "]\n", 2)) {
         return -2;
     }
@@ -67,7 +74,7 @@ static int ini_write_section(PlatformFile file, IniScratch *scratch, const IniSe
         if (length == 0) {
             return -3;
         }
-        if (!platform_write(file, scratch->bytes, (uint32_t)length)) {
+        if (!ini_write_bytes(file, scratch->bytes, length)) {
             return -2;
         }
     }

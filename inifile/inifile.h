@@ -16,7 +16,8 @@
  *
  * Out of memory. No operation crashes or leaves a half-changed document
  * behind: an operation that cannot get memory changes nothing and says so in
- * its result (null or -1; the loader and the writer as they say).
+ * its result (null or -1; the loader and the writer as they say). A document
+ * or section that would pass INT32_MAX elements counts as out of memory.
  *
  * Passing null documents, sections, names, keys or values, or a section that
  * belongs to another document to ini_put_section, is outside every contract
@@ -61,10 +62,10 @@ enum {
 /* The state of one pass over an open file. Start it with the file set and
  * every number 0; then the first request for a byte reads the first chunk. */
 struct IniLineReader {
-    intptr_t file;               /* a PlatformFile open for reading */
-    int32_t end_of_input;        /* INI_READER_MORE, _END, _OUT_OF_MEMORY, _READ_FAILED */
-    uint32_t bytes_available;    /* bytes the last read put into buffer */
-    int32_t read_position;       /* index of the next unread byte in buffer */
+    intptr_t file;            /* open for reading: a POSIX descriptor or a Win32 HANDLE, widened */
+    int32_t end_of_input;     /* INI_READER_MORE, _END, _OUT_OF_MEMORY, _READ_FAILED */
+    uint32_t bytes_available; /* bytes the last read put into buffer */
+    int32_t read_position;    /* index of the next unread byte in buffer */
     char buffer[INI_READ_CHUNK]; /* the last chunk read */
 };
 
@@ -158,7 +159,8 @@ char *ini_read_line(IniLineReader *reader);
 
 /* Writes doc to the file at path, replacing its content; doc is only read.
  * Returns 0 when the whole document was written; -1 when the file cannot be
- * created; -2 when a write failed or wrote fewer bytes than asked; -3 when
+ * created; -2 when a write failed or wrote fewer bytes than asked (or a name
+ * or an entry line of 4 GiB or more, too long for one write, was met); -3 when
  * memory for an entry line ran out. After -2 or -3 the file holds a prefix of
  * the document. */
 int ini_save_file(const IniDocument *doc, const char *path);

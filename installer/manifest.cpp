@@ -43,12 +43,11 @@ static int installer_build_path(char *path, FILE *err, const char *format, const
     return 1;
 }
 
-/* Builds every path under the runtime bin directory. Returns 0, or 1 after
- * printing to err. */
-static int installer_build_runtime_paths(const char *root, InstallerPaths *paths, FILE *err)
+/* Builds the paths of the files in the runtime bin directory. Returns 0, or 1
+ * after printing to err. */
+static int installer_build_runtime_file_paths(InstallerPaths *paths, FILE *err)
 {
-    if (installer_build_path(paths->runtime_bin, err, "%s\\ostcore-%s\\bin", root, paths->vsn) ||
-        installer_build_path(paths->launcher_config, err, "%s\\ost.ini", paths->runtime_bin,
+    if (installer_build_path(paths->launcher_config, err, "%s\\ost.ini", paths->runtime_bin,
                              NULL)) {
         return 1;
     }
@@ -113,7 +112,7 @@ static int installer_read_versions(const IniDocument *manifest, const char *root
         return 1;
     }
     memcpy(paths->vsn, vsn, vsn_size);
-    if (installer_build_runtime_paths(root, paths, err)) {
+    if (installer_build_path(paths->runtime_bin, err, "%s\\ostcore-%s\\bin", root, paths->vsn)) {
         return 1;
     }
     const char *system_vsn = ini_find_value(install, "SYSTEM_VSN");
@@ -121,7 +120,10 @@ static int installer_read_versions(const IniDocument *manifest, const char *root
         fprintf(err, MESSAGE_NO_SYSTEM_VSN, paths->manifest);
         return 1;
     }
-    return installer_build_release_and_publish_paths(root, system_vsn, paths, err);
+    /* The files' paths come only now, so that a manifest without SYSTEM_VSN is
+     * reported as such whatever the length of the root. */
+    return installer_build_runtime_file_paths(paths, err) ||
+           installer_build_release_and_publish_paths(root, system_vsn, paths, err);
 }
 
 int installer_read_manifest(const InstallerSettings *settings, InstallerPaths *paths, FILE *err)

@@ -26,8 +26,9 @@ typedef intptr_t PlatformFile;
 uint32_t platform_executable_path(char *buffer, uint32_t size);
 
 /* Opens an existing file for reading (others may read it too). Returns the
- * file, or PLATFORM_NO_FILE when it is missing, is a directory or cannot be
- * opened. The caller closes it with platform_close. */
+ * file, or PLATFORM_NO_FILE when it is missing, is a directory (on POSIX:
+ * anything but a regular file) or cannot be opened. The caller closes it with
+ * platform_close. */
 PlatformFile platform_open_for_reading(const char *path);
 
 /* Reads up to size bytes (at most INT32_MAX) into buffer. Returns the number
@@ -57,7 +58,8 @@ int platform_file_exists(const char *path);
 
 /* Copies the file source to target, replacing an existing target and keeping
  * the source's permission bits. Returns 1 on success, 0 when the source is
- * missing or a directory, the target is a directory or cannot be replaced,
+ * missing or not a file that platform_open_for_reading opens, the target is a
+ * directory or cannot be replaced,
  * or the copy fails part-way; a failed copy leaves an existing target as it
  * was and never leaves a partial target behind. */
 int platform_copy_file(const char *source, const char *target);

@@ -54,14 +54,17 @@ uint32_t platform_executable_path(char *buffer, uint32_t size)
     return (uint32_t)length;
 }
 
-/* Opens a regular file (or anything but a directory) for reading. */
+/* Opens a regular file for reading. A tree on Windows holds nothing else, and
+ * a pipe or a device could make the reader wait or read for ever: the open
+ * does not block, and anything but a regular file is refused. */
 static int platform_open_file(const char *native_path, struct stat *status)
 {
-    int fd = open(native_path, O_RDONLY | O_CLOEXEC);
+    int fd = open(native_path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return -1;
     }
-    if (fstat(fd, status) != 0 || S_ISDIR(status->st_mode)) {
+    if (fstat(fd, status) != 0 || !S_ISREG(status->st_mode) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         close(fd);
         return -1;
     }

@@ -131,6 +131,23 @@ TEST(InstallerPathLength, RejectsARootThatMakesAPathOneCharacterTooLong)
                                 tree.path(join(tree.runtime_bin(), "qa_drive.exe")));
 }
 
+/* The runtime bin directory is built before the release version is looked up,
+ * the paths of the files in it only after: a root that leaves room for the
+ * directory but not for its files gets the missing key reported. */
+TEST(InstallerPathLength, ReportsAMissingReleaseVersionBeforeTheLengthOfAnyFilePath)
+{
+    DistributionLayout layout;
+    layout.root_length = root_length_for(kLongestPath + 1);
+    layout.manifest = "[Install]\nVSN=" + layout.vsn + "\n";
+    layout.manifest_only = true;
+    DistributionTree tree(layout);
+    ASSERT_LE(tree.path(tree.runtime_bin()).size(), kLongestPath);
+    const auto before = tree.snapshot();
+    EXPECT_EQ(run_installer({"-s", tree.root()}, ""),
+              outcome(1, "", "No key SYSTEM_VSN in init file " + tree.path("Install.ini") + "\n"));
+    EXPECT_EQ(tree.snapshot(), before);
+}
+
 TEST(InstallerPathLength, RejectsARootTooLongForTheManifestPath)
 {
     DistributionLayout layout;

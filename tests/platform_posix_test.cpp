@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -113,4 +115,26 @@ TEST(IniLoadPosix, FailsToLoadAFileWhoseReadFails)
     IniLoadResult result = INI_LOAD_OK;
     EXPECT_EQ(ini_load_file_with_result("/proc/self/mem", &result), nullptr);
     EXPECT_EQ(result, INI_LOAD_READ_FAILED);
+}
+
+/* A tree on Windows holds only files and directories. Here a pipe could make
+ * the loader wait for ever and a device could make a copy run for ever: both
+ * are refused at once, like a directory. */
+TEST(PlatformPosix, RefusesToReadOrCopyAnythingButARegularFile)
+{
+    TempDirectory directory;
+    std::string pipe = directory.file("pipe");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::string endless = directory.file("endless");
+    fs::create_symlink("/dev/zero", endless);
+    std::string target = directory.write("target", "old");
+    for (const std::string &source : {pipe, endless}) {
+        SCOPED_TRACE(source);
+        EXPECT_EQ(platform_open_for_reading(source.c_str()), PLATFORM_NO_FILE);
+        EXPECT_EQ(platform_copy_file(source.c_str(), target.c_str()), 0);
+        EXPECT_EQ(ini_load_file(source.c_str()), nullptr);
+    }
+    EXPECT_EQ(read_file_bytes(target), "old");
+    EXPECT_EQ(list_directory(directory.path()),
+              (std::vector<std::string>{"endless", "pipe", "target"}));
 }
