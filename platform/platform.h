@@ -13,6 +13,10 @@
 
 #include <stdint.h>
 
+/* C linkage: plain symbol names, the same on every target, which tests can
+ * wrap at link time to inject faults. */
+extern "C" {
+
 /* An open file: a Win32 HANDLE or a POSIX descriptor, widened to intptr_t. */
 typedef intptr_t PlatformFile;
 
@@ -63,5 +67,6 @@ int platform_file_exists(const char *path);
  * or the copy fails part-way; a failed copy leaves an existing target as it
  * was and never leaves a partial target behind. */
 int platform_copy_file(const char *source, const char *target);
+}
 
 #endif

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <string.h>
 
 #include <string>
 
@@ -100,6 +101,62 @@ TEST_F(InstallerFaults, ReportsOutOfMemoryWhileWritingTheLauncherConfiguration)
         ASSERT_LT(n, 1000);
     }
     EXPECT_GT(failures, 5) << "the document, its section, its entries and the line buffer";
+}
+
+/* Windows gives no way to make GetModuleFileNameA fail or return a path
+ * without a backslash, so these outcomes come from the seam. */
+TEST_F(InstallerFaults, ReportsAnExecutablePathThatCannotBeHadOrHasNoDirectory)
+{
+    struct Row {
+        const char *path;
+        uint32_t result;
+        const char *message;
+    };
+    const Row rows[] = {
+        {"", 0, "Could not GetModuleFileName()\n"},
+        {"setup.exe", 9, "GetModuleFileName returned broken path\n"},
+        {"C:\\setup.exe", INSTALLER_PATH_SIZE,
+         "GetModuleFileName returned a path longer than 259 characters\n"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.message);
+        InstallerSettings settings = {0, NULL, 0};
+        char path_buffer[INSTALLER_PATH_SIZE];
+        fault_report_executable_path(row.path, row.result);
+        int status = run_failing(-1, [&](FILE *err) {
+            return installer_root_from_executable(&settings, path_buffer, err);
+        });
+        fault_report_executable_path(NULL, 0);
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(err_text, row.message);
+        EXPECT_EQ(settings.root, nullptr);
+    }
+}
+
+TEST_F(InstallerFaults, TakesTheDirectoryOfTheExecutableAsTheRoot)
+{
+    struct Row {
+        const char *path;
+        const char *root;
+    };
+    const Row rows[] = {
+        {"C:\\Ostrel\\setup.exe", "C:\\Ostrel"},
+        {"C:\\setup.exe", "C:"},
+        {"\\setup.exe", ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.path);
+        InstallerSettings settings = {0, NULL, 0};
+        char path_buffer[INSTALLER_PATH_SIZE];
+        fault_report_executable_path(row.path, (uint32_t)strlen(row.path));
+        int status = run_failing(-1, [&](FILE *err) {
+            return installer_root_from_executable(&settings, path_buffer, err);
+        });
+        fault_report_executable_path(NULL, 0);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(err_text, "");
+        EXPECT_STREQ(settings.root, row.root);
+    }
 }
 
 } // namespace

@@ -14,33 +14,18 @@ target_link_libraries(ini_load_test PRIVATE ostrel_test_support ostrel_platform)
 
 ostrel_add_test(ini_save_test ini_save_test.cpp)
 target_link_libraries(ini_save_test PRIVATE ostrel_test_support ostrel_platform)
-
 ostrel_add_test(platform_test platform_test.cpp)
 target_link_libraries(platform_test PRIVATE ostrel_test_support ostrel_platform)
 
-# The fault-injection seam wraps malloc, realloc, free, platform_read and
-# platform_write for this program alone. The platform functions are C++, so
-# the linker knows them by their mangled names, which spell intptr_t's type:
-# long on 64-bit POSIX, long long on 64-bit Windows, int on 32-bit targets.
-if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(ostrel_intptr_code x)
-elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(ostrel_intptr_code l)
-else()
-  set(ostrel_intptr_code i)
-endif()
-set(ostrel_read_symbol _Z13platform_read${ostrel_intptr_code}Pvj)
-set(ostrel_write_symbol _Z14platform_write${ostrel_intptr_code}PKvj)
-
-# ostrel_link_fault_injection(TARGET): links the seam into one test program.
+# ostrel_link_fault_injection(TARGET): links the seam into one test program. It
+# wraps malloc, realloc, free and three platform functions for the programs
+# that link it, and for them alone.
 function(ostrel_link_fault_injection target)
   target_sources(${target} PRIVATE support/fault_injection.cpp)
-  target_compile_definitions(${target} PRIVATE
-    FAULT_PLATFORM_READ_SYMBOL="${ostrel_read_symbol}"
-    FAULT_PLATFORM_WRITE_SYMBOL="${ostrel_write_symbol}")
   target_link_options(${target} PRIVATE
     -Wl,--wrap=malloc -Wl,--wrap=realloc -Wl,--wrap=free
-    -Wl,--wrap=${ostrel_read_symbol} -Wl,--wrap=${ostrel_write_symbol})
+    -Wl,--wrap=platform_read -Wl,--wrap=platform_write
+    -Wl,--wrap=platform_executable_path)
 endfunction()
 
 ostrel_add_test(ini_fault_test ini_fault_test.cpp)

@@ -2,14 +2,11 @@
  * reference to NAME from another object here, to the symbol __wrap_NAME, and
  * lets __real_NAME reach the real NAME. Those symbols are given below as
  * assembler names, so that no C++ identifier holds "__".
- *
- * platform_read and platform_write are C++ functions: the linker knows them
- * by their mangled names, which the build passes in as
- * FAULT_PLATFORM_READ_SYMBOL and FAULT_PLATFORM_WRITE_SYMBOL. A wrong name
- * shows as an undefined __real_ symbol when the program is linked. */
+ */
 #include "support/fault_injection.h"
 
 #include <stddef.h>
+#include <string.h>
 
 #include "platform/platform.h"
 
@@ -23,18 +20,22 @@ extern "C" {
 void *fault_real_malloc(size_t size) __asm__(FAULT_ASM_NAME("__real_malloc"));
 void *fault_real_realloc(void *block, size_t size) __asm__(FAULT_ASM_NAME("__real_realloc"));
 void fault_real_free(void *block) __asm__(FAULT_ASM_NAME("__real_free"));
-int32_t fault_real_platform_read(PlatformFile file, void *buffer, uint32_t size) __asm__(
-    FAULT_ASM_NAME("__real_" FAULT_PLATFORM_READ_SYMBOL));
-int fault_real_platform_write(PlatformFile file, const void *data, uint32_t size) __asm__(
-    FAULT_ASM_NAME("__real_" FAULT_PLATFORM_WRITE_SYMBOL));
+int32_t fault_real_platform_read(PlatformFile file, void *buffer,
+                                 uint32_t size) __asm__(FAULT_ASM_NAME("__real_platform_read"));
+int fault_real_platform_write(PlatformFile file, const void *data,
+                              uint32_t size) __asm__(FAULT_ASM_NAME("__real_platform_write"));
+uint32_t fault_real_platform_executable_path(char *buffer, uint32_t size) __asm__(
+    FAULT_ASM_NAME("__real_platform_executable_path"));
 
 void *fault_wrapped_malloc(size_t size) __asm__(FAULT_ASM_NAME("__wrap_malloc"));
 void *fault_wrapped_realloc(void *block, size_t size) __asm__(FAULT_ASM_NAME("__wrap_realloc"));
 void fault_wrapped_free(void *block) __asm__(FAULT_ASM_NAME("__wrap_free"));
-int32_t fault_wrapped_platform_read(PlatformFile file, void *buffer, uint32_t size) __asm__(
-    FAULT_ASM_NAME("__wrap_" FAULT_PLATFORM_READ_SYMBOL));
-int fault_wrapped_platform_write(PlatformFile file, const void *data, uint32_t size) __asm__(
-    FAULT_ASM_NAME("__wrap_" FAULT_PLATFORM_WRITE_SYMBOL));
+int32_t fault_wrapped_platform_read(PlatformFile file, void *buffer,
+                                    uint32_t size) __asm__(FAULT_ASM_NAME("__wrap_platform_read"));
+int fault_wrapped_platform_write(PlatformFile file, const void *data,
+                                 uint32_t size) __asm__(FAULT_ASM_NAME("__wrap_platform_write"));
+uint32_t fault_wrapped_platform_executable_path(char *buffer, uint32_t size) __asm__(
+    FAULT_ASM_NAME("__wrap_platform_executable_path"));
 }
 
 /* The remembered blocks: an open-addressing table with linear probing, kept
@@ -272,4 +273,27 @@ void fault_fail_write(long countdown, FaultWrite how)
 long fault_writes()
 {
     return fault_write_count;
+}
+
+/* The executable path the wrapper reports instead of the real one; null: the
+ * real one. */
+static const char *fault_executable_path_text;
+static uint32_t fault_executable_path_result;
+
+uint32_t fault_wrapped_platform_executable_path(char *buffer, uint32_t size)
+{
+    if (fault_executable_path_text == NULL) {
+        return fault_real_platform_executable_path(buffer, size);
+    }
+    size_t length = strlen(fault_executable_path_text);
+    if (length < size) {
+        memcpy(buffer, fault_executable_path_text, length + 1);
+    }
+    return fault_executable_path_result;
+}
+
+void fault_report_executable_path(const char *path, uint32_t result)
+{
+    fault_executable_path_text = path;
+    fault_executable_path_result = result;
 }

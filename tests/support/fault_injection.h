@@ -70,4 +70,9 @@ void fault_fail_write(long countdown, FaultWrite how);
 /* The writes made while watching. */
 long fault_writes();
 
+/* Makes platform_executable_path put path into its buffer (when it fits) and
+ * return result; a null path restores the real one. Not undone by
+ * fault_reset. */
+void fault_report_executable_path(const char *path, uint32_t result);
+
 #endif
