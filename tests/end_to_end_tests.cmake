@@ -19,6 +19,7 @@ ostrel_add_test(installer_end_to_end_test
   installer_path_length_end_to_end_test.cpp
   support/distribution.cpp
   support/installer_run.cpp
+  support/process_common.cpp
   ${ostrel_process_source})
 target_compile_definitions(installer_end_to_end_test
   PRIVATE OSTREL_INSTALLER_PATH="$<TARGET_FILE:ostrel-install>")

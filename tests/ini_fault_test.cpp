@@ -225,11 +225,7 @@ TEST_F(IniLoadFaults, ReadLineReportsOutOfMemoryAndStopsForGood)
     for (long n = 0; n < 100; n++) {
         SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
         fault_reset();
-        IniLineReader reader;
-        reader.file = platform_open_for_reading(path.c_str());
-        reader.end_of_input = INI_READER_MORE;
-        reader.bytes_available = 0;
-        reader.read_position = 0;
+        IniLineReader reader = open_line_reader(path);
         ASSERT_NE(reader.file, PLATFORM_NO_FILE);
         fault_fail_allocation(n);
         size_t count = 0;
@@ -290,11 +286,7 @@ TEST_F(IniLoadFaults, ReadLineDropsALineCutShortByAFailedRead)
     std::string path = directory.write("in.ini", "[s]\nk=" + std::string(2000, 'v') + "\n");
     fault_fail_read(1);
     fault_watch([&] {
-        IniLineReader reader;
-        reader.file = platform_open_for_reading(path.c_str());
-        reader.end_of_input = INI_READER_MORE;
-        reader.bytes_available = 0;
-        reader.read_position = 0;
+        IniLineReader reader = open_line_reader(path);
         char *header = ini_read_line(&reader);
         EXPECT_STREQ(header, "[s]");
         free(header);

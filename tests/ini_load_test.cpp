@@ -264,11 +264,7 @@ LoadedDocument model_document(const std::vector<std::string> &lines)
  * its first NUL, and the reader's end_of_input afterwards. */
 std::vector<std::string> read_lines(const std::string &path, int32_t *end_of_input)
 {
-    IniLineReader reader;
-    reader.file = platform_open_for_reading(path.c_str());
-    reader.end_of_input = 0;
-    reader.bytes_available = 0;
-    reader.read_position = 0;
+    IniLineReader reader = open_line_reader(path);
     std::vector<std::string> lines;
     if (reader.file == PLATFORM_NO_FILE) {
         ADD_FAILURE() << "cannot open " << path;

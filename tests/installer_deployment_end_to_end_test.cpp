@@ -85,7 +85,7 @@ TEST(InstallerDeployment, StopsAtAMissingExecutableKeepingThoseCopiedBefore)
         SCOPED_TRACE(name);
         DistributionTree tree;
         tree.remove(join(tree.runtime_bin(), name));
-        EXPECT_EQ(run_installer({"-s", tree.root()}, ""),
+        EXPECT_EQ(run_silently(tree),
                   outcome(1, "", "Could not find file " + runtime_file(tree, name) + "\n"));
         EXPECT_EQ(tree.list("bin"), sorted(executables_before(name)));
     }
@@ -95,7 +95,7 @@ TEST(InstallerDeployment, StopsBeforeCopyingWhenTheRuntimeBinDirectoryIsMissing)
 {
     DistributionTree tree;
     tree.remove("ostcore-1.0");
-    EXPECT_EQ(run_installer({"-s", tree.root()}, ""),
+    EXPECT_EQ(run_silently(tree),
               outcome(1, "", "Could not find file " + runtime_file(tree, "ost.exe") + "\n"));
     EXPECT_TRUE(tree.is_directory("bin"));
     EXPECT_EQ(tree.list("bin"), std::vector<std::string>());
@@ -133,7 +133,7 @@ TEST(InstallerDeployment, WarnsAndContinuesWhenAnExecutableSourceIsADirectory)
         DistributionTree tree;
         tree.replace_with_directory(join(tree.runtime_bin(), name));
         EXPECT_EQ(
-            run_installer({"-s", tree.root()}, ""),
+            run_silently(tree),
             outcome(0, "", copy_warning(runtime_file(tree, name), published_file(tree, name))));
         EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Minimal, {name}));
         EXPECT_FALSE(tree.exists(join("bin", name)));
@@ -144,7 +144,7 @@ TEST(InstallerDeployment, StopsWhenTheTestRunnerCouldNotBePublished)
 {
     DistributionTree tree;
     tree.replace_with_directory(join(tree.runtime_bin(), "qa_drive.exe"));
-    EXPECT_EQ(run_installer({"-s", tree.root()}, ""),
+    EXPECT_EQ(run_silently(tree),
               outcome(1, "",
                       copy_warning(runtime_file(tree, "qa_drive.exe"),
                                    published_file(tree, "qa_drive.exe")) +
@@ -157,10 +157,9 @@ TEST(InstallerDeployment, MakesTheSecondNameFromAnOldCopyOfTheTestRunner)
     DistributionTree tree;
     tree.replace_with_directory(join(tree.runtime_bin(), "qa_drive.exe"));
     tree.write_file("bin\\qa_drive.exe", "test runner of an earlier installation\n");
-    EXPECT_EQ(run_installer({"-s", tree.root()}, ""),
-              outcome(0, "",
-                      copy_warning(runtime_file(tree, "qa_drive.exe"),
-                                   published_file(tree, "qa_drive.exe"))));
+    EXPECT_EQ(run_silently(tree), outcome(0, "",
+                                          copy_warning(runtime_file(tree, "qa_drive.exe"),
+                                                       published_file(tree, "qa_drive.exe"))));
     EXPECT_TRUE(
         is_installed(tree, tree.root(), Startup::Minimal, {"qa_drive.exe", "drive_qa.exe"}));
     EXPECT_EQ(tree.read_file("bin\\qa_drive.exe"), "test runner of an earlier installation\n");
@@ -201,7 +200,7 @@ TEST(InstallerDeployment, StopsWhenTheReleaseDirectoryIsMissing)
     DistributionTree tree;
     tree.remove("releases");
     EXPECT_EQ(
-        run_installer({"-s", tree.root()}, ""),
+        run_silently(tree),
         outcome(1, "", "Could not find file " + release_file(tree, "start_bare.boot") + "\n"));
     EXPECT_EQ(tree.list("bin"), sorted(executables_with_second_name()));
 }
@@ -222,7 +221,7 @@ TEST(InstallerDeployment, BailsOutWhenABootScriptCannotBeCopied)
         SCOPED_TRACE(row.name);
         DistributionTree tree;
         tree.replace_with_directory(row.blocked);
-        EXPECT_EQ(run_installer({"-s", tree.root()}, ""),
+        EXPECT_EQ(run_silently(tree),
                   outcome(1, "", copy_failure(tree.path(row.source), tree.path(row.target))));
         EXPECT_FALSE(tree.exists("bin\\start.boot"));
         EXPECT_FALSE(tree.exists(join(tree.runtime_bin(), "ost.ini")));
@@ -275,10 +274,9 @@ TEST(InstallerDeployment, BailsOutWhenTheLauncherConfigurationCannotBeCopied)
 {
     DistributionTree tree;
     tree.replace_with_directory("bin\\ost.ini");
-    EXPECT_EQ(
-        run_installer({"-s", tree.root()}, ""),
-        outcome(1, "",
-                copy_failure(runtime_file(tree, "ost.ini"), published_file(tree, "ost.ini"))));
+    EXPECT_EQ(run_silently(tree), outcome(1, "",
+                                          copy_failure(runtime_file(tree, "ost.ini"),
+                                                       published_file(tree, "ost.ini"))));
     EXPECT_EQ(tree.read_file(join(tree.runtime_bin(), "ost.ini")),
               launcher_configuration(tree.root(), "1.0"));
     EXPECT_EQ(tree.read_file("bin\\start.boot"), boot_script_contents("start_bare.boot", "A1"));
@@ -302,9 +300,9 @@ TEST(InstallerDeployment, WarnsForEveryExecutableWhenBinIsAPlainFile)
 TEST(InstallerRerun, EndsInTheSameStateWhenRunAgain)
 {
     DistributionTree tree;
-    ASSERT_EQ(run_installer({"-s", tree.root()}, ""), outcome(0, "", ""));
+    ASSERT_EQ(run_silently(tree), outcome(0, "", ""));
     const auto silent = tree.snapshot();
-    EXPECT_EQ(run_installer({"-s", tree.root()}, ""), outcome(0, "", ""));
+    EXPECT_EQ(run_silently(tree), outcome(0, "", ""));
     EXPECT_EQ(tree.snapshot(), silent);
 
     EXPECT_EQ(run_installer({tree.root()}, "\n"), outcome(0, kQuestion + success_line("1.0"), ""));
@@ -314,7 +312,7 @@ TEST(InstallerRerun, EndsInTheSameStateWhenRunAgain)
               outcome(0, kQuestion + success_line("1.0"), ""));
     EXPECT_EQ(tree.snapshot(), interactive);
 
-    EXPECT_EQ(run_installer({"-s", tree.root()}, ""), outcome(0, "", ""));
+    EXPECT_EQ(run_silently(tree), outcome(0, "", ""));
     EXPECT_EQ(tree.snapshot(), silent);
 }
 

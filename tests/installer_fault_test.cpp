@@ -46,8 +46,57 @@ class InstallerFaults : public ::testing::Test
         return status;
     }
 
+    /* What a step run by expect_out_of_memory_reported leaves, and why. */
+    struct StepEffects {
+        const char *made;         /* made only by a run that meets no failure */
+        const char *why_not_made; /* why a failed run has not made it */
+        const char *released;     /* what a failed run must have released */
+        const char *allocations;  /* what costs the step more than five allocations */
+    };
+
+    /* Fails each allocation of step in turn, then runs it with none failing.
+     * A run that meets the failure must end with status 1 and the one line
+     * "Out of memory", without effects.made in tree and leaking nothing; the
+     * last run must end with status 0, print nothing and make it. */
+    template <typename Step>
+    void expect_out_of_memory_reported(Step step, const DistributionTree &tree,
+                                       const StepEffects &effects)
+    {
+        long failures = 0;
+        for (long n = 0;; n++) {
+            SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
+            int status = run_failing(n, step);
+            if (!fault_allocation_failed()) {
+                EXPECT_EQ(status, 0);
+                EXPECT_EQ(err_text, "");
+                EXPECT_TRUE(tree.exists(effects.made));
+                break;
+            }
+            failures++;
+            EXPECT_EQ(status, 1);
+            EXPECT_EQ(err_text, installer_out_of_memory_message);
+            EXPECT_FALSE(tree.exists(effects.made)) << effects.why_not_made;
+            EXPECT_EQ(fault_live_allocations(), 0) << effects.released;
+            ASSERT_LT(n, 1000);
+        }
+        EXPECT_GT(failures, 5) << effects.allocations;
+    }
+
+    /* Runs installer_root_from_executable into settings, with the seam
+     * standing in for GetModuleFileNameA: it gives path and returns result. */
+    int root_from_executable(const char *path, uint32_t result, InstallerSettings &settings)
+    {
+        fault_report_executable_path(path, result);
+        int status = run_failing(-1, [&](FILE *err) {
+            return installer_root_from_executable(&settings, path_buffer, err);
+        });
+        fault_report_executable_path(NULL, 0);
+        return status;
+    }
+
     TempDirectory scratch;
     std::string err_text;
+    char path_buffer[INSTALLER_PATH_SIZE]; /* where settings.root may point */
 };
 
 TEST_F(InstallerFaults, ReportsOutOfMemoryWhileReadingTheManifestAndCreatesNothing)
@@ -55,25 +104,10 @@ TEST_F(InstallerFaults, ReportsOutOfMemoryWhileReadingTheManifestAndCreatesNothi
     DistributionTree tree;
     InstallerSettings settings = {1, tree.root().c_str(), 0};
     static InstallerPaths paths;
-    long failures = 0;
-    for (long n = 0;; n++) {
-        SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
-        int status = run_failing(
-            n, [&](FILE *err) { return installer_read_manifest(&settings, &paths, err); });
-        if (!fault_allocation_failed()) {
-            EXPECT_EQ(status, 0);
-            EXPECT_EQ(err_text, "");
-            EXPECT_TRUE(tree.exists("bin"));
-            break;
-        }
-        failures++;
-        EXPECT_EQ(status, 1);
-        EXPECT_EQ(err_text, installer_out_of_memory_message);
-        EXPECT_FALSE(tree.exists("bin")) << "the publish directory comes after the manifest";
-        EXPECT_EQ(fault_live_allocations(), 0) << "the manifest is released";
-        ASSERT_LT(n, 1000);
-    }
-    EXPECT_GT(failures, 5) << "the manifest's document, lines, section and entries";
+    expect_out_of_memory_reported(
+        [&](FILE *err) { return installer_read_manifest(&settings, &paths, err); }, tree,
+        {"bin", "the publish directory comes after the manifest", "the manifest is released",
+         "the manifest's document, lines, section and entries"});
 }
 
 TEST_F(InstallerFaults, ReportsOutOfMemoryWhileWritingTheLauncherConfiguration)
@@ -82,25 +116,11 @@ TEST_F(InstallerFaults, ReportsOutOfMemoryWhileWritingTheLauncherConfiguration)
     InstallerSettings settings = {1, tree.root().c_str(), 0};
     static InstallerPaths paths;
     ASSERT_EQ(installer_read_manifest(&settings, &paths, stderr), 0);
-    long failures = 0;
-    for (long n = 0;; n++) {
-        SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
-        int status = run_failing(
-            n, [&](FILE *err) { return installer_deploy(&settings, &paths, stdout, err); });
-        if (!fault_allocation_failed()) {
-            EXPECT_EQ(status, 0);
-            EXPECT_EQ(err_text, "");
-            EXPECT_TRUE(tree.exists("bin\\ost.ini"));
-            break;
-        }
-        failures++;
-        EXPECT_EQ(status, 1);
-        EXPECT_EQ(err_text, installer_out_of_memory_message);
-        EXPECT_FALSE(tree.exists("bin\\ost.ini")) << "no copy of a configuration not written";
-        EXPECT_EQ(fault_live_allocations(), 0) << "the configuration document is released";
-        ASSERT_LT(n, 1000);
-    }
-    EXPECT_GT(failures, 5) << "the document, its section, its entries and the line buffer";
+    expect_out_of_memory_reported(
+        [&](FILE *err) { return installer_deploy(&settings, &paths, stdout, err); }, tree,
+        {"bin\\ost.ini", "no copy of a configuration not written",
+         "the configuration document is released",
+         "the document, its section, its entries and the line buffer"});
 }
 
 /* Windows gives no way to make GetModuleFileNameA fail or return a path
@@ -121,12 +141,7 @@ TEST_F(InstallerFaults, ReportsAnExecutablePathThatCannotBeHadOrHasNoDirectory)
     for (const Row &row : rows) {
         SCOPED_TRACE(row.message);
         InstallerSettings settings = {0, NULL, 0};
-        char path_buffer[INSTALLER_PATH_SIZE];
-        fault_report_executable_path(row.path, row.result);
-        int status = run_failing(-1, [&](FILE *err) {
-            return installer_root_from_executable(&settings, path_buffer, err);
-        });
-        fault_report_executable_path(NULL, 0);
+        int status = root_from_executable(row.path, row.result, settings);
         EXPECT_EQ(status, 1);
         EXPECT_EQ(err_text, row.message);
         EXPECT_EQ(settings.root, nullptr);
@@ -147,12 +162,7 @@ TEST_F(InstallerFaults, TakesTheDirectoryOfTheExecutableAsTheRoot)
     for (const Row &row : rows) {
         SCOPED_TRACE(row.path);
         InstallerSettings settings = {0, NULL, 0};
-        char path_buffer[INSTALLER_PATH_SIZE];
-        fault_report_executable_path(row.path, (uint32_t)strlen(row.path));
-        int status = run_failing(-1, [&](FILE *err) {
-            return installer_root_from_executable(&settings, path_buffer, err);
-        });
-        fault_report_executable_path(NULL, 0);
+        int status = root_from_executable(row.path, (uint32_t)strlen(row.path), settings);
         EXPECT_EQ(status, 0);
         EXPECT_EQ(err_text, "");
         EXPECT_STREQ(settings.root, row.root);

@@ -4,7 +4,7 @@
 
 add_library(ostrel_test_support STATIC support/temp_dir.cpp support/ini_view.cpp)
 target_include_directories(ostrel_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(ostrel_test_support PUBLIC inifile PRIVATE ostrel_warnings)
+target_link_libraries(ostrel_test_support PUBLIC inifile PRIVATE ostrel_platform ostrel_warnings)
 
 ostrel_add_test(ini_document_test ini_document_test.cpp)
 target_link_libraries(ini_document_test PRIVATE ostrel_test_support)

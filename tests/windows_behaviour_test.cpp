@@ -16,6 +16,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #ifndef OSTREL_INSTALLER_PATH
 #error "The build must define OSTREL_INSTALLER_PATH as the path of the installer executable"
@@ -298,6 +299,26 @@ class FileInUse
     HANDLE handle_;
 };
 
+/* What keeps the installer from writing a target in its way. */
+enum class Obstacle {
+    Directory, /* a directory bears the target's name */
+    ReadOnly,  /* the target is a read-only file */
+    InUse,     /* the target is a file held open with no sharing */
+};
+
+/* Expects that result comes from a program that started, exited with
+ * status and printed out (unset: not compared) and err. */
+void expect_exit(const Outcome &result, DWORD status, const std::optional<std::string> &out,
+                 const std::string &err)
+{
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_EQ(result.status, status);
+    if (out) {
+        EXPECT_EQ(result.out, *out);
+    }
+    EXPECT_EQ(result.err, err);
+}
+
 /* Each case gets a workspace of its own under the temporary directory, with
  * the root "root" inside it, and loses it at the end. */
 class WindowsBehaviour : public ::testing::Test
@@ -394,6 +415,126 @@ class WindowsBehaviour : public ::testing::Test
         EXPECT_EQ(read_file(publish(root) + "\\ost.ini"), launcher_configuration(root));
     }
 
+    /* Puts obstacle at target (for a file, holding contents) and runs a
+     * silent installation into result. Skips the case when this system lets
+     * a program write a read-only file. */
+    void install_past(const std::string &target, Obstacle obstacle, const std::string &contents,
+                      Outcome &result) const
+    {
+        if (obstacle == Obstacle::Directory) {
+            ASSERT_TRUE(make_directory(target));
+        } else {
+            ASSERT_TRUE(write_file(target, contents));
+        }
+        if (obstacle == Obstacle::ReadOnly && !make_read_only(target)) {
+            GTEST_SKIP() << kReadOnlyNotEnforced;
+        }
+        std::optional<FileInUse> in_use;
+        if (obstacle == Obstacle::InUse) {
+            in_use.emplace(target);
+            ASSERT_TRUE(in_use->held());
+        }
+        result = install("-s " + root_argument());
+    }
+
+    /* Expects obstacle still at target: the directory, or the file holding
+     * contents. */
+    static void expect_untouched(const std::string &target, Obstacle obstacle,
+                                 const std::string &contents)
+    {
+        if (obstacle == Obstacle::Directory) {
+            EXPECT_TRUE(is_directory(target));
+        } else {
+            EXPECT_EQ(read_file(target), contents);
+        }
+    }
+
+    /* The installer only warns about the executable name in the publish
+     * directory that obstacle keeps it from writing, and installs the rest. */
+    void expect_blocked_executable_only_warns(const std::string &name, Obstacle obstacle)
+    {
+        make_distribution(root_);
+        ASSERT_TRUE(make_directory(publish(root_)));
+        std::string target = publish(root_) + "\\" + name;
+        std::string contents = old_file(name, obstacle);
+        Outcome result;
+        ASSERT_NO_FATAL_FAILURE(install_past(target, obstacle, contents, result));
+        if (IsSkipped()) {
+            return;
+        }
+
+        ASSERT_NO_FATAL_FAILURE(expect_exit(
+            result, 0, "", console_text(copy_warning(runtime_bin(root_) + "\\" + name, target))));
+        expect_untouched(target, obstacle, contents);
+        expect_installed(root_, kBareBoot, name);
+    }
+
+    /* The installer stops at the boot script name in the publish directory
+     * that obstacle keeps it from writing: the boot scripts it copies before
+     * that one are in place, those after it and the launcher configuration
+     * are not. */
+    void expect_blocked_boot_script_ends_the_installation(const std::string &name,
+                                                          Obstacle obstacle)
+    {
+        make_distribution(root_);
+        ASSERT_TRUE(make_directory(publish(root_)));
+        std::string target = publish(root_) + "\\" + name;
+        std::string contents = old_file(name, obstacle);
+        Outcome result;
+        ASSERT_NO_FATAL_FAILURE(install_past(target, obstacle, contents, result));
+        if (IsSkipped()) {
+            return;
+        }
+
+        /* start.boot is copied from the start_bare.boot just published. */
+        std::string source = name == "start.boot" ? publish(root_) + "\\start_bare.boot"
+                                                  : release(root_) + "\\" + name;
+        ASSERT_NO_FATAL_FAILURE(
+            expect_exit(result, 1, "", console_text(copy_failure(source, target))));
+        expect_untouched(target, obstacle, contents);
+        /* The boot scripts in the order the installer writes them. */
+        const std::pair<const char *, const char *> scripts[] = {{"start_bare.boot", kBareBoot},
+                                                                 {"start_mext.boot", kMextBoot},
+                                                                 {"start.boot", kBareBoot}};
+        bool reached = false;
+        for (const auto &[script, copy] : scripts) {
+            if (script == name) {
+                reached = true;
+            } else if (!reached) {
+                EXPECT_EQ(read_file(publish(root_) + "\\" + script), copy) << script;
+            } else {
+                EXPECT_FALSE(exists(publish(root_) + "\\" + script)) << script;
+            }
+        }
+        EXPECT_FALSE(exists(runtime_bin(root_) + "\\ost.ini"));
+    }
+
+    /* The installer stops when obstacle keeps it from writing the launcher
+     * configuration in the runtime, and makes no copy of it. */
+    void expect_blocked_launcher_configuration_ends_the_installation(Obstacle obstacle)
+    {
+        make_distribution(root_);
+        std::string config = runtime_bin(root_) + "\\ost.ini";
+        Outcome result;
+        ASSERT_NO_FATAL_FAILURE(install_past(config, obstacle, "[old]\n", result));
+        if (IsSkipped()) {
+            return;
+        }
+
+        ASSERT_NO_FATAL_FAILURE(
+            expect_exit(result, 1, std::nullopt,
+                        console_text("Could not create file " + config + "\n" + kBailingOut)));
+        expect_untouched(config, obstacle, "[old]\n");
+        EXPECT_FALSE(exists(publish(root_) + "\\ost.ini"));
+    }
+
+    /* What a file target holds before the installer meets it: "old" for a
+     * read-only file, "running" for one in use. */
+    static std::string old_file(const std::string &name, Obstacle obstacle)
+    {
+        return (obstacle == Obstacle::InUse ? "running " : "old ") + name + "\r\n";
+    }
+
     std::string workspace_; /* removed with everything in it after the case */
     std::string root_;      /* workspace_ + "\root", not made by SetUp */
 };
@@ -406,76 +547,30 @@ TEST_F(WindowsBehaviour, DirectoryNamedLikeAnExecutableInTheRuntimeCountsAsPrese
 
     Outcome result = install("-s " + root_argument());
 
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 0u);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, console_text(copy_warning(source, publish(root_) + "\\sigmer.exe")));
+    ASSERT_NO_FATAL_FAILURE(expect_exit(
+        result, 0, "", console_text(copy_warning(source, publish(root_) + "\\sigmer.exe"))));
     EXPECT_FALSE(exists(publish(root_) + "\\sigmer.exe"));
     expect_installed(root_, kBareBoot, "sigmer.exe");
 }
 
 TEST_F(WindowsBehaviour, DirectoryNamedLikeAnExecutableInThePublishDirectoryOnlyWarns)
 {
-    make_distribution(root_);
-    ASSERT_TRUE(make_directory(publish(root_)));
-    std::string target = publish(root_) + "\\ostc.exe";
-    ASSERT_TRUE(make_directory(target));
-
-    Outcome result = install("-s " + root_argument());
-
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 0u);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, console_text(copy_warning(runtime_bin(root_) + "\\ostc.exe", target)));
-    EXPECT_TRUE(is_directory(target));
-    expect_installed(root_, kBareBoot, "ostc.exe");
+    expect_blocked_executable_only_warns("ostc.exe", Obstacle::Directory);
 }
 
 TEST_F(WindowsBehaviour, DirectoryNamedLikeABootScriptInThePublishDirectoryEndsTheInstallation)
 {
-    make_distribution(root_);
-    ASSERT_TRUE(make_directory(publish(root_)));
-    std::string target = publish(root_) + "\\start_mext.boot";
-    ASSERT_TRUE(make_directory(target));
-
-    Outcome result = install("-s " + root_argument());
-
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 1u);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, console_text(copy_failure(release(root_) + "\\start_mext.boot", target)));
-    EXPECT_EQ(read_file(publish(root_) + "\\start_bare.boot"), kBareBoot);
-    EXPECT_FALSE(exists(publish(root_) + "\\start.boot"));
-    EXPECT_FALSE(exists(runtime_bin(root_) + "\\ost.ini"));
+    expect_blocked_boot_script_ends_the_installation("start_mext.boot", Obstacle::Directory);
 }
 
 TEST_F(WindowsBehaviour, DirectoryNamedLikeTheDefaultBootScriptEndsTheInstallation)
 {
-    make_distribution(root_);
-    ASSERT_TRUE(make_directory(publish(root_)));
-    std::string target = publish(root_) + "\\start.boot";
-    ASSERT_TRUE(make_directory(target));
-
-    Outcome result = install("-s " + root_argument());
-
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 1u);
-    EXPECT_EQ(result.err, console_text(copy_failure(publish(root_) + "\\start_bare.boot", target)));
-    EXPECT_FALSE(exists(runtime_bin(root_) + "\\ost.ini"));
+    expect_blocked_boot_script_ends_the_installation("start.boot", Obstacle::Directory);
 }
 
 TEST_F(WindowsBehaviour, DirectoryNamedLikeTheLauncherConfigurationEndsTheInstallation)
 {
-    make_distribution(root_);
-    std::string config = runtime_bin(root_) + "\\ost.ini";
-    ASSERT_TRUE(make_directory(config));
-
-    Outcome result = install("-s " + root_argument());
-
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 1u);
-    EXPECT_EQ(result.err, console_text("Could not create file " + config + "\n" + kBailingOut));
-    EXPECT_FALSE(exists(publish(root_) + "\\ost.ini"));
+    expect_blocked_launcher_configuration_ends_the_installation(Obstacle::Directory);
 }
 
 TEST_F(WindowsBehaviour, CopiesReplaceEveryExistingTargetWhole)
@@ -496,132 +591,39 @@ TEST_F(WindowsBehaviour, CopiesReplaceEveryExistingTargetWhole)
 
     Outcome result = install(root_argument(), "\r\n");
 
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 0u);
-    EXPECT_EQ(result.out, console_text(std::string(kQuestion) + kSuccess));
-    EXPECT_EQ(result.err, "");
+    ASSERT_NO_FATAL_FAILURE(
+        expect_exit(result, 0, console_text(std::string(kQuestion) + kSuccess), ""));
     expect_installed(root_, kMextBoot);
 }
 
 TEST_F(WindowsBehaviour, ReadOnlyExecutableTargetOnlyWarns)
 {
-    make_distribution(root_);
-    ASSERT_TRUE(make_directory(publish(root_)));
-    std::string target = publish(root_) + "\\ostx.exe";
-    ASSERT_TRUE(write_file(target, "old ostx.exe\r\n"));
-    if (!make_read_only(target)) {
-        GTEST_SKIP() << kReadOnlyNotEnforced;
-    }
-
-    Outcome result = install("-s " + root_argument());
-
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 0u);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, console_text(copy_warning(runtime_bin(root_) + "\\ostx.exe", target)));
-    EXPECT_EQ(read_file(target), "old ostx.exe\r\n");
-    expect_installed(root_, kBareBoot, "ostx.exe");
+    expect_blocked_executable_only_warns("ostx.exe", Obstacle::ReadOnly);
 }
 
 TEST_F(WindowsBehaviour, ReadOnlyBootScriptTargetEndsTheInstallation)
 {
-    make_distribution(root_);
-    ASSERT_TRUE(make_directory(publish(root_)));
-    std::string target = publish(root_) + "\\start_bare.boot";
-    ASSERT_TRUE(write_file(target, "old start_bare.boot\r\n"));
-    if (!make_read_only(target)) {
-        GTEST_SKIP() << kReadOnlyNotEnforced;
-    }
-
-    Outcome result = install("-s " + root_argument());
-
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 1u);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, console_text(copy_failure(release(root_) + "\\start_bare.boot", target)));
-    EXPECT_EQ(read_file(target), "old start_bare.boot\r\n");
-    EXPECT_FALSE(exists(publish(root_) + "\\start_mext.boot"));
-    EXPECT_FALSE(exists(publish(root_) + "\\start.boot"));
+    expect_blocked_boot_script_ends_the_installation("start_bare.boot", Obstacle::ReadOnly);
 }
 
 TEST_F(WindowsBehaviour, ReadOnlyLauncherConfigurationEndsTheInstallation)
 {
-    make_distribution(root_);
-    std::string config = runtime_bin(root_) + "\\ost.ini";
-    ASSERT_TRUE(write_file(config, "[old]\n"));
-    if (!make_read_only(config)) {
-        GTEST_SKIP() << kReadOnlyNotEnforced;
-    }
-
-    Outcome result = install("-s " + root_argument());
-
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 1u);
-    EXPECT_EQ(result.err, console_text("Could not create file " + config + "\n" + kBailingOut));
-    EXPECT_EQ(read_file(config), "[old]\n");
-    EXPECT_FALSE(exists(publish(root_) + "\\ost.ini"));
+    expect_blocked_launcher_configuration_ends_the_installation(Obstacle::ReadOnly);
 }
 
 TEST_F(WindowsBehaviour, ExecutableTargetInUseOnlyWarns)
 {
-    make_distribution(root_);
-    ASSERT_TRUE(make_directory(publish(root_)));
-    std::string target = publish(root_) + "\\scrutor.exe";
-    ASSERT_TRUE(write_file(target, "running scrutor.exe\r\n"));
-    Outcome result;
-    {
-        FileInUse in_use(target);
-        ASSERT_TRUE(in_use.held());
-        result = install("-s " + root_argument());
-    }
-
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 0u);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, console_text(copy_warning(runtime_bin(root_) + "\\scrutor.exe", target)));
-    EXPECT_EQ(read_file(target), "running scrutor.exe\r\n");
-    expect_installed(root_, kBareBoot, "scrutor.exe");
+    expect_blocked_executable_only_warns("scrutor.exe", Obstacle::InUse);
 }
 
 TEST_F(WindowsBehaviour, BootScriptTargetInUseEndsTheInstallation)
 {
-    make_distribution(root_);
-    ASSERT_TRUE(make_directory(publish(root_)));
-    std::string target = publish(root_) + "\\start_mext.boot";
-    ASSERT_TRUE(write_file(target, "running start_mext.boot\r\n"));
-    Outcome result;
-    {
-        FileInUse in_use(target);
-        ASSERT_TRUE(in_use.held());
-        result = install("-s " + root_argument());
-    }
-
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 1u);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, console_text(copy_failure(release(root_) + "\\start_mext.boot", target)));
-    EXPECT_EQ(read_file(target), "running start_mext.boot\r\n");
-    EXPECT_EQ(read_file(publish(root_) + "\\start_bare.boot"), kBareBoot);
-    EXPECT_FALSE(exists(publish(root_) + "\\start.boot"));
+    expect_blocked_boot_script_ends_the_installation("start_mext.boot", Obstacle::InUse);
 }
 
 TEST_F(WindowsBehaviour, LauncherConfigurationInUseEndsTheInstallation)
 {
-    make_distribution(root_);
-    std::string config = runtime_bin(root_) + "\\ost.ini";
-    ASSERT_TRUE(write_file(config, "[old]\n"));
-    Outcome result;
-    {
-        FileInUse in_use(config);
-        ASSERT_TRUE(in_use.held());
-        result = install("-s " + root_argument());
-    }
-
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 1u);
-    EXPECT_EQ(result.err, console_text("Could not create file " + config + "\n" + kBailingOut));
-    EXPECT_EQ(read_file(config), "[old]\n");
-    EXPECT_FALSE(exists(publish(root_) + "\\ost.ini"));
+    expect_blocked_launcher_configuration_ends_the_installation(Obstacle::InUse);
 }
 
 /* The answer typed at the question, ended as a Windows console or file ends
@@ -651,10 +653,8 @@ TEST_P(CarriageReturnAnswer, ChoosesTheStartupByTheTextBeforeTheCarriageReturn)
 
     Outcome result = install(root_argument(), GetParam().typed);
 
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 0u);
-    EXPECT_EQ(result.out, console_text(std::string(kQuestion) + kSuccess));
-    EXPECT_EQ(result.err, "");
+    ASSERT_NO_FATAL_FAILURE(
+        expect_exit(result, 0, console_text(std::string(kQuestion) + kSuccess), ""));
     expect_installed(root_, GetParam().boot);
 }
 
@@ -704,6 +704,22 @@ class LongExecutablePath : public WindowsBehaviour
         return result;
     }
 
+    /* Starts the copy with the given arguments and input and expects it to
+     * refuse its own path before doing anything. Skips the case when this
+     * system cannot start it. */
+    void expect_refused(const std::string &arguments, const std::string &input)
+    {
+        Outcome result = start(arguments, input);
+        if (!result.started) {
+            GTEST_SKIP() << "This system cannot start a program whose path is longer than 259 "
+                            "characters (error "
+                         << result.start_error << "), so GetModuleFileNameA never cuts one short";
+        }
+        expect_exit(result, 1, "",
+                    console_text("GetModuleFileName returned a path longer than 259 characters\n"));
+        EXPECT_FALSE(exists(directory_ + "\\bin"));
+    }
+
     std::string base_;      /* 200 characters, where the copy is started */
     std::string directory_; /* the directory holding the copy */
     std::string relative_;  /* the copy's path relative to base_ */
@@ -715,45 +731,21 @@ TEST_F(LongExecutablePath, PathOf259CharactersGivesItsWholeDirectoryAsRoot)
 
     Outcome result = start("", "\n");
 
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 1u);
-    EXPECT_EQ(result.out, kQuestion);
-    EXPECT_EQ(result.err, console_text("Cannot open init file " + directory_ + "\\Install.ini\n"));
+    ASSERT_NO_FATAL_FAILURE(
+        expect_exit(result, 1, kQuestion,
+                    console_text("Cannot open init file " + directory_ + "\\Install.ini\n")));
 }
 
 TEST_F(LongExecutablePath, PathOf260CharactersIsRefusedBeforeTheQuestion)
 {
     place_installer(260);
-
-    Outcome result = start("", "\n");
-
-    if (!result.started) {
-        GTEST_SKIP() << "This system cannot start a program whose path is longer than 259 "
-                        "characters (error "
-                     << result.start_error << "), so GetModuleFileNameA never cuts one short";
-    }
-    EXPECT_EQ(result.status, 1u);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err,
-              console_text("GetModuleFileName returned a path longer than 259 characters\n"));
-    EXPECT_FALSE(exists(directory_ + "\\bin"));
+    expect_refused("", "\n");
 }
 
 TEST_F(LongExecutablePath, PathOf300CharactersIsRefusedEvenWhenSilent)
 {
     place_installer(300);
-
-    Outcome result = start("-s", "");
-
-    if (!result.started) {
-        GTEST_SKIP() << "This system cannot start a program whose path is longer than 259 "
-                        "characters (error "
-                     << result.start_error << "), so GetModuleFileNameA never cuts one short";
-    }
-    EXPECT_EQ(result.status, 1u);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err,
-              console_text("GetModuleFileName returned a path longer than 259 characters\n"));
+    expect_refused("-s", "");
 }
 
 /* Cases on a drive of their own: its top directory is the installation
@@ -797,17 +789,14 @@ TEST_F(DriveTop, InstallerAtTheTopOfADriveTakesTheBareDriveAsRoot)
     ASSERT_TRUE(CopyFileA(installer_program().c_str(), program.c_str(), FALSE));
 
     Outcome missing = run_program(program, "-s", "", workspace_);
-    ASSERT_TRUE(missing.started) << missing.start_error;
-    EXPECT_EQ(missing.status, 1u);
-    EXPECT_EQ(missing.err, console_text("Cannot open init file " + drive + "\\Install.ini\n"));
+    ASSERT_NO_FATAL_FAILURE(
+        expect_exit(missing, 1, std::nullopt,
+                    console_text("Cannot open init file " + drive + "\\Install.ini\n")));
 
     make_distribution(drive);
     Outcome result = run_program(program, "-s", "", workspace_);
 
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 0u);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "");
+    ASSERT_NO_FATAL_FAILURE(expect_exit(result, 0, "", ""));
     EXPECT_EQ(read_file(drive + "\\bin\\ost.ini"),
               "[ostrel]\nBindir=" + drive +
                   "\\\\ostcore-1.0\\\\bin\nProgname=ost\nRootdir=" + drive + "\n");
@@ -826,10 +815,7 @@ TEST_F(DriveTop, EmptyRootMeansTheTopOfTheCurrentDrive)
 
     Outcome result = install("\"\" -s", "", elsewhere.c_str());
 
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, 0u);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "");
+    ASSERT_NO_FATAL_FAILURE(expect_exit(result, 0, "", ""));
     EXPECT_EQ(read_file(drive + "\\ostcore-1.0\\bin\\ost.ini"),
               "[ostrel]\nBindir=\\\\ostcore-1.0\\\\bin\nProgname=ost\nRootdir=\n");
     EXPECT_EQ(read_file(drive + "\\bin\\ost.ini"),

@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include "platform/platform.h"
+
 bool operator==(const SectionView &left, const SectionView &right)
 {
     return left.name == right.name && left.entries == right.entries;
@@ -76,4 +78,14 @@ std::string printable(const std::string &bytes)
         }
     }
     return text;
+}
+
+IniLineReader open_line_reader(const std::string &path)
+{
+    IniLineReader reader;
+    reader.file = platform_open_for_reading(path.c_str());
+    reader.end_of_input = INI_READER_MORE;
+    reader.bytes_available = 0;
+    reader.read_position = 0;
+    return reader;
 }

@@ -38,6 +38,10 @@ IniDocument *build_document(const DocumentView &view);
  * null. The document itself is released. */
 std::optional<DocumentView> load_view(const std::string &path);
 
+/* A line reader at the start of the file at path, newly opened for reading;
+ * its file is PLATFORM_NO_FILE when that fails. The caller closes it. */
+IniLineReader open_line_reader(const std::string &path);
+
 /* bytes with every byte outside printable ASCII, and the backslash, written
  * as an escape, for failure messages. */
 std::string printable(const std::string &bytes);

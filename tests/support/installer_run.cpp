@@ -44,6 +44,18 @@ ProcessResult run_installer_without_input(const std::vector<std::string> &args)
     return run_process_without_input(installer_program(), args);
 }
 
+ProcessResult run_silently(const DistributionTree &tree)
+{
+    return run_installer({"-s", tree.root()}, "");
+}
+
+void expect_silent_failure(const DistributionTree &tree, const std::string &message)
+{
+    const auto before = tree.snapshot();
+    EXPECT_EQ(run_silently(tree), outcome(1, "", message));
+    EXPECT_EQ(tree.snapshot(), before);
+}
+
 const char kRoot[] = "<root>";
 
 std::vector<std::string> with_root(const std::vector<std::string> &args, const std::string &root)

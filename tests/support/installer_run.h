@@ -34,6 +34,13 @@ ProcessResult run_installer(const std::vector<std::string> &args, const std::str
 /* Runs the built installer with no standard input at all. */
 ProcessResult run_installer_without_input(const std::vector<std::string> &args);
 
+/* Runs the built installer silently ("-s") over tree's root with empty
+ * standard input. */
+ProcessResult run_silently(const DistributionTree &tree);
+/* Runs it so and checks that it fails with message on standard error alone,
+ * leaving the tree as it was. */
+void expect_silent_failure(const DistributionTree &tree, const std::string &message);
+
 /* Stands in tables of arguments for the root of the case's tree. */
 extern const char kRoot[];
 /* args with every kRoot replaced by root. */

@@ -1,8 +1,9 @@
 /* Running a program as a child process and capturing what it prints, for the
  * end-to-end cases of the installer.
  *
- * One header, two sources chosen by the build: process_posix.cpp (fork and
- * exec through posix_spawn) and process_win32.cpp (CreateProcessA). Both pass
+ * One header, process_common.cpp and one source chosen by the build:
+ * process_posix.cpp (fork and exec through posix_spawn) or process_win32.cpp
+ * (CreateProcessA), which defines process_run. Both pass
  * every argument through exactly, an empty one included, give the child its
  * standard input from a file, and collect standard output and standard error
  * in files of their own, so that no pipe can fill up and stall the child. */
@@ -55,5 +56,11 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
  * every attempt to read it fails. */
 ProcessResult run_process_without_input(const std::string &program,
                                         const std::vector<std::string> &args);
+
+/* What the platform source provides and both functions above call: as
+ * run_process when stdin_text points to the input, as
+ * run_process_without_input when it is null. */
+ProcessResult process_run(const std::string &program, const std::vector<std::string> &args,
+                          const std::string *stdin_text);
 
 #endif

@@ -162,6 +162,8 @@ std::vector<std::string> process_runner_words()
     }
 }
 
+} // namespace
+
 /* Runs program with args; standard input from stdin_text, or closed when
  * stdin_text is null. */
 ProcessResult process_run(const std::string &program, const std::vector<std::string> &args,
@@ -211,21 +213,7 @@ ProcessResult process_run(const std::string &program, const std::vector<std::str
     return result;
 }
 
-} // namespace
-
 std::string native_program_path(const std::string &program)
 {
     return program;
-}
-
-ProcessResult run_process(const std::string &program, const std::vector<std::string> &args,
-                          const std::string &stdin_text)
-{
-    return process_run(program, args, &stdin_text);
-}
-
-ProcessResult run_process_without_input(const std::string &program,
-                                        const std::vector<std::string> &args)
-{
-    return process_run(program, args, nullptr);
 }

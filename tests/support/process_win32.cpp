@@ -177,6 +177,8 @@ std::string process_text_mode_undone(const std::string &text)
     return plain;
 }
 
+} // namespace
+
 /* Runs program with args; standard input from stdin_text, or none at all
  * when stdin_text is null. */
 ProcessResult process_run(const std::string &program, const std::vector<std::string> &args,
@@ -258,8 +260,6 @@ ProcessResult process_run(const std::string &program, const std::vector<std::str
     return result;
 }
 
-} // namespace
-
 std::string native_program_path(const std::string &program)
 {
     std::string native = program;
@@ -272,16 +272,4 @@ std::string native_program_path(const std::string &program)
         native = "Z:" + native;
     }
     return native;
-}
-
-ProcessResult run_process(const std::string &program, const std::vector<std::string> &args,
-                          const std::string &stdin_text)
-{
-    return process_run(program, args, &stdin_text);
-}
-
-ProcessResult run_process_without_input(const std::string &program,
-                                        const std::vector<std::string> &args)
-{
-    return process_run(program, args, nullptr);
 }

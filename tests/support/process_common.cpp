@@ -1,0 +1,15 @@
+/* The part of process.h that is the same on every platform; the platform
+ * source (process_posix.cpp or process_win32.cpp) defines process_run. */
+#include "process.h"
+
+ProcessResult run_process(const std::string &program, const std::vector<std::string> &args,
+                          const std::string &stdin_text)
+{
+    return process_run(program, args, &stdin_text);
+}
+
+ProcessResult run_process_without_input(const std::string &program,
+                                        const std::vector<std::string> &args)
+{
+    return process_run(program, args, nullptr);
+}
