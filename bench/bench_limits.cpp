@@ -50,17 +50,17 @@ int bench_read_1k_floor(const char *path, const char *, BenchSample *sample)
 {
     char buffer[INI_READ_CHUNK];
     BenchStamp start = bench_stamp();
-    PlatformFile file = platform_open_for_reading(path);
-    if (file == PLATFORM_NO_FILE) {
+    IniPlatformFile file = ini_platform_open_for_reading(path);
+    if (file == INI_PLATFORM_NO_FILE) {
         fprintf(stderr, "cannot open %s\n", path);
         return -1;
     }
     int32_t count;
-    while ((count = platform_read(file, buffer, sizeof buffer)) > 0) {
+    while ((count = ini_platform_read(file, buffer, sizeof buffer)) > 0) {
         sample->entries += bench_count_lines(buffer, (size_t)count);
         sample->bytes += (uint64_t)count;
     }
-    platform_close(file);
+    ini_platform_close(file);
     bench_add_since(sample, start);
     return count == 0 ? 0 : -1;
 }

@@ -86,8 +86,8 @@ int bench_ostrel_save(const char *path, const char *out_path, BenchSample *sampl
  * the top bit set for a section header; each line is freed at once. */
 static int bench_line_lengths(const char *path, std::vector<uint32_t> *lengths)
 {
-    PlatformFile file = platform_open_for_reading(path);
-    if (file == PLATFORM_NO_FILE) {
+    IniPlatformFile file = ini_platform_open_for_reading(path);
+    if (file == INI_PLATFORM_NO_FILE) {
         fprintf(stderr, "cannot open %s\n", path);
         return -1;
     }
@@ -105,7 +105,7 @@ static int bench_line_lengths(const char *path, std::vector<uint32_t> *lengths)
         lengths->push_back((uint32_t)strlen(line) | (entry ? 0 : 0x80000000u));
         free(line);
     }
-    platform_close(file);
+    ini_platform_close(file);
     return 0;
 }
 
@@ -137,11 +137,11 @@ int bench_rules_floor(const char *path, const char *, BenchSample *sample)
     sample->baseline_kb = bench_resident_kb();
 
     BenchStamp start = bench_stamp();
-    PlatformFile file = platform_open_for_reading(path);
+    IniPlatformFile file = ini_platform_open_for_reading(path);
     char chunk[INI_READ_CHUNK];
-    while (platform_read(file, chunk, sizeof chunk) > 0) {
+    while (ini_platform_read(file, chunk, sizeof chunk) > 0) {
     }
-    platform_close(file);
+    ini_platform_close(file);
     IniDocument doc = {0, INI_GROW_STEP, (IniSection **)malloc(INI_GROW_STEP * sizeof(void *))};
     IniSection *section = NULL;
     for (uint32_t marked : lengths) {

@@ -1,22 +1,37 @@
-# What `cmake --install` puts under the prefix: the installer in bin/, and the
-# inifile library for other CMake projects, which take it with
-#   find_package(inifile)  and  target_link_libraries(... inifile::inifile)
-# inifile is a static library that calls the static ostrel_platform, so both
-# are installed and exported; the consumer links the two without naming the
-# second. The platform header stays private: inifile.h does not include it.
+# What `cmake --install` puts under the prefix: the inifile library (one
+# archive, the file layer inside it) with its header, a CMake package, taken
+# with  find_package(inifile)  and  target_link_libraries(... inifile::inifile),
+# and a pkg-config file. The installer goes to bin/ where it is a program
+# people run, on Windows; elsewhere it is only the tests' vehicle, so it is
+# installed there only on request.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-install(TARGETS ostrel-install RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(WIN32)
+  set(ostrel_install_installer_default ON)
+else()
+  set(ostrel_install_installer_default OFF)
+endif()
+option(OSTREL_INSTALL_INSTALLER "Install ostrel-install (on by default for Windows targets)"
+       ${ostrel_install_installer_default})
+if(OSTREL_INSTALL_INSTALLER)
+  install(TARGETS ostrel-install RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 
-install(TARGETS inifile ostrel_platform EXPORT inifile ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS inifile EXPORT inifile ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/inifile/inifile.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/inifile)
 
-set(OSTREL_INIFILE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/inifile)
+set(ostrel_inifile_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/inifile)
 install(EXPORT inifile NAMESPACE inifile:: FILE inifileConfig.cmake
-        DESTINATION ${OSTREL_INIFILE_PACKAGE_DIR})
+        DESTINATION ${ostrel_inifile_package_dir})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/inifileConfigVersion.cmake
                                  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/inifileConfigVersion.cmake
-        DESTINATION ${OSTREL_INIFILE_PACKAGE_DIR})
+        DESTINATION ${ostrel_inifile_package_dir})
+
+# The .pc file finds the prefix from its own place, so the prefix given to
+# `cmake --install --prefix` holds, whatever the build was configured with.
+file(RELATIVE_PATH ostrel_pc_to_prefix /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/inifile.pc.in ${PROJECT_BINARY_DIR}/inifile.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/inifile.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

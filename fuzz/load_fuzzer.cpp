@@ -16,8 +16,8 @@ static void fuzz_check_lines(const char *path, const uint8_t *data, size_t size)
 {
     std::vector<std::string> expected = model_logical_lines(data, size);
     IniLineReader reader;
-    reader.file = platform_open_for_reading(path);
-    fuzz_check(reader.file != PLATFORM_NO_FILE, "file opens");
+    reader.file = ini_platform_open_for_reading(path);
+    fuzz_check(reader.file != INI_PLATFORM_NO_FILE, "file opens");
     reader.end_of_input = INI_READER_MORE;
     reader.bytes_available = 0;
     reader.read_position = 0;
@@ -33,7 +33,7 @@ static void fuzz_check_lines(const char *path, const uint8_t *data, size_t size)
         free(line);
         count++;
     }
-    platform_close(reader.file);
+    ini_platform_close(reader.file);
     fuzz_check(count == expected.size(), "as many lines as the model");
     fuzz_check(ini_read_line(&reader) == NULL, "no line after the end");
 }

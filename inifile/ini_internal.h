@@ -6,6 +6,10 @@
 
 #include "inifile.h"
 
+/* C linkage, as for the public functions: every name the archive defines is
+ * the plain name it has here. */
+extern "C" {
+
 /* Grows a pointer array by INI_GROW_STEP slots. Returns 0, or -1 with the
  * array and capacity unchanged when out of memory or when the capacity would
  * pass INT32_MAX. */
@@ -29,5 +33,6 @@ int ini_append_section(IniDocument *doc, IniSection *section);
  * without looking up the key. Returns 0, or -1 when out of memory, the section
  * then unchanged and the block still owned by the caller. */
 int ini_append_entry(IniSection *section, char *key, char *value);
+}
 
 #endif

@@ -5,7 +5,7 @@
 
 #include "platform/platform.h"
 
-static_assert(sizeof(PlatformFile) == sizeof(intptr_t), "IniLineReader keeps a PlatformFile");
+static_assert(sizeof(IniPlatformFile) == sizeof(intptr_t), "IniLineReader keeps a IniPlatformFile");
 
 /* How the line reader treats each byte value outside a comment. The two
  * classes stored as they stand inside a line come first, so that one
@@ -106,7 +106,7 @@ static char *ini_line_finish(IniLineBuffer *line)
  * marking the end of the input, or the failure of the read. */
 static int ini_reader_fill(IniLineReader *reader)
 {
-    int32_t count = platform_read(reader->file, reader->buffer, INI_READ_CHUNK);
+    int32_t count = ini_platform_read(reader->file, reader->buffer, INI_READ_CHUNK);
     if (count <= 0) {
         reader->end_of_input = count == 0 ? INI_READER_END : INI_READER_READ_FAILED;
         return 0;
@@ -116,10 +116,16 @@ static int ini_reader_fill(IniLineReader *reader)
     return 1;
 }
 
-/* One state machine over the byte table, kept whole so that it reads like the
- * format's table. */
+/* Where the reader stands in the file's physical lines. */
+struct IniLineNumbers {
+    uint64_t line_feeds; /* line feeds consumed so far */
+    uint64_t first_line; /* physical line (from 1) of the last line's first byte */
+};
+
+/* ini_read_line, counting line feeds into numbers. One state machine over the
+ * byte table, kept whole so that it reads like the format's table. */
 // NOLINTNEXTLINE(readability-function-cognitive-complexity)
-char *ini_read_line(IniLineReader *reader)
+static char *ini_next_line(IniLineReader *reader, IniLineNumbers *numbers)
 {
     if (reader->end_of_input != INI_READER_MORE) {
         return NULL;
@@ -166,8 +172,11 @@ char *ini_read_line(IniLineReader *reader)
                     continue;
                 }
                 escaped = 0;
-                if (byte_class == INI_BYTE_LINE_FEED ||
-                    (byte_class == INI_BYTE_SPACE && line.length + stored == 0)) {
+                if (byte_class == INI_BYTE_LINE_FEED) {
+                    numbers->line_feeds++;
+                    continue;
+                }
+                if (byte_class == INI_BYTE_SPACE && line.length + stored == 0) {
                     continue;
                 }
             } else if (byte_class == INI_BYTE_SPACE) {
@@ -175,9 +184,13 @@ char *ini_read_line(IniLineReader *reader)
                     continue;
                 }
             } else if (byte_class != INI_BYTE_ORDINARY) {
-                if (byte_class == INI_BYTE_LINE_FEED && line.length + stored > 0) {
-                    line_ended = 1;
-                    break;
+                if (byte_class == INI_BYTE_LINE_FEED) {
+                    numbers->line_feeds++;
+                    if (line.length + stored > 0) {
+                        line_ended = 1;
+                        break;
+                    }
+                    continue;
                 }
                 if (byte_class == INI_BYTE_SEMICOLON) {
                     in_comment = 1;
@@ -188,6 +201,9 @@ char *ini_read_line(IniLineReader *reader)
             }
             /* A byte to store, with every following byte of the chunk that
              * is stored as it stands. */
+            if (line.length + stored == 0) {
+                numbers->first_line = numbers->line_feeds + 1;
+            }
             position = ini_plain_end(chunk, position, available);
             runs[run_count].start = (uint16_t)start;
             runs[run_count].length = (uint16_t)(position - start);
@@ -222,6 +238,12 @@ out_of_memory:
     free(line.text);
     reader->end_of_input = INI_READER_OUT_OF_MEMORY;
     return NULL;
+}
+
+char *ini_read_line(IniLineReader *reader)
+{
+    IniLineNumbers unused = {0, 0};
+    return ini_next_line(reader, &unused);
 }
 
 /* Returns the first "=" of an entry line, or null when line is no entry. */
@@ -275,12 +297,14 @@ static IniSection *ini_add_header_line(IniDocument *doc, char *line)
 
 /* Reads every line of an open file into doc, each entry into the section
  * above it. Returns INI_LOAD_OK, INI_LOAD_MALFORMED at the first line that is
- * neither, INI_LOAD_OUT_OF_MEMORY or INI_LOAD_READ_FAILED. */
-static IniLoadResult ini_read_document(IniLineReader *reader, IniDocument *doc)
+ * neither, numbers then telling where it starts, INI_LOAD_OUT_OF_MEMORY or
+ * INI_LOAD_READ_FAILED. */
+static IniLoadResult ini_read_document(IniLineReader *reader, IniDocument *doc,
+                                       IniLineNumbers *numbers)
 {
     IniSection *section = NULL;
     char *line;
-    while ((line = ini_read_line(reader)) != NULL) {
+    while ((line = ini_next_line(reader, numbers)) != NULL) {
         char *separator = section == NULL ? NULL : ini_entry_separator(line);
         if (separator != NULL) {
             if (ini_add_entry_line(section, line, separator) != 0) {
@@ -309,16 +333,13 @@ static IniLoadResult ini_read_document(IniLineReader *reader, IniDocument *doc)
     }
 }
 
-IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result)
+/* Loads an open file into a new document. Returns it, or null with *result
+ * saying why; numbers then tell where a malformed line starts. */
+static IniDocument *ini_load_open_file(IniPlatformFile file, IniLoadResult *result,
+                                       IniLineNumbers *numbers)
 {
-    PlatformFile file = platform_open_for_reading(path);
-    if (file == PLATFORM_NO_FILE) {
-        *result = INI_LOAD_CANNOT_OPEN;
-        return NULL;
-    }
     IniDocument *doc = ini_new_document();
     if (doc == NULL) {
-        platform_close(file);
         *result = INI_LOAD_OUT_OF_MEMORY;
         return NULL;
     }
@@ -327,9 +348,7 @@ IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result)
     reader.end_of_input = INI_READER_MORE;
     reader.bytes_available = 0;
     reader.read_position = 0;
-
-    *result = ini_read_document(&reader, doc);
-    platform_close(file);
+    *result = ini_read_document(&reader, doc, numbers);
     if (*result != INI_LOAD_OK) {
         ini_free_document(doc);
         return NULL;
@@ -337,8 +356,27 @@ IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result)
     return doc;
 }
 
+IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result, int32_t *line)
+{
+    IniLineNumbers numbers = {0, 0};
+    IniDocument *doc = NULL;
+    IniPlatformFile file = ini_platform_open_for_reading(path);
+    if (file == INI_PLATFORM_NO_FILE) {
+        *result = INI_LOAD_CANNOT_OPEN;
+    } else {
+        doc = ini_load_open_file(file, result, &numbers);
+        ini_platform_close(file);
+    }
+    if (line != NULL) {
+        *line = *result != INI_LOAD_MALFORMED    ? 0
+                : numbers.first_line > INT32_MAX ? INT32_MAX
+                                                 : (int32_t)numbers.first_line;
+    }
+    return doc;
+}
+
 IniDocument *ini_load_file(const char *path)
 {
     IniLoadResult ignored;
-    return ini_load_file_with_result(path, &ignored);
+    return ini_load_file_with_result(path, &ignored, NULL);
 }

@@ -55,18 +55,18 @@ static size_t ini_build_entry_line(IniScratch *scratch, const IniEntry *entry)
 
 /* Writes length bytes with one write. Returns 1, or 0 when the write fails,
  * falls short, or is longer than one write can ask for. */
-static int ini_write_bytes(PlatformFile file, const char *bytes, size_t length)
+static int ini_write_bytes(IniPlatformFile file, const char *bytes, size_t length)
 {
-    return length <= UINT32_MAX && platform_write(file, bytes, (uint32_t)length);
+    return length <= UINT32_MAX && ini_platform_write(file, bytes, (uint32_t)length);
 }
 
 /* Writes one section: its header, then one write per entry line. Returns 0,
  * -2 when a write fails or is short, -3 when out of memory. */
-static int ini_write_section(PlatformFile file, IniScratch *scratch, const IniSection *section)
+static int ini_write_section(IniPlatformFile file, IniScratch *scratch, const IniSection *section)
 {
-    if (!platform_write(file, "[", 1) ||
+    if (!ini_platform_write(file, "[", 1) ||
         !ini_write_bytes(file, section->name, strlen(section->name)) ||
-        !platform_write(file, "]\n", 2)) {
+        !ini_platform_write(file, "]\n", 2)) {
         return -2;
     }
     for (int32_t i = 0; i < section->entry_count; i++) {
@@ -83,8 +83,8 @@ static int ini_write_section(PlatformFile file, IniScratch *scratch, const IniSe
 
 int ini_save_file(const IniDocument *doc, const char *path)
 {
-    PlatformFile file = platform_create_for_writing(path);
-    if (file == PLATFORM_NO_FILE) {
+    IniPlatformFile file = ini_platform_create_for_writing(path);
+    if (file == INI_PLATFORM_NO_FILE) {
         return -1;
     }
     IniScratch scratch = {(char *)malloc(INI_GROW_STEP), INI_GROW_STEP};
@@ -93,6 +93,6 @@ int ini_save_file(const IniDocument *doc, const char *path)
         result = ini_write_section(file, &scratch, doc->sections[i]);
     }
     free(scratch.bytes);
-    platform_close(file);
+    ini_platform_close(file);
     return result;
 }

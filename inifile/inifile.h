@@ -1,5 +1,40 @@
 /* inifile: INI configuration documents in memory, a strict loader and an
- * escaping writer.
+ * escaping writer. This header compiles as C99 and as C++.
+ *
+ * The format. A file is bytes in no particular encoding (a byte-order mark is
+ * just more bytes), read as logical lines:
+ *   - A line feed ends a physical line. A carriage return is dropped wherever
+ *     it stands, so CR LF and LF files read alike.
+ *   - ";" starts a comment that runs to the end of the physical line.
+ *   - A backslash makes the next byte literal: "\;" is a ";" and "\\" one
+ *     backslash. Before a line feed it joins the next physical line to this
+ *     one. Before any other byte it is simply dropped, so "home=C:\Users"
+ *     reads as "C:Users": write "C:\\Users". In a comment it does nothing.
+ *   - Spaces (0x20; tabs are ordinary bytes) at the start and end of a
+ *     logical line are dropped; a line left empty (blank, or a comment) is
+ *     skipped. A logical line ends at its first NUL byte, if it holds one.
+ * A logical line is then either a section header, "[name]" (3 bytes or more;
+ * the name is everything between the brackets, spaces included), or an
+ * entry, "key = value", split at its first "=", the spaces around that "="
+ * dropped; the key may not be empty, the value may. The entries after a
+ * header belong to its section; a line holding "=" after the first header
+ * is an entry, even "[a=b]". Duplicate sections and keys are all kept;
+ * lookups find the first. A file is malformed, and does not load, when its
+ * first logical line is no header ("key=value" before any section, or a
+ * byte-order mark) or a later one is neither entry nor header ("=value",
+ * "[]", a word alone).
+ *
+ * The writer puts "[name]" for each section and "key=value" for each entry,
+ * each on a line of its own ended by a line feed, and puts a backslash before
+ * every ";" and backslash in keys and values; section names are written as
+ * they stand. What it writes loads back as the same document when every
+ * section name is non-empty and free of ";", backslash, carriage return and
+ * line feed (and, after the first section, of "="), every key is non-empty
+ * and free of "=", and no key or value begins or ends with a space or holds a
+ * carriage return or line feed. Outside those bounds the data changes on the
+ * way back: spaces at the ends of keys and values and carriage returns are
+ * lost, a later section named "a=b" reads as an entry of the section before
+ * it, and an empty name or key makes the file fail to load.
  *
  * Ownership. Whoever creates or loads a document owns it and releases it with
  * ini_free_document. A document owns its sections, a section its name and its
@@ -21,35 +56,39 @@
  *
  * Passing null documents, sections, names, keys or values, or a section that
  * belongs to another document to ini_put_section, is outside every contract
- * below. The library has no global state, never prints
- * and never ends the process. */
+ * below. The library has no global state, never prints and never ends the
+ * process. */
 #ifndef OSTREL_INIFILE_INIFILE_H
 #define OSTREL_INIFILE_INIFILE_H
 
 #include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
 
 enum {
     INI_GROW_STEP = 10,   /* initial capacity and growth of every array */
     INI_READ_CHUNK = 1024 /* bytes the loader asks for per read */
 };
 
-struct IniEntry {
+typedef struct IniEntry {
     char *key;   /* start of the entry's heap block; freeing it frees both */
     char *value; /* points into the same block, never freed on its own */
-};
+} IniEntry;
 
-struct IniSection {
+typedef struct IniSection {
     int32_t entry_count;    /* entries in use */
     int32_t entry_capacity; /* slots in entries */
     char *name;             /* owned; the name without brackets */
     IniEntry **entries;     /* owned; in section order */
-};
+} IniSection;
 
-struct IniDocument {
+typedef struct IniDocument {
     int32_t section_count;    /* sections in use */
     int32_t section_capacity; /* slots in sections */
     IniSection **sections;    /* owned; in document order */
-};
+} IniDocument;
 
 /* end_of_input values of an IniLineReader. */
 enum {
@@ -61,26 +100,26 @@ enum {
 
 /* The state of one pass over an open file. Start it with the file set and
  * every number 0; then the first request for a byte reads the first chunk. */
-struct IniLineReader {
+typedef struct IniLineReader {
     intptr_t file;            /* open for reading: a POSIX descriptor or a Win32 HANDLE, widened */
     int32_t end_of_input;     /* INI_READER_MORE, _END, _OUT_OF_MEMORY, _READ_FAILED */
     uint32_t bytes_available; /* bytes the last read put into buffer */
     int32_t read_position;    /* index of the next unread byte in buffer */
     char buffer[INI_READ_CHUNK]; /* the last chunk read */
-};
+} IniLineReader;
 
 /* Results of ini_load_file_with_result. */
-enum IniLoadResult {
+typedef enum IniLoadResult {
     INI_LOAD_OK = 0,
     INI_LOAD_CANNOT_OPEN = 1,   /* the file is missing or cannot be opened */
     INI_LOAD_MALFORMED = 2,     /* the file breaks the format's structure */
     INI_LOAD_OUT_OF_MEMORY = 3, /* memory ran out while loading */
     INI_LOAD_READ_FAILED = 4    /* the file opened, but a read from it failed */
-};
+} IniLoadResult;
 
 /* A new empty document (capacity INI_GROW_STEP), owned by the caller; null
  * when out of memory. */
-IniDocument *ini_new_document();
+IniDocument *ini_new_document(void);
 
 /* Releases a document with every section in it. */
 void ini_free_document(IniDocument *doc);
@@ -146,8 +185,12 @@ IniSection *ini_copy_section(const IniSection *source, const char *new_name);
  * never passed off as the whole file. */
 IniDocument *ini_load_file(const char *path);
 
-/* As ini_load_file, and stores in *result why it returned what it did. */
-IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result);
+/* As ini_load_file, and stores in *result why it returned what it did. When
+ * line is not null, stores in *line, for INI_LOAD_MALFORMED, the number
+ * (from 1) of the physical line where the first malformed logical line
+ * starts, counting blank and comment lines (INT32_MAX when it lies further
+ * on), and 0 for every other result. */
+IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result, int32_t *line);
 
 /* Returns the next logical line, a non-empty heap string without leading or
  * trailing spaces, with comments, escapes, carriage returns and continuations
@@ -164,5 +207,9 @@ char *ini_read_line(IniLineReader *reader);
  * memory for an entry line ran out. After -2 or -3 the file holds a prefix of
  * the document. */
 int ini_save_file(const IniDocument *doc, const char *path);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

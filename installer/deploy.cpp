@@ -15,11 +15,11 @@
  * err when the source is missing. */
 static int installer_copy_or_warn(const char *source, const char *target, FILE *err)
 {
-    if (!platform_file_exists(source)) {
+    if (!ini_platform_file_exists(source)) {
         fprintf(err, MESSAGE_MISSING_FILE, source);
         return 1;
     }
-    if (!platform_copy_file(source, target)) {
+    if (!ini_platform_copy_file(source, target)) {
         fprintf(err, MESSAGE_COPY_FAILED, source, target);
         fputs(MESSAGE_CONTINUING, err);
     }
@@ -30,7 +30,7 @@ static int installer_copy_or_warn(const char *source, const char *target, FILE *
  * printing to err. */
 static int installer_copy_or_bail_out(const char *source, const char *target, FILE *err)
 {
-    if (platform_copy_file(source, target)) {
+    if (ini_platform_copy_file(source, target)) {
         return 0;
     }
     fprintf(err, MESSAGE_COPY_FAILED, source, target);
@@ -102,7 +102,7 @@ int installer_deploy(const InstallerSettings *settings, const InstallerPaths *pa
         return 1;
     }
     for (int i = 0; i < INSTALLER_BOOT_SCRIPT_COUNT; i++) {
-        if (!platform_file_exists(paths->boot_sources[i])) {
+        if (!ini_platform_file_exists(paths->boot_sources[i])) {
             fprintf(err, MESSAGE_MISSING_FILE, paths->boot_sources[i]);
             return 1;
         }

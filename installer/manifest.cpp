@@ -132,7 +132,7 @@ int installer_read_manifest(const InstallerSettings *settings, InstallerPaths *p
         return 1;
     }
     IniLoadResult load_result;
-    IniDocument *manifest = ini_load_file_with_result(paths->manifest, &load_result);
+    IniDocument *manifest = ini_load_file_with_result(paths->manifest, &load_result, NULL);
     if (manifest == NULL) {
         if (load_result == INI_LOAD_OUT_OF_MEMORY) {
             fputs(installer_out_of_memory_message, err);
@@ -146,6 +146,6 @@ int installer_read_manifest(const InstallerSettings *settings, InstallerPaths *p
     if (failed) {
         return 1;
     }
-    platform_make_directory(paths->publish);
+    ini_platform_make_directory(paths->publish);
     return 0;
 }

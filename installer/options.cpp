@@ -35,7 +35,7 @@ int installer_parse_arguments(int argc, char **argv, InstallerSettings *settings
 
 int installer_root_from_executable(InstallerSettings *settings, char *path_buffer, FILE *err)
 {
-    uint32_t length = platform_executable_path(path_buffer, INSTALLER_PATH_SIZE);
+    uint32_t length = ini_platform_executable_path(path_buffer, INSTALLER_PATH_SIZE);
     if (length == 0) {
         fprintf(err, MESSAGE_NO_EXECUTABLE_PATH);
         return 1;

@@ -9,18 +9,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-enum { PLATFORM_COPY_BUFFER_SIZE = 1 << 20 };
+enum { INI_PLATFORM_COPY_BUFFER_SIZE = 1 << 20 };
 
 /* A path as the system takes it. PATH_MAX bytes hold every path the system
  * accepts, so a path is never copied to the heap, and running out of memory
  * never passes for a missing file. */
-struct PlatformNativePath {
+struct IniPlatformNativePath {
     char text[PATH_MAX];
 };
 
 /* Writes path into native with every "\" turned into "/". Returns 1, or 0
  * (errno ENAMETOOLONG) when the path is too long for any system call. */
-static int platform_native_path(const char *path, PlatformNativePath *native)
+static int ini_platform_native_path(const char *path, IniPlatformNativePath *native)
 {
     size_t i = 0;
     for (; path[i] != '\0'; i++) {
@@ -34,7 +34,7 @@ static int platform_native_path(const char *path, PlatformNativePath *native)
     return 1;
 }
 
-uint32_t platform_executable_path(char *buffer, uint32_t size)
+uint32_t ini_platform_executable_path(char *buffer, uint32_t size)
 {
     ssize_t length = readlink("/proc/self/exe", buffer, size);
     if (length <= 0) {
@@ -57,7 +57,7 @@ uint32_t platform_executable_path(char *buffer, uint32_t size)
 /* Opens a regular file for reading. A tree on Windows holds nothing else, and
  * a pipe or a device could make the reader wait or read for ever: the open
  * does not block, and anything but a regular file is refused. */
-static int platform_open_file(const char *native_path, struct stat *status)
+static int ini_platform_open_file(const char *native_path, struct stat *status)
 {
     int fd = open(native_path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -71,15 +71,16 @@ static int platform_open_file(const char *native_path, struct stat *status)
     return fd;
 }
 
-PlatformFile platform_open_for_reading(const char *path)
+IniPlatformFile ini_platform_open_for_reading(const char *path)
 {
-    PlatformNativePath native;
+    IniPlatformNativePath native;
     struct stat status;
-    int fd = platform_native_path(path, &native) ? platform_open_file(native.text, &status) : -1;
-    return fd < 0 ? PLATFORM_NO_FILE : (PlatformFile)fd;
+    int fd =
+        ini_platform_native_path(path, &native) ? ini_platform_open_file(native.text, &status) : -1;
+    return fd < 0 ? INI_PLATFORM_NO_FILE : (IniPlatformFile)fd;
 }
 
-int32_t platform_read(PlatformFile file, void *buffer, uint32_t size)
+int32_t ini_platform_read(IniPlatformFile file, void *buffer, uint32_t size)
 {
     ssize_t count;
     do {
@@ -88,19 +89,19 @@ int32_t platform_read(PlatformFile file, void *buffer, uint32_t size)
     return count < 0 ? -1 : (int32_t)count;
 }
 
-PlatformFile platform_create_for_writing(const char *path)
+IniPlatformFile ini_platform_create_for_writing(const char *path)
 {
-    PlatformNativePath native;
-    if (!platform_native_path(path, &native)) {
-        return PLATFORM_NO_FILE;
+    IniPlatformNativePath native;
+    if (!ini_platform_native_path(path, &native)) {
+        return INI_PLATFORM_NO_FILE;
     }
     int fd = open(native.text, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return fd < 0 ? PLATFORM_NO_FILE : (PlatformFile)fd;
+    return fd < 0 ? INI_PLATFORM_NO_FILE : (IniPlatformFile)fd;
 }
 
 /* Writes all of size bytes, carrying on after a partial write. Returns 1, or 0
  * when a write fails or makes no progress. */
-static int platform_write_all(int fd, const char *data, size_t size)
+static int ini_platform_write_all(int fd, const char *data, size_t size)
 {
     while (size > 0) {
         ssize_t written = write(fd, data, size);
@@ -116,42 +117,42 @@ static int platform_write_all(int fd, const char *data, size_t size)
     return 1;
 }
 
-int platform_write(PlatformFile file, const void *data, uint32_t size)
+int ini_platform_write(IniPlatformFile file, const void *data, uint32_t size)
 {
-    return platform_write_all((int)file, (const char *)data, size);
+    return ini_platform_write_all((int)file, (const char *)data, size);
 }
 
-void platform_close(PlatformFile file)
+void ini_platform_close(IniPlatformFile file)
 {
     close((int)file);
 }
 
-void platform_make_directory(const char *path)
+void ini_platform_make_directory(const char *path)
 {
-    PlatformNativePath native;
-    if (platform_native_path(path, &native)) {
+    IniPlatformNativePath native;
+    if (ini_platform_native_path(path, &native)) {
         mkdir(native.text, 0777);
     }
 }
 
-int platform_file_exists(const char *path)
+int ini_platform_file_exists(const char *path)
 {
-    PlatformNativePath native;
+    IniPlatformNativePath native;
     struct stat status;
-    return platform_native_path(path, &native) && stat(native.text, &status) == 0;
+    return ini_platform_native_path(path, &native) && stat(native.text, &status) == 0;
 }
 
 /* Copies the rest of source into target through a buffer. Returns 1, or 0 on
  * failure. */
-static int platform_copy_through_buffer(int source, int target)
+static int ini_platform_copy_through_buffer(int source, int target)
 {
-    char *buffer = (char *)malloc(PLATFORM_COPY_BUFFER_SIZE);
+    char *buffer = (char *)malloc(INI_PLATFORM_COPY_BUFFER_SIZE);
     if (buffer == NULL) {
         return 0;
     }
     int copied = 1;
     for (;;) {
-        ssize_t count = read(source, buffer, PLATFORM_COPY_BUFFER_SIZE);
+        ssize_t count = read(source, buffer, INI_PLATFORM_COPY_BUFFER_SIZE);
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -159,7 +160,7 @@ static int platform_copy_through_buffer(int source, int target)
             copied = count == 0;
             break;
         }
-        if (!platform_write_all(target, buffer, (size_t)count)) {
+        if (!ini_platform_write_all(target, buffer, (size_t)count)) {
             copied = 0;
             break;
         }
@@ -170,10 +171,11 @@ static int platform_copy_through_buffer(int source, int target)
 
 /* Copies all of source into target, in the kernel where it can. Returns 1,
  * or 0 on failure. */
-static int platform_copy_contents(int source, int target)
+static int ini_platform_copy_contents(int source, int target)
 {
     for (;;) {
-        ssize_t count = copy_file_range(source, NULL, target, NULL, PLATFORM_COPY_BUFFER_SIZE, 0);
+        ssize_t count =
+            copy_file_range(source, NULL, target, NULL, INI_PLATFORM_COPY_BUFFER_SIZE, 0);
         if (count == 0) {
             return 1;
         }
@@ -185,7 +187,7 @@ static int platform_copy_contents(int source, int target)
         }
         if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
             errno == EBADF) {
-            return platform_copy_through_buffer(source, target);
+            return ini_platform_copy_through_buffer(source, target);
         }
         return 0;
     }
@@ -195,7 +197,7 @@ static int platform_copy_contents(int source, int target)
  * the target's directory, so that the rename stays on one file system, and
  * with a short name of its own, so that it fits where the target's name is as
  * long as a name may be. Returns 1, or 0 when the path is too long. */
-static int platform_temporary_path(const char *native_target, PlatformNativePath *temporary)
+static int ini_platform_temporary_path(const char *native_target, IniPlatformNativePath *temporary)
 {
     static const char name[] = ".ostrel-copy-XXXXXX";
     const char *slash = strrchr(native_target, '/');
@@ -210,10 +212,10 @@ static int platform_temporary_path(const char *native_target, PlatformNativePath
 
 /* Copies source into a new temporary file beside target and renames it over
  * target, so that target is either replaced whole or left as it was. */
-static int platform_copy_native(const char *native_source, char *native_target, char *temporary)
+static int ini_platform_copy_native(const char *native_source, char *native_target, char *temporary)
 {
     struct stat source_status;
-    int source = platform_open_file(native_source, &source_status);
+    int source = ini_platform_open_file(native_source, &source_status);
     if (source < 0) {
         return 0;
     }
@@ -227,7 +229,7 @@ static int platform_copy_native(const char *native_source, char *native_target, 
         close(source);
         return 0;
     }
-    int copied = platform_copy_contents(source, target) &&
+    int copied = ini_platform_copy_contents(source, target) &&
                  fchmod(target, source_status.st_mode & 07777) == 0;
     copied = close(target) == 0 && copied;
     close(source);
@@ -238,13 +240,13 @@ static int platform_copy_native(const char *native_source, char *native_target, 
     return 0;
 }
 
-int platform_copy_file(const char *source, const char *target)
+int ini_platform_copy_file(const char *source, const char *target)
 {
-    PlatformNativePath native_source;
-    PlatformNativePath native_target;
-    PlatformNativePath temporary;
-    return platform_native_path(source, &native_source) &&
-           platform_native_path(target, &native_target) &&
-           platform_temporary_path(native_target.text, &temporary) &&
-           platform_copy_native(native_source.text, native_target.text, temporary.text);
+    IniPlatformNativePath native_source;
+    IniPlatformNativePath native_target;
+    IniPlatformNativePath temporary;
+    return ini_platform_native_path(source, &native_source) &&
+           ini_platform_native_path(target, &native_target) &&
+           ini_platform_temporary_path(native_target.text, &temporary) &&
+           ini_platform_copy_native(native_source.text, native_target.text, temporary.text);
 }

@@ -142,7 +142,7 @@ stage_static() {
         --suppressions-list=tests/cppcheck-suppressions.txt platform/platform_win32.cpp
     echo "-- clang-format"
     find . \( -name 'build' -o -name 'build-*' -o -name '.git' \) -prune -o \
-        \( -name '*.cpp' -o -name '*.h' \) -print0 |
+        \( -name '*.cpp' -o -name '*.c' -o -name '*.h' \) -print0 |
         xargs -0 clang-format --dry-run -Werror
 }
 

@@ -197,7 +197,7 @@ TEST_F(IniLoadFaults, FailsCleanlyAtEveryAllocation)
         fault_fail_allocation(n);
         IniLoadResult result = INI_LOAD_OK;
         IniDocument *doc =
-            fault_watch([&] { return ini_load_file_with_result(path.c_str(), &result); });
+            fault_watch([&] { return ini_load_file_with_result(path.c_str(), &result, nullptr); });
         if (!fault_allocation_failed()) {
             ASSERT_NE(doc, nullptr);
             EXPECT_EQ(view_of(doc), *expected);
@@ -226,7 +226,7 @@ TEST_F(IniLoadFaults, ReadLineReportsOutOfMemoryAndStopsForGood)
         SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
         fault_reset();
         IniLineReader reader = open_line_reader(path);
-        ASSERT_NE(reader.file, PLATFORM_NO_FILE);
+        ASSERT_NE(reader.file, INI_PLATFORM_NO_FILE);
         fault_fail_allocation(n);
         size_t count = 0;
         fault_start();
@@ -238,7 +238,7 @@ TEST_F(IniLoadFaults, ReadLineReportsOutOfMemoryAndStopsForGood)
         }
         fault_stop();
         EXPECT_EQ(ini_read_line(&reader), nullptr);
-        platform_close(reader.file);
+        ini_platform_close(reader.file);
         EXPECT_EQ(fault_live_allocations(), 0) << "nothing leaks";
         if (!fault_allocation_failed()) {
             EXPECT_EQ(reader.end_of_input, INI_READER_END);
@@ -273,7 +273,7 @@ TEST_F(IniLoadFaults, FailsTheLoadWhenAReadFails)
         fault_fail_read(failing_read);
         IniLoadResult result = INI_LOAD_OK;
         IniDocument *doc =
-            fault_watch([&] { return ini_load_file_with_result(path.c_str(), &result); });
+            fault_watch([&] { return ini_load_file_with_result(path.c_str(), &result, nullptr); });
         EXPECT_EQ(doc, nullptr);
         EXPECT_EQ(result, INI_LOAD_READ_FAILED);
         EXPECT_EQ(fault_reads(), failing_read + 1) << "no read after the failed one";
@@ -293,7 +293,7 @@ TEST_F(IniLoadFaults, ReadLineDropsALineCutShortByAFailedRead)
         EXPECT_EQ(ini_read_line(&reader), nullptr) << "the cut entry line";
         EXPECT_EQ(reader.end_of_input, INI_READER_READ_FAILED);
         EXPECT_EQ(ini_read_line(&reader), nullptr);
-        platform_close(reader.file);
+        ini_platform_close(reader.file);
         return 0;
     });
     EXPECT_EQ(fault_live_allocations(), 0);

@@ -29,6 +29,7 @@ using LoadedDocument = std::optional<DocumentView>;
 struct LoadCase {
     std::string text;
     LoadedDocument expected;
+    int32_t malformed_line = 0; /* the line the loader reports for a malformed file */
 };
 
 /* Files that load, one rule each. */
@@ -119,26 +120,30 @@ const std::vector<LoadCase> &well_formed_files()
 const std::vector<LoadCase> &malformed_files()
 {
     static const std::vector<LoadCase> cases = {
-        {"key=value\n", std::nullopt},
-        {"VSN=1.0\n[Install]\n", std::nullopt},
-        {"[]\n", std::nullopt},
-        {"[s]\n[]\n", std::nullopt},
-        {"[s\n", std::nullopt},
-        {"s]\n", std::nullopt},
-        {"[s] x\n", std::nullopt},
-        {"[s]\nplain\n", std::nullopt},
-        {"[s]\n=value\n", std::nullopt},
-        {"[s]\n=a=b\n", std::nullopt},
-        {"[s]\n  =x\n", std::nullopt},
-        {"[s]\nx=1\n[t\n", std::nullopt},
-        {"\xef\xbb\xbf[s]\n", std::nullopt},
-        {"[s]\rx=1\r", std::nullopt},
-        {"[s]\n\0[t]\n"s, std::nullopt},
-        {"[s]\nx\0=1\n"s, std::nullopt},
-        {"[ab\0]\n"s, std::nullopt},
-        {"[s\\;]\nx=1\ny\n", std::nullopt},
-        {"[s]\nx=ab\\\\\ncd\n", std::nullopt},
-        {"; note\nkey=value\n", std::nullopt},
+        {"key=value\n", std::nullopt, 1},
+        {"VSN=1.0\n[Install]\n", std::nullopt, 1},
+        {"[]\n", std::nullopt, 1},
+        {"[s]\n[]\n", std::nullopt, 2},
+        {"[s\n", std::nullopt, 1},
+        {"s]\n", std::nullopt, 1},
+        {"[s] x\n", std::nullopt, 1},
+        {"[s]\nplain\n", std::nullopt, 2},
+        {"[s]\n=value\n", std::nullopt, 2},
+        {"[s]\n=a=b\n", std::nullopt, 2},
+        {"[s]\n  =x\n", std::nullopt, 2},
+        {"[s]\nx=1\n[t\n", std::nullopt, 3},
+        {"\xef\xbb\xbf[s]\n", std::nullopt, 1},
+        {"[s]\rx=1\r", std::nullopt, 1},
+        {"[s]\n\0[t]\n"s, std::nullopt, 2},
+        {"[s]\nx\0=1\n"s, std::nullopt, 2},
+        {"[ab\0]\n"s, std::nullopt, 1},
+        {"[s\\;]\nx=1\ny\n", std::nullopt, 3},
+        {"[s]\nx=ab\\\\\ncd\n", std::nullopt, 3},
+        {"; note\nkey=value\n", std::nullopt, 2},
+        {"[s]\na=1\n\nbad line\n", std::nullopt, 4},
+        {"[s]\n \\\n  bad\\\nline\n", std::nullopt, 3},
+        {"[s]\nx=1\\\n\nbad\n", std::nullopt, 4},
+        {"; c\\\r\nbad\r\n", std::nullopt, 2},
     };
     return cases;
 }
@@ -266,7 +271,7 @@ std::vector<std::string> read_lines(const std::string &path, int32_t *end_of_inp
 {
     IniLineReader reader = open_line_reader(path);
     std::vector<std::string> lines;
-    if (reader.file == PLATFORM_NO_FILE) {
+    if (reader.file == INI_PLATFORM_NO_FILE) {
         ADD_FAILURE() << "cannot open " << path;
         return lines;
     }
@@ -277,7 +282,7 @@ std::vector<std::string> read_lines(const std::string &path, int32_t *end_of_inp
     }
     EXPECT_EQ(ini_read_line(&reader), nullptr) << "the reader stays at the end";
     *end_of_input = reader.end_of_input;
-    platform_close(reader.file);
+    ini_platform_close(reader.file);
     return lines;
 }
 
@@ -346,7 +351,7 @@ class IniLoad : public ::testing::Test
     LoadedDocument load(const std::string &bytes)
     {
         std::string path = directory.write("test.ini", bytes);
-        IniDocument *doc = ini_load_file_with_result(path.c_str(), &result);
+        IniDocument *doc = ini_load_file_with_result(path.c_str(), &result, &line);
         if (doc == nullptr) {
             return std::nullopt;
         }
@@ -357,6 +362,7 @@ class IniLoad : public ::testing::Test
 
     TempDirectory directory;
     IniLoadResult result = INI_LOAD_OK;
+    int32_t line = -1;
 };
 
 } // namespace
@@ -367,8 +373,10 @@ TEST_F(IniLoad, ReportsAMissingFileAsCannotOpen)
          {directory.file("missing.ini"), directory.file("missing") + "/file.ini", ""s}) {
         SCOPED_TRACE(path);
         IniLoadResult why = INI_LOAD_OK;
-        EXPECT_EQ(ini_load_file_with_result(path.c_str(), &why), nullptr);
+        int32_t line = -1;
+        EXPECT_EQ(ini_load_file_with_result(path.c_str(), &why, &line), nullptr);
         EXPECT_EQ(why, INI_LOAD_CANNOT_OPEN);
+        EXPECT_EQ(line, 0);
         EXPECT_EQ(ini_load_file(path.c_str()), nullptr);
     }
 }
@@ -376,7 +384,7 @@ TEST_F(IniLoad, ReportsAMissingFileAsCannotOpen)
 TEST_F(IniLoad, ReportsADirectoryAsCannotOpen)
 {
     IniLoadResult why = INI_LOAD_OK;
-    EXPECT_EQ(ini_load_file_with_result(directory.path().string().c_str(), &why), nullptr);
+    EXPECT_EQ(ini_load_file_with_result(directory.path().string().c_str(), &why, nullptr), nullptr);
     EXPECT_EQ(why, INI_LOAD_CANNOT_OPEN);
 }
 
@@ -386,6 +394,7 @@ TEST_F(IniLoad, LoadsEveryWellFormedFileAsTheRulesSay)
         SCOPED_TRACE("file \"" + printable(file.text) + "\"");
         EXPECT_EQ(load(file.text), file.expected);
         EXPECT_EQ(result, INI_LOAD_OK);
+        EXPECT_EQ(line, 0);
         EXPECT_EQ(load_view(directory.file("test.ini")), file.expected) << "through ini_load_file";
     }
 }
@@ -396,6 +405,7 @@ TEST_F(IniLoad, RejectsEveryMalformedFileAsTheRulesSay)
         SCOPED_TRACE("file \"" + printable(file.text) + "\"");
         EXPECT_EQ(load(file.text), std::nullopt);
         EXPECT_EQ(result, INI_LOAD_MALFORMED);
+        EXPECT_EQ(line, file.malformed_line);
         EXPECT_EQ(load_view(directory.file("test.ini")), std::nullopt) << "through ini_load_file";
     }
 }
@@ -510,12 +520,19 @@ TEST_F(IniLoad, GivesTheSameDocumentWhereverTheChunksSplitTheText)
                 ASSERT_EQ(text.size(), offset);
                 text += file.text;
                 LoadedDocument loaded = load(text);
-                if (loaded != file.expected && failures++ < 10) {
+                int32_t expected_line =
+                    file.expected
+                        ? 0
+                        : file.malformed_line +
+                              (int32_t)std::count(text.begin(), text.end() - (long)file.text.size(),
+                                                  '\n');
+                if ((loaded != file.expected || line != expected_line) && failures++ < 10) {
                     ADD_FAILURE() << "file \"" << printable(file.text) << "\" at offset " << offset
                                   << (style == Padding::Comment ? " after a comment"
                                                                 : " after blank lines")
                                   << ": expected " << ::testing::PrintToString(file.expected)
-                                  << ", loaded " << ::testing::PrintToString(loaded);
+                                  << " (line " << expected_line << "), loaded "
+                                  << ::testing::PrintToString(loaded) << " (line " << line << ")";
                 }
             }
         }

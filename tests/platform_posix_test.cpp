@@ -30,23 +30,23 @@ TEST(PlatformPosix, CopyKeepsTheSourcesPermissionBits)
         SCOPED_TRACE("mode " + std::to_string((int)mode));
         fs::permissions(target, (fs::perms)0666);
         fs::permissions(source, mode);
-        EXPECT_EQ(platform_copy_file(source.c_str(), target.c_str()), 1);
+        EXPECT_EQ(ini_platform_copy_file(source.c_str(), target.c_str()), 1);
         EXPECT_EQ(fs::status(target).permissions() & fs::perms::mask, mode);
         EXPECT_EQ(read_file_bytes(target), "#!/bin/sh\n");
     }
     fs::permissions(source, (fs::perms)0751);
     std::string fresh = directory.file("fresh");
-    EXPECT_EQ(platform_copy_file(source.c_str(), fresh.c_str()), 1);
+    EXPECT_EQ(ini_platform_copy_file(source.c_str(), fresh.c_str()), 1);
     EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::mask, (fs::perms)0751);
 }
 
 TEST(PlatformPosix, WriteToAFullDeviceReturnsZero)
 {
-    PlatformFile file = platform_create_for_writing("/dev/full");
-    ASSERT_NE(file, PLATFORM_NO_FILE);
-    EXPECT_EQ(platform_write(file, "x", 1), 0);
-    EXPECT_EQ(platform_write(file, "more bytes", 10), 0);
-    platform_close(file);
+    IniPlatformFile file = ini_platform_create_for_writing("/dev/full");
+    ASSERT_NE(file, INI_PLATFORM_NO_FILE);
+    EXPECT_EQ(ini_platform_write(file, "x", 1), 0);
+    EXPECT_EQ(ini_platform_write(file, "more bytes", 10), 0);
+    ini_platform_close(file);
 }
 
 TEST(PlatformPosix, GivesTheExecutablePathOfProcSelfExeWithBackslashes)
@@ -58,7 +58,7 @@ TEST(PlatformPosix, GivesTheExecutablePathOfProcSelfExeWithBackslashes)
         }
     }
     char buffer[4096];
-    uint32_t length = platform_executable_path(buffer, sizeof buffer);
+    uint32_t length = ini_platform_executable_path(buffer, sizeof buffer);
     EXPECT_EQ(std::string(buffer, length), expected);
     EXPECT_EQ(buffer[0], '\\');
 }
@@ -68,9 +68,9 @@ TEST(PlatformPosix, CopyThatFailsWhileReadingLeavesTheTargetAndNoTemporaryFile)
     /* /proc/self/mem opens as a file, but reading it at offset 0 fails. */
     TempDirectory directory;
     std::string target = directory.write("target", "old");
-    EXPECT_EQ(platform_copy_file("/proc/self/mem", target.c_str()), 0);
+    EXPECT_EQ(ini_platform_copy_file("/proc/self/mem", target.c_str()), 0);
     EXPECT_EQ(read_file_bytes(target), "old");
-    EXPECT_EQ(platform_copy_file("/proc/self/mem", directory.file("new").c_str()), 0);
+    EXPECT_EQ(ini_platform_copy_file("/proc/self/mem", directory.file("new").c_str()), 0);
     EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"target"}));
 }
 
@@ -82,7 +82,7 @@ TEST(PlatformPosix, CopiesToATargetWithALongName)
         SCOPED_TRACE("name of " + std::to_string(length) + " bytes");
         std::string name(length, 'n');
         std::string target = directory.file(name);
-        EXPECT_EQ(platform_copy_file(source.c_str(), target.c_str()), 1);
+        EXPECT_EQ(ini_platform_copy_file(source.c_str(), target.c_str()), 1);
         EXPECT_EQ(read_file_bytes(target), "content");
         EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{name, "source"}));
         fs::remove(target);
@@ -103,17 +103,17 @@ TEST(IniSavePosix, ReturnsMinusTwoWhenTheDeviceIsFull)
  * read failure, with no fault injected. */
 TEST(PlatformPosix, ReportsAFailedReadAsMinusOne)
 {
-    PlatformFile file = platform_open_for_reading("/proc/self/mem");
-    ASSERT_NE(file, PLATFORM_NO_FILE);
+    IniPlatformFile file = ini_platform_open_for_reading("/proc/self/mem");
+    ASSERT_NE(file, INI_PLATFORM_NO_FILE);
     char buffer[INI_READ_CHUNK];
-    EXPECT_EQ(platform_read(file, buffer, sizeof buffer), -1);
-    platform_close(file);
+    EXPECT_EQ(ini_platform_read(file, buffer, sizeof buffer), -1);
+    ini_platform_close(file);
 }
 
 TEST(IniLoadPosix, FailsToLoadAFileWhoseReadFails)
 {
     IniLoadResult result = INI_LOAD_OK;
-    EXPECT_EQ(ini_load_file_with_result("/proc/self/mem", &result), nullptr);
+    EXPECT_EQ(ini_load_file_with_result("/proc/self/mem", &result, nullptr), nullptr);
     EXPECT_EQ(result, INI_LOAD_READ_FAILED);
 }
 
@@ -130,8 +130,8 @@ TEST(PlatformPosix, RefusesToReadOrCopyAnythingButARegularFile)
     std::string target = directory.write("target", "old");
     for (const std::string &source : {pipe, endless}) {
         SCOPED_TRACE(source);
-        EXPECT_EQ(platform_open_for_reading(source.c_str()), PLATFORM_NO_FILE);
-        EXPECT_EQ(platform_copy_file(source.c_str(), target.c_str()), 0);
+        EXPECT_EQ(ini_platform_open_for_reading(source.c_str()), INI_PLATFORM_NO_FILE);
+        EXPECT_EQ(ini_platform_copy_file(source.c_str(), target.c_str()), 0);
         EXPECT_EQ(ini_load_file(source.c_str()), nullptr);
     }
     EXPECT_EQ(read_file_bytes(target), "old");

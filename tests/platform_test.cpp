@@ -34,16 +34,16 @@ std::string with_backslashes(const fs::path &path)
  * reads of at most chunk bytes. */
 std::string read_through_platform(const std::string &path, uint32_t chunk)
 {
-    PlatformFile file = platform_open_for_reading(path.c_str());
-    EXPECT_NE(file, PLATFORM_NO_FILE) << path;
+    IniPlatformFile file = ini_platform_open_for_reading(path.c_str());
+    EXPECT_NE(file, INI_PLATFORM_NO_FILE) << path;
     std::string bytes;
     std::vector<char> buffer(chunk);
     int32_t count;
-    while ((count = platform_read(file, buffer.data(), chunk)) > 0) {
+    while ((count = ini_platform_read(file, buffer.data(), chunk)) > 0) {
         EXPECT_LE((uint32_t)count, chunk);
         bytes.append(buffer.data(), (size_t)count);
     }
-    platform_close(file);
+    ini_platform_close(file);
     return bytes;
 }
 
@@ -69,13 +69,13 @@ TEST(Platform, ReadsAFileInPiecesAndThenDeliversZero)
         SCOPED_TRACE("reads of " + std::to_string(chunk));
         EXPECT_EQ(read_through_platform(path, chunk), content);
     }
-    PlatformFile file = platform_open_for_reading(path.c_str());
-    ASSERT_NE(file, PLATFORM_NO_FILE);
+    IniPlatformFile file = ini_platform_open_for_reading(path.c_str());
+    ASSERT_NE(file, INI_PLATFORM_NO_FILE);
     char buffer[4096];
-    EXPECT_EQ(platform_read(file, buffer, sizeof buffer), 3000);
-    EXPECT_EQ(platform_read(file, buffer, sizeof buffer), 0);
-    EXPECT_EQ(platform_read(file, buffer, sizeof buffer), 0);
-    platform_close(file);
+    EXPECT_EQ(ini_platform_read(file, buffer, sizeof buffer), 3000);
+    EXPECT_EQ(ini_platform_read(file, buffer, sizeof buffer), 0);
+    EXPECT_EQ(ini_platform_read(file, buffer, sizeof buffer), 0);
+    ini_platform_close(file);
 }
 
 TEST(Platform, RefusesToOpenAMissingFileOrADirectoryForReading)
@@ -90,7 +90,7 @@ TEST(Platform, RefusesToOpenAMissingFileOrADirectoryForReading)
     };
     for (const std::string &path : paths) {
         SCOPED_TRACE(path);
-        EXPECT_EQ(platform_open_for_reading(path.c_str()), PLATFORM_NO_FILE);
+        EXPECT_EQ(ini_platform_open_for_reading(path.c_str()), INI_PLATFORM_NO_FILE);
     }
 }
 
@@ -98,18 +98,18 @@ TEST(Platform, CreatesAFileForWritingAndEmptiesAnExistingOne)
 {
     TempDirectory directory;
     std::string path = directory.file("out.txt");
-    PlatformFile file = platform_create_for_writing(path.c_str());
-    ASSERT_NE(file, PLATFORM_NO_FILE);
-    EXPECT_EQ(platform_write(file, "abc", 3), 1);
-    EXPECT_EQ(platform_write(file, "", 0), 1);
-    EXPECT_EQ(platform_write(file, "de", 2), 1);
-    platform_close(file);
+    IniPlatformFile file = ini_platform_create_for_writing(path.c_str());
+    ASSERT_NE(file, INI_PLATFORM_NO_FILE);
+    EXPECT_EQ(ini_platform_write(file, "abc", 3), 1);
+    EXPECT_EQ(ini_platform_write(file, "", 0), 1);
+    EXPECT_EQ(ini_platform_write(file, "de", 2), 1);
+    ini_platform_close(file);
     EXPECT_EQ(read_file_bytes(path), "abcde");
 
     write_file_bytes(path, std::string(10000, 'o'));
-    file = platform_create_for_writing(path.c_str());
-    ASSERT_NE(file, PLATFORM_NO_FILE);
-    platform_close(file);
+    file = ini_platform_create_for_writing(path.c_str());
+    ASSERT_NE(file, INI_PLATFORM_NO_FILE);
+    ini_platform_close(file);
     EXPECT_EQ(read_file_bytes(path), "");
     EXPECT_TRUE(fs::exists(path));
 }
@@ -119,10 +119,10 @@ TEST(Platform, WritesAMultiMegabyteBlockWhole)
     TempDirectory directory;
     std::string path = directory.file("big.bin");
     const std::string content = random_bytes(3 * 1024 * 1024 + 17, 9);
-    PlatformFile file = platform_create_for_writing(path.c_str());
-    ASSERT_NE(file, PLATFORM_NO_FILE);
-    EXPECT_EQ(platform_write(file, content.data(), (uint32_t)content.size()), 1);
-    platform_close(file);
+    IniPlatformFile file = ini_platform_create_for_writing(path.c_str());
+    ASSERT_NE(file, INI_PLATFORM_NO_FILE);
+    EXPECT_EQ(ini_platform_write(file, content.data(), (uint32_t)content.size()), 1);
+    ini_platform_close(file);
     EXPECT_EQ(read_file_bytes(path), content);
 }
 
@@ -137,7 +137,7 @@ TEST(Platform, RefusesToCreateAFileInAMissingDirectoryOrOverADirectory)
     };
     for (const std::string &path : paths) {
         SCOPED_TRACE(path);
-        EXPECT_EQ(platform_create_for_writing(path.c_str()), PLATFORM_NO_FILE);
+        EXPECT_EQ(ini_platform_create_for_writing(path.c_str()), INI_PLATFORM_NO_FILE);
     }
     EXPECT_FALSE(fs::exists(directory.path() / "missing"));
     EXPECT_EQ(read_file_bytes(directory.path() / "folder" / "inside"), "kept");
@@ -164,7 +164,7 @@ TEST(Platform, TellsThatFilesAndDirectoriesExistAndMissingPathsDoNot)
     };
     for (const Presence &presence : presences) {
         SCOPED_TRACE(presence.path);
-        EXPECT_EQ(platform_file_exists(presence.path.c_str()), presence.exists);
+        EXPECT_EQ(ini_platform_file_exists(presence.path.c_str()), presence.exists);
     }
 }
 
@@ -172,18 +172,18 @@ TEST(Platform, MakesADirectoryAndLeavesAnExistingOneAsItIs)
 {
     TempDirectory directory;
     std::string path = directory.file("made");
-    platform_make_directory(path.c_str());
+    ini_platform_make_directory(path.c_str());
     ASSERT_TRUE(fs::is_directory(path));
     write_file_bytes(fs::path(path) / "inside", "kept");
-    platform_make_directory(path.c_str());
+    ini_platform_make_directory(path.c_str());
     EXPECT_TRUE(fs::is_directory(path));
     EXPECT_EQ(read_file_bytes(fs::path(path) / "inside"), "kept");
 
-    platform_make_directory((directory.file("missing") + "/below").c_str());
+    ini_platform_make_directory((directory.file("missing") + "/below").c_str());
     EXPECT_FALSE(fs::exists(directory.path() / "missing"));
 
     write_file_bytes(directory.path() / "plain", "file");
-    platform_make_directory(directory.file("plain").c_str());
+    ini_platform_make_directory(directory.file("plain").c_str());
     EXPECT_EQ(read_file_bytes(directory.path() / "plain"), "file");
 }
 
@@ -192,24 +192,25 @@ TEST(Platform, TakesBackslashesBetweenComponentsOnEveryOperation)
     TempDirectory directory;
     const std::string base = with_backslashes(directory.path());
 
-    platform_make_directory((base + "\\dir").c_str());
+    ini_platform_make_directory((base + "\\dir").c_str());
     EXPECT_TRUE(fs::is_directory(directory.path() / "dir"));
-    platform_make_directory((base + "\\dir\\sub").c_str());
+    ini_platform_make_directory((base + "\\dir\\sub").c_str());
     EXPECT_TRUE(fs::is_directory(directory.path() / "dir" / "sub"));
 
-    PlatformFile file = platform_create_for_writing((base + "\\dir\\file").c_str());
-    ASSERT_NE(file, PLATFORM_NO_FILE);
-    EXPECT_EQ(platform_write(file, "content", 7), 1);
-    platform_close(file);
+    IniPlatformFile file = ini_platform_create_for_writing((base + "\\dir\\file").c_str());
+    ASSERT_NE(file, INI_PLATFORM_NO_FILE);
+    EXPECT_EQ(ini_platform_write(file, "content", 7), 1);
+    ini_platform_close(file);
     EXPECT_EQ(read_file_bytes(directory.path() / "dir" / "file"), "content");
 
     EXPECT_EQ(read_through_platform(base + "\\dir\\file", 1024), "content");
-    EXPECT_EQ(platform_file_exists((base + "\\dir\\file").c_str()), 1);
-    EXPECT_EQ(platform_file_exists((base + "\\dir\\sub").c_str()), 1);
-    EXPECT_EQ(platform_file_exists((base + "\\dir\\none").c_str()), 0);
+    EXPECT_EQ(ini_platform_file_exists((base + "\\dir\\file").c_str()), 1);
+    EXPECT_EQ(ini_platform_file_exists((base + "\\dir\\sub").c_str()), 1);
+    EXPECT_EQ(ini_platform_file_exists((base + "\\dir\\none").c_str()), 0);
 
     EXPECT_EQ(
-        platform_copy_file((base + "\\dir\\file").c_str(), (base + "\\dir\\sub\\copy").c_str()), 1);
+        ini_platform_copy_file((base + "\\dir\\file").c_str(), (base + "\\dir\\sub\\copy").c_str()),
+        1);
     EXPECT_EQ(read_file_bytes(directory.path() / "dir" / "sub" / "copy"), "content");
 
     EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"dir"}));
@@ -220,7 +221,7 @@ TEST(Platform, GivesItsOwnExecutablePathWithBackslashes)
 {
     char buffer[4096];
     memset(buffer, 'x', sizeof buffer);
-    uint32_t length = platform_executable_path(buffer, sizeof buffer);
+    uint32_t length = ini_platform_executable_path(buffer, sizeof buffer);
     ASSERT_GT(length, 0u);
     ASSERT_LT(length, sizeof buffer);
     EXPECT_EQ(strlen(buffer), length);
@@ -243,18 +244,19 @@ TEST(Platform, GivesItsOwnExecutablePathWithBackslashes)
 TEST(Platform, ReportsAnExecutablePathThatDoesNotFitAsTheBufferSize)
 {
     char full[4096];
-    uint32_t length = platform_executable_path(full, sizeof full);
+    uint32_t length = ini_platform_executable_path(full, sizeof full);
     ASSERT_GT(length, 1u);
     /* One guard byte past the size given, which must stay as it is. */
     std::vector<char> buffer(length + 2, '#');
-    EXPECT_EQ(platform_executable_path(buffer.data(), length + 1), length) << "room for the NUL";
+    EXPECT_EQ(ini_platform_executable_path(buffer.data(), length + 1), length)
+        << "room for the NUL";
     EXPECT_STREQ(buffer.data(), full);
     EXPECT_EQ(buffer[length + 1], '#');
     buffer.assign(length + 2, '#');
-    EXPECT_EQ(platform_executable_path(buffer.data(), length), length) << "no room for the NUL";
+    EXPECT_EQ(ini_platform_executable_path(buffer.data(), length), length) << "no room for the NUL";
     EXPECT_EQ(buffer[length], '#');
     buffer.assign(length + 2, '#');
-    EXPECT_EQ(platform_executable_path(buffer.data(), 1), 1u);
+    EXPECT_EQ(ini_platform_executable_path(buffer.data(), 1), 1u);
     EXPECT_EQ(buffer[1], '#');
 }
 
@@ -263,7 +265,7 @@ TEST(Platform, CopiesAFileOverAnExistingTarget)
     TempDirectory directory;
     std::string source = directory.write("source", "new content");
     std::string target = directory.write("target", std::string(5000, 'o'));
-    EXPECT_EQ(platform_copy_file(source.c_str(), target.c_str()), 1);
+    EXPECT_EQ(ini_platform_copy_file(source.c_str(), target.c_str()), 1);
     EXPECT_EQ(read_file_bytes(target), "new content");
     EXPECT_EQ(read_file_bytes(source), "new content");
     EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"source", "target"}));
@@ -277,7 +279,7 @@ TEST(Platform, CopiesFilesOfEverySizeExactly)
         const std::string content = random_bytes(size, (uint32_t)size);
         std::string source = directory.write("source", content);
         std::string target = directory.file("target");
-        EXPECT_EQ(platform_copy_file(source.c_str(), target.c_str()), 1);
+        EXPECT_EQ(ini_platform_copy_file(source.c_str(), target.c_str()), 1);
         EXPECT_EQ(fs::file_size(target), size);
         EXPECT_TRUE(read_file_bytes(target) == content);
         EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"source", "target"}));
@@ -290,7 +292,7 @@ TEST(Platform, KeepsTheContentOfAFileCopiedOntoItself)
      * must survive it. */
     TempDirectory directory;
     std::string path = directory.write("same", "unchanged");
-    platform_copy_file(path.c_str(), path.c_str());
+    ini_platform_copy_file(path.c_str(), path.c_str());
     EXPECT_EQ(read_file_bytes(path), "unchanged");
     EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"same"}));
 }
@@ -301,7 +303,7 @@ TEST(Platform, RefusesToCopyOntoADirectoryAndLeavesItAlone)
     std::string source = directory.write("source", "content");
     fs::create_directory(directory.path() / "folder");
     write_file_bytes(directory.path() / "folder" / "inside", "kept");
-    EXPECT_EQ(platform_copy_file(source.c_str(), directory.file("folder").c_str()), 0);
+    EXPECT_EQ(ini_platform_copy_file(source.c_str(), directory.file("folder").c_str()), 0);
     EXPECT_TRUE(fs::is_directory(directory.path() / "folder"));
     EXPECT_EQ(list_directory(directory.path() / "folder"), (std::vector<std::string>{"inside"}));
     EXPECT_EQ(read_file_bytes(directory.path() / "folder" / "inside"), "kept");
@@ -320,9 +322,9 @@ TEST(Platform, RefusesToCopyFromADirectoryOrAMissingSource)
     };
     for (const std::string &source : sources) {
         SCOPED_TRACE(source);
-        EXPECT_EQ(platform_copy_file(source.c_str(), kept.c_str()), 0);
+        EXPECT_EQ(ini_platform_copy_file(source.c_str(), kept.c_str()), 0);
         EXPECT_EQ(read_file_bytes(kept), "old");
-        EXPECT_EQ(platform_copy_file(source.c_str(), directory.file("new").c_str()), 0);
+        EXPECT_EQ(ini_platform_copy_file(source.c_str(), directory.file("new").c_str()), 0);
         EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"folder", "kept"}));
     }
 }
@@ -331,7 +333,7 @@ TEST(Platform, RefusesToCopyIntoAMissingDirectory)
 {
     TempDirectory directory;
     std::string source = directory.write("source", "content");
-    EXPECT_EQ(platform_copy_file(source.c_str(), (directory.file("missing") + "/target").c_str()),
-              0);
+    EXPECT_EQ(
+        ini_platform_copy_file(source.c_str(), (directory.file("missing") + "/target").c_str()), 0);
     EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"source"}));
 }

@@ -4,18 +4,18 @@
 
 add_library(ostrel_test_support STATIC support/temp_dir.cpp support/ini_view.cpp)
 target_include_directories(ostrel_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(ostrel_test_support PUBLIC inifile PRIVATE ostrel_platform ostrel_warnings)
+target_link_libraries(ostrel_test_support PUBLIC inifile PRIVATE ostrel_warnings)
 
 ostrel_add_test(ini_document_test ini_document_test.cpp)
 target_link_libraries(ini_document_test PRIVATE ostrel_test_support)
 
 ostrel_add_test(ini_load_test ini_load_test.cpp)
-target_link_libraries(ini_load_test PRIVATE ostrel_test_support ostrel_platform)
+target_link_libraries(ini_load_test PRIVATE ostrel_test_support)
 
 ostrel_add_test(ini_save_test ini_save_test.cpp)
-target_link_libraries(ini_save_test PRIVATE ostrel_test_support ostrel_platform)
+target_link_libraries(ini_save_test PRIVATE ostrel_test_support)
 ostrel_add_test(platform_test platform_test.cpp)
-target_link_libraries(platform_test PRIVATE ostrel_test_support ostrel_platform)
+target_link_libraries(platform_test PRIVATE ostrel_test_support)
 
 # ostrel_link_fault_injection(TARGET): links the seam into one test program. It
 # wraps malloc, realloc, free and three platform functions for the programs
@@ -24,12 +24,12 @@ function(ostrel_link_fault_injection target)
   target_sources(${target} PRIVATE support/fault_injection.cpp)
   target_link_options(${target} PRIVATE
     -Wl,--wrap=malloc -Wl,--wrap=realloc -Wl,--wrap=free
-    -Wl,--wrap=platform_read -Wl,--wrap=platform_write
-    -Wl,--wrap=platform_executable_path)
+    -Wl,--wrap=ini_platform_read -Wl,--wrap=ini_platform_write
+    -Wl,--wrap=ini_platform_executable_path)
 endfunction()
 
 ostrel_add_test(ini_fault_test ini_fault_test.cpp)
-target_link_libraries(ini_fault_test PRIVATE ostrel_test_support ostrel_platform)
+target_link_libraries(ini_fault_test PRIVATE ostrel_test_support)
 ostrel_link_fault_injection(ini_fault_test)
 
 ostrel_add_test(installer_fault_test installer_fault_test.cpp support/distribution.cpp)
@@ -38,5 +38,5 @@ ostrel_link_fault_injection(installer_fault_test)
 
 if(NOT WIN32)
   ostrel_add_test(platform_posix_test platform_posix_test.cpp)
-  target_link_libraries(platform_posix_test PRIVATE ostrel_test_support ostrel_platform)
+  target_link_libraries(platform_posix_test PRIVATE ostrel_test_support)
 endif()

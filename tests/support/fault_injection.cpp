@@ -20,22 +20,24 @@ extern "C" {
 void *fault_real_malloc(size_t size) __asm__(FAULT_ASM_NAME("__real_malloc"));
 void *fault_real_realloc(void *block, size_t size) __asm__(FAULT_ASM_NAME("__real_realloc"));
 void fault_real_free(void *block) __asm__(FAULT_ASM_NAME("__real_free"));
-int32_t fault_real_platform_read(PlatformFile file, void *buffer,
-                                 uint32_t size) __asm__(FAULT_ASM_NAME("__real_platform_read"));
-int fault_real_platform_write(PlatformFile file, const void *data,
-                              uint32_t size) __asm__(FAULT_ASM_NAME("__real_platform_write"));
-uint32_t fault_real_platform_executable_path(char *buffer, uint32_t size) __asm__(
-    FAULT_ASM_NAME("__real_platform_executable_path"));
+int32_t
+fault_real_ini_platform_read(IniPlatformFile file, void *buffer,
+                             uint32_t size) __asm__(FAULT_ASM_NAME("__real_ini_platform_read"));
+int fault_real_ini_platform_write(IniPlatformFile file, const void *data, uint32_t size) __asm__(
+    FAULT_ASM_NAME("__real_ini_platform_write"));
+uint32_t fault_real_ini_platform_executable_path(char *buffer, uint32_t size) __asm__(
+    FAULT_ASM_NAME("__real_ini_platform_executable_path"));
 
 void *fault_wrapped_malloc(size_t size) __asm__(FAULT_ASM_NAME("__wrap_malloc"));
 void *fault_wrapped_realloc(void *block, size_t size) __asm__(FAULT_ASM_NAME("__wrap_realloc"));
 void fault_wrapped_free(void *block) __asm__(FAULT_ASM_NAME("__wrap_free"));
-int32_t fault_wrapped_platform_read(PlatformFile file, void *buffer,
-                                    uint32_t size) __asm__(FAULT_ASM_NAME("__wrap_platform_read"));
-int fault_wrapped_platform_write(PlatformFile file, const void *data,
-                                 uint32_t size) __asm__(FAULT_ASM_NAME("__wrap_platform_write"));
-uint32_t fault_wrapped_platform_executable_path(char *buffer, uint32_t size) __asm__(
-    FAULT_ASM_NAME("__wrap_platform_executable_path"));
+int32_t
+fault_wrapped_ini_platform_read(IniPlatformFile file, void *buffer,
+                                uint32_t size) __asm__(FAULT_ASM_NAME("__wrap_ini_platform_read"));
+int fault_wrapped_ini_platform_write(IniPlatformFile file, const void *data, uint32_t size) __asm__(
+    FAULT_ASM_NAME("__wrap_ini_platform_write"));
+uint32_t fault_wrapped_ini_platform_executable_path(char *buffer, uint32_t size) __asm__(
+    FAULT_ASM_NAME("__wrap_ini_platform_executable_path"));
 }
 
 /* The remembered blocks: an open-addressing table with linear probing, kept
@@ -162,7 +164,7 @@ void fault_wrapped_free(void *block)
     fault_real_free(block);
 }
 
-int32_t fault_wrapped_platform_read(PlatformFile file, void *buffer, uint32_t size)
+int32_t fault_wrapped_ini_platform_read(IniPlatformFile file, void *buffer, uint32_t size)
 {
     if (fault_watching) {
         fault_read_count++;
@@ -176,21 +178,21 @@ int32_t fault_wrapped_platform_read(PlatformFile file, void *buffer, uint32_t si
             size = fault_read_limit;
         }
     }
-    return fault_real_platform_read(file, buffer, size);
+    return fault_real_ini_platform_read(file, buffer, size);
 }
 
-int fault_wrapped_platform_write(PlatformFile file, const void *data, uint32_t size)
+int fault_wrapped_ini_platform_write(IniPlatformFile file, const void *data, uint32_t size)
 {
     if (fault_watching) {
         fault_write_count++;
         if (fault_write_countdown >= 0 && fault_write_countdown-- == 0) {
             if (fault_write_how == FAULT_WRITE_ALL_BUT_LAST && size > 1) {
-                fault_real_platform_write(file, data, size - 1);
+                fault_real_ini_platform_write(file, data, size - 1);
             }
             return 0;
         }
     }
-    return fault_real_platform_write(file, data, size);
+    return fault_real_ini_platform_write(file, data, size);
 }
 
 void fault_reset()
@@ -280,10 +282,10 @@ long fault_writes()
 static const char *fault_executable_path_text;
 static uint32_t fault_executable_path_result;
 
-uint32_t fault_wrapped_platform_executable_path(char *buffer, uint32_t size)
+uint32_t fault_wrapped_ini_platform_executable_path(char *buffer, uint32_t size)
 {
     if (fault_executable_path_text == NULL) {
-        return fault_real_platform_executable_path(buffer, size);
+        return fault_real_ini_platform_executable_path(buffer, size);
     }
     size_t length = strlen(fault_executable_path_text);
     if (length < size) {

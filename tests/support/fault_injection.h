@@ -1,7 +1,7 @@
 /* The one seam through which tests make allocations, reads and writes fail.
  *
  * A test program that links fault_injection.cpp is linked with the GNU
- * linker's --wrap for malloc, realloc, free, platform_read and platform_write
+ * linker's --wrap for malloc, realloc, free, ini_platform_read and ini_platform_write
  * (see tests/unit_tests.cmake). Every call to them from the program's own
  * objects and static libraries then passes through the wrappers defined
  * there, which call the real function unless a test armed a fault. The
@@ -70,7 +70,7 @@ void fault_fail_write(long countdown, FaultWrite how);
 /* The writes made while watching. */
 long fault_writes();
 
-/* Makes platform_executable_path put path into its buffer (when it fits) and
+/* Makes ini_platform_executable_path put path into its buffer (when it fits) and
  * return result; a null path restores the real one. Not undone by
  * fault_reset. */
 void fault_report_executable_path(const char *path, uint32_t result);

@@ -83,7 +83,7 @@ std::string printable(const std::string &bytes)
 IniLineReader open_line_reader(const std::string &path)
 {
     IniLineReader reader;
-    reader.file = platform_open_for_reading(path.c_str());
+    reader.file = ini_platform_open_for_reading(path.c_str());
     reader.end_of_input = INI_READER_MORE;
     reader.bytes_available = 0;
     reader.read_position = 0;

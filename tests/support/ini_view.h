@@ -39,7 +39,7 @@ IniDocument *build_document(const DocumentView &view);
 std::optional<DocumentView> load_view(const std::string &path);
 
 /* A line reader at the start of the file at path, newly opened for reading;
- * its file is PLATFORM_NO_FILE when that fails. The caller closes it. */
+ * its file is INI_PLATFORM_NO_FILE when that fails. The caller closes it. */
 IniLineReader open_line_reader(const std::string &path);
 
 /* bytes with every byte outside printable ASCII, and the backslash, written
