@@ -12,6 +12,8 @@
 #define MESSAGE_NO_VSN "No key VSN in init file %s\n"
 #define MESSAGE_NO_SYSTEM_VSN "No key SYSTEM_VSN in init file %s\n"
 #define MESSAGE_VALUE_TOO_LONG "Value of %s too long (more than 259 characters) in init file %s\n"
+#define MESSAGE_VALUE_UNSAFE                                                                       \
+    "Value of %s in init file %s must not hold \\, /, : or control characters\n"
 #define MESSAGE_PATH_TOO_LONG "Path too long (more than 259 characters): %s\n"
 
 const char installer_out_of_memory_message[] = "Out of memory\n";
@@ -91,6 +93,23 @@ static int installer_build_release_and_publish_paths(const char *root, const cha
     return 0;
 }
 
+/* Returns 1 when value, a manifest value that becomes one component of a
+ * path, is safe there, else 0 after printing to err. A separator or a ":"
+ * would lead the path out of the root (or to a drive or an alternate data
+ * stream), and a control byte would reach the terminal in messages. ".."
+ * alone stays: without a separator it names a directory inside the root. */
+static int installer_is_safe_value(const char *key, const char *value, const char *manifest,
+                                   FILE *err)
+{
+    for (const unsigned char *byte = (const unsigned char *)value; *byte != '\0'; byte++) {
+        if (*byte == '\\' || *byte == '/' || *byte == ':' || *byte < 0x20 || *byte == 0x7F) {
+            fprintf(err, MESSAGE_VALUE_UNSAFE, key, manifest);
+            return 0;
+        }
+    }
+    return 1;
+}
+
 /* Takes both versions from the manifest's "Install" section and builds every
  * path. Returns 0, or 1 after printing to err. */
 static int installer_read_versions(const IniDocument *manifest, const char *root,
@@ -106,6 +125,9 @@ static int installer_read_versions(const IniDocument *manifest, const char *root
         fprintf(err, MESSAGE_NO_VSN, paths->manifest);
         return 1;
     }
+    if (!installer_is_safe_value("VSN", vsn, paths->manifest, err)) {
+        return 1;
+    }
     size_t vsn_size = strlen(vsn) + 1;
     if (vsn_size > INSTALLER_PATH_SIZE) {
         fprintf(err, MESSAGE_VALUE_TOO_LONG, "VSN", paths->manifest);
@@ -118,6 +140,9 @@ static int installer_read_versions(const IniDocument *manifest, const char *root
     const char *system_vsn = ini_find_value(install, "SYSTEM_VSN");
     if (system_vsn == NULL) {
         fprintf(err, MESSAGE_NO_SYSTEM_VSN, paths->manifest);
+        return 1;
+    }
+    if (!installer_is_safe_value("SYSTEM_VSN", system_vsn, paths->manifest, err)) {
         return 1;
     }
     /* The files' paths come only now, so that a manifest without SYSTEM_VSN is

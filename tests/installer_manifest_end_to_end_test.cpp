@@ -162,3 +162,71 @@ TEST(InstallerManifest, UsesTheVersionsAsTextWithEscapesResolved)
                   "\\\\ostcore-2.0 beta\\;1\\\\bin\nProgname=ost\nRootdir=" +
                   ini_escaped(tree.root()) + "\n");
 }
+
+/* Each value would lead a path out of the root to "outside", a directory
+ * beside it that holds every file the installer would read there, or to a
+ * drive or stream, or would put a control byte on the terminal. */
+TEST(InstallerManifest, RefusesVersionsThatLeaveTheRootOrHoldControlBytes)
+{
+    struct Row {
+        const char *name;
+        const char *refused_key;
+        std::string vsn;
+        std::string system_vsn;
+    };
+    const std::string kTooLong(300, '9');
+    const std::vector<Row> rows = {
+        {"runtime version up by backslashes", "VSN", "1.0\\..\\..\\outside", "A1"},
+        {"runtime version up by slashes", "VSN", "1.0/../../outside", "A1"},
+        {"release version up by backslashes", "SYSTEM_VSN", "1.0", "A1\\..\\..\\..\\outside"},
+        {"release version up by slashes", "SYSTEM_VSN", "1.0", "A1/../../../outside"},
+        {"colon: a stream", "VSN", "1.0:stream", "A1"},
+        {"colon: a drive", "SYSTEM_VSN", "1.0", "C:"},
+        {"escape byte", "VSN", "1.0\x1b[2J", "A1"},
+        {"tab", "SYSTEM_VSN", "1.0", "A\t1"},
+        {"delete byte", "VSN", "1.0\x7f", "A1"},
+        {"both refused: the runtime version first", "VSN", "..\\x", "..\\y"},
+        {"too long as well: refused for what it holds", "VSN", kTooLong + "/", "A1"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        DistributionTree tree;
+        for (const std::string &name : published_executables()) {
+            tree.write_file("..\\outside\\bin\\" + name, "outside " + name);
+        }
+        for (const char *name : {"start_bare.boot", "start_mext.boot"}) {
+            tree.write_file(std::string("..\\outside\\") + name, "outside");
+        }
+        tree.write_file("Install.ini", "[Install]\nVSN=" + ini_escaped(row.vsn) +
+                                           "\nSYSTEM_VSN=" + ini_escaped(row.system_vsn) + "\n");
+        expect_silent_failure(tree, std::string("Value of ") + row.refused_key + " in init file " +
+                                        tree.path("Install.ini") +
+                                        " must not hold \\, /, : or control characters\n");
+    }
+}
+
+/* ".." alone holds no separator, so it stays inside the root. (As a runtime
+ * version it would make "ostcore-..", which Windows reads as "ostcore-", as
+ * it drops the dots at the end of a name.) */
+TEST(InstallerManifest, TakesVersionsThatStayInsideTheRoot)
+{
+    struct Row {
+        const char *name;
+        std::string vsn;
+        std::string system_vsn;
+    };
+    const std::vector<Row> rows = {
+        {"dots inside a name", "1..0", "A..1"},
+        {"two dots alone: the root's releases directory", "1.0", ".."},
+        {"bytes of 0x80 and above", "1.0\xe9", "A\xa0"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        DistributionLayout layout;
+        layout.vsn = row.vsn;
+        layout.system_vsn = row.system_vsn;
+        DistributionTree tree(layout);
+        EXPECT_EQ(run_silently(tree), outcome(0, "", ""));
+        EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Minimal));
+    }
+}
