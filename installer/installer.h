@@ -65,6 +65,13 @@ int installer_read_manifest(const InstallerSettings *settings, InstallerPaths *p
 int installer_deploy(const InstallerSettings *settings, const InstallerPaths *paths, FILE *out,
                      FILE *err);
 
+/* Ends an interactive run whose console window is its own (started from
+ * Explorer, the window closing with the program) by asking on out for Enter
+ * and reading a line from in, or up to its end, so that the last message can
+ * be read. Does nothing in a silent run, which other programs and scripts
+ * make, nor when the console is shared or a stream redirected. */
+void installer_keep_window_open(const InstallerSettings *settings, FILE *in, FILE *out);
+
 /* The text printed when memory runs out, in every step. */
 extern const char installer_out_of_memory_message[];
 

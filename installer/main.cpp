@@ -1,22 +1,31 @@
 #include "installer.h"
 
+/* The steps of a run, each ending it at its first failure. Returns the exit
+ * status. */
+static int installer_run(int argc, char **argv, InstallerSettings *settings, char *executable_path)
+{
+    if (installer_parse_arguments(argc, argv, settings, stderr) != 0) {
+        return 1;
+    }
+    if (settings->root == NULL &&
+        installer_root_from_executable(settings, executable_path, stderr) != 0) {
+        return 1;
+    }
+    if (!settings->silent && installer_ask_startup(settings, stdin, stdout, stderr) != 0) {
+        return 1;
+    }
+    static InstallerPaths paths;
+    if (installer_read_manifest(settings, &paths, stderr) != 0) {
+        return 1;
+    }
+    return installer_deploy(settings, &paths, stdout, stderr);
+}
+
 int main(int argc, char **argv)
 {
     InstallerSettings settings = {0, NULL, 0};
     char executable_path[INSTALLER_PATH_SIZE];
-    if (installer_parse_arguments(argc, argv, &settings, stderr) != 0) {
-        return 1;
-    }
-    if (settings.root == NULL &&
-        installer_root_from_executable(&settings, executable_path, stderr) != 0) {
-        return 1;
-    }
-    if (!settings.silent && installer_ask_startup(&settings, stdin, stdout, stderr) != 0) {
-        return 1;
-    }
-    static InstallerPaths paths;
-    if (installer_read_manifest(&settings, &paths, stderr) != 0) {
-        return 1;
-    }
-    return installer_deploy(&settings, &paths, stdout, stderr);
+    int status = installer_run(argc, argv, &settings, executable_path);
+    installer_keep_window_open(&settings, stdin, stdout);
+    return status;
 }

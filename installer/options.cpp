@@ -12,6 +12,7 @@
 #define MESSAGE_BROKEN_EXECUTABLE_PATH "GetModuleFileName returned broken path\n"
 #define MESSAGE_QUESTION "Do you want a minimal startup instead of mext [No]: "
 #define MESSAGE_NO_ANSWER "Could not read answer from user.\n"
+#define MESSAGE_PRESS_ENTER "Press Enter to close this window."
 
 int installer_parse_arguments(int argc, char **argv, InstallerSettings *settings, FILE *err)
 {
@@ -104,4 +105,14 @@ int installer_ask_startup(InstallerSettings *settings, FILE *in, FILE *out, FILE
         settings->full_startup = 0;
     }
     return 0;
+}
+
+void installer_keep_window_open(const InstallerSettings *settings, FILE *in, FILE *out)
+{
+    if (settings->silent || !ini_platform_owns_console_window()) {
+        return;
+    }
+    fputs(MESSAGE_PRESS_ENTER, out);
+    fflush(out);
+    installer_discard_line(in);
 }

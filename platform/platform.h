@@ -67,6 +67,14 @@ int ini_platform_file_exists(const char *path);
  * or the copy fails part-way; a failed copy leaves an existing target as it
  * was and never leaves a partial target behind. */
 int ini_platform_copy_file(const char *source, const char *target);
+
+/* Returns 1 when the program is the only one on its console and standard
+ * input, output and error are all that console: a window opened for the
+ * program alone, as when a person starts it from Explorer, which closes the
+ * moment the program ends. Returns 0 when it shares its console (started from
+ * a console or a script), when any stream is redirected, and always on POSIX
+ * systems. */
+int ini_platform_owns_console_window(void);
 }
 
 #endif

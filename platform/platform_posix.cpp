@@ -250,3 +250,8 @@ int ini_platform_copy_file(const char *source, const char *target)
            ini_platform_temporary_path(native_target.text, &temporary) &&
            ini_platform_copy_native(native_source.text, native_target.text, temporary.text);
 }
+
+int ini_platform_owns_console_window(void)
+{
+    return 0;
+}

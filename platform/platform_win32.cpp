@@ -63,3 +63,15 @@ int ini_platform_copy_file(const char *source, const char *target)
 {
     return CopyFileA(source, target, FALSE) != 0;
 }
+
+int ini_platform_owns_console_window(void)
+{
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) != 1) {
+        return 0;
+    }
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) &&
+           GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) &&
+           GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode);
+}

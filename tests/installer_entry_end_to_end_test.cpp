@@ -191,6 +191,19 @@ TEST(InstallerQuestion, AsksBeforeLookingAtTheManifest)
     EXPECT_EQ(tree.snapshot(), before);
 }
 
+/* Its input stays open after the answer, as a console's does, but it is a
+ * pipe: a run whose streams are not a console window of its own ends after
+ * its last message, success or error, with nothing more and no wait. */
+TEST(InstallerQuestion, EndsWithoutWaitingWhenItHasNoConsoleWindowOfItsOwn)
+{
+    DistributionTree tree;
+    EXPECT_EQ(run_process_with_open_input(installer_program(), {tree.root()}, "\n", 30),
+              outcome(0, kQuestion + success_line("1.0"), ""));
+    tree.remove("Install.ini");
+    EXPECT_EQ(run_process_with_open_input(installer_program(), {tree.root()}, "\n", 30),
+              outcome(1, kQuestion, "Cannot open init file " + tree.path("Install.ini") + "\n"));
+}
+
 TEST(InstallerQuestion, JudgesAnOverlongAnswerByItsStartAndDiscardsTheRestOfTheLine)
 {
     const std::string ninety_nine(99, 'x');

@@ -169,4 +169,43 @@ TEST_F(InstallerFaults, TakesTheDirectoryOfTheExecutableAsTheRoot)
     }
 }
 
+/* Whether a run ends by waiting for Enter is the platform's answer, taken
+ * both ways here; on POSIX the real answer is always no. */
+TEST_F(InstallerFaults, WaitsForEnterOnlyInAnInteractiveRunWithAWindowOfItsOwn)
+{
+    struct Row {
+        int silent;
+        int own_window;
+        const char *out;    /* what the run prints at its end */
+        const char *unread; /* what it leaves of the input "\nnext\n" */
+    };
+    const Row rows[] = {
+        {0, 1, "Press Enter to close this window.", "next\n"},
+        {0, 0, "", "\nnext\n"},
+        {1, 1, "", "\nnext\n"},
+        {0, -1, "", "\nnext\n"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE("silent " + std::to_string(row.silent) + ", own window " +
+                     std::to_string(row.own_window));
+        std::string in_path = scratch.write("in.txt", "\nnext\n");
+        std::string out_path = scratch.file("out.txt");
+        FILE *in = fopen(in_path.c_str(), "rb");
+        FILE *out = fopen(out_path.c_str(), "wb");
+        ASSERT_TRUE(in != nullptr && out != nullptr);
+        InstallerSettings settings = {row.silent, "C:\\R", 1};
+        fault_report_own_console_window(row.own_window);
+        installer_keep_window_open(&settings, in, out);
+        fault_report_own_console_window(-1);
+        std::string unread;
+        for (int c; (c = fgetc(in)) != EOF;) {
+            unread += (char)c;
+        }
+        fclose(in);
+        fclose(out);
+        EXPECT_EQ(read_file_bytes(out_path), row.out);
+        EXPECT_EQ(unread, row.unread);
+    }
+}
+
 } // namespace

@@ -18,14 +18,14 @@ ostrel_add_test(platform_test platform_test.cpp)
 target_link_libraries(platform_test PRIVATE ostrel_test_support)
 
 # ostrel_link_fault_injection(TARGET): links the seam into one test program. It
-# wraps malloc, realloc, free and three platform functions for the programs
+# wraps malloc, realloc, free and four platform functions for the programs
 # that link it, and for them alone.
 function(ostrel_link_fault_injection target)
   target_sources(${target} PRIVATE support/fault_injection.cpp)
   target_link_options(${target} PRIVATE
     -Wl,--wrap=malloc -Wl,--wrap=realloc -Wl,--wrap=free
     -Wl,--wrap=ini_platform_read -Wl,--wrap=ini_platform_write
-    -Wl,--wrap=ini_platform_executable_path)
+    -Wl,--wrap=ini_platform_executable_path -Wl,--wrap=ini_platform_owns_console_window)
 endfunction()
 
 ostrel_add_test(ini_fault_test ini_fault_test.cpp)

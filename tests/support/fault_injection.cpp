@@ -27,6 +27,8 @@ int fault_real_ini_platform_write(IniPlatformFile file, const void *data, uint32
     FAULT_ASM_NAME("__real_ini_platform_write"));
 uint32_t fault_real_ini_platform_executable_path(char *buffer, uint32_t size) __asm__(
     FAULT_ASM_NAME("__real_ini_platform_executable_path"));
+int fault_real_ini_platform_owns_console_window(void) __asm__(
+    FAULT_ASM_NAME("__real_ini_platform_owns_console_window"));
 
 void *fault_wrapped_malloc(size_t size) __asm__(FAULT_ASM_NAME("__wrap_malloc"));
 void *fault_wrapped_realloc(void *block, size_t size) __asm__(FAULT_ASM_NAME("__wrap_realloc"));
@@ -38,6 +40,8 @@ int fault_wrapped_ini_platform_write(IniPlatformFile file, const void *data, uin
     FAULT_ASM_NAME("__wrap_ini_platform_write"));
 uint32_t fault_wrapped_ini_platform_executable_path(char *buffer, uint32_t size) __asm__(
     FAULT_ASM_NAME("__wrap_ini_platform_executable_path"));
+int fault_wrapped_ini_platform_owns_console_window(void) __asm__(
+    FAULT_ASM_NAME("__wrap_ini_platform_owns_console_window"));
 }
 
 /* The remembered blocks: an open-addressing table with linear probing, kept
@@ -298,4 +302,17 @@ void fault_report_executable_path(const char *path, uint32_t result)
 {
     fault_executable_path_text = path;
     fault_executable_path_result = result;
+}
+
+static int fault_own_console_window = -1;
+
+int fault_wrapped_ini_platform_owns_console_window(void)
+{
+    return fault_own_console_window < 0 ? fault_real_ini_platform_owns_console_window()
+                                        : fault_own_console_window;
+}
+
+void fault_report_own_console_window(int answer)
+{
+    fault_own_console_window = answer;
 }

@@ -1,8 +1,11 @@
-/* The one seam through which tests make allocations, reads and writes fail.
+/* The one seam through which tests make allocations, reads and writes fail
+ * and give the installer the answers of its platform.
  *
  * A test program that links fault_injection.cpp is linked with the GNU
- * linker's --wrap for malloc, realloc, free, ini_platform_read and ini_platform_write
- * (see tests/unit_tests.cmake). Every call to them from the program's own
+ * linker's --wrap for malloc, realloc, free, ini_platform_read,
+ * ini_platform_write, ini_platform_executable_path and
+ * ini_platform_owns_console_window (see tests/unit_tests.cmake). Every call
+ * to them from the program's own
  * objects and static libraries then passes through the wrappers defined
  * there, which call the real function unless a test armed a fault. The
  * library and the platform layer carry no test code of their own.
@@ -74,5 +77,9 @@ long fault_writes();
  * return result; a null path restores the real one. Not undone by
  * fault_reset. */
 void fault_report_executable_path(const char *path, uint32_t result);
+
+/* Makes ini_platform_owns_console_window return answer (0 or 1); -1
+ * restores the real one. Not undone by fault_reset. */
+void fault_report_own_console_window(int answer);
 
 #endif

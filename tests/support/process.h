@@ -57,10 +57,24 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
 ProcessResult run_process_without_input(const std::string &program,
                                         const std::vector<std::string> &args);
 
-/* What the platform source provides and both functions above call: as
- * run_process when stdin_text points to the input, as
- * run_process_without_input when it is null. */
+/* As run_process, but the input is a pipe that holds stdin_text and then
+ * stays open, as a console's input does, until the child ends: a child that
+ * reads past the text waits there until time_limit_seconds have passed, and
+ * is then killed and reported with status -1. */
+ProcessResult run_process_with_open_input(const std::string &program,
+                                          const std::vector<std::string> &args,
+                                          const std::string &stdin_text, int time_limit_seconds);
+
+/* How the platform source gives the child its standard input. */
+enum class ProcessInput {
+    File, /* a file holding the text, then the end of the input */
+    Pipe, /* a pipe holding the text, kept open until the child ends */
+    None, /* no standard input at all */
+};
+
+/* What the platform source provides and the functions above call. */
 ProcessResult process_run(const std::string &program, const std::vector<std::string> &args,
-                          const std::string *stdin_text);
+                          ProcessInput input, const std::string &stdin_text,
+                          int time_limit_seconds);
 
 #endif

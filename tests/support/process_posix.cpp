@@ -97,12 +97,44 @@ std::string process_read_all(const ProcessTempFile &temp)
     }
 }
 
-/* Waits for the child to end, killing it once PROCESS_TIME_LIMIT_SECONDS
- * have passed. Returns the exit status, or -1 with problem set. */
-int process_wait(pid_t child, std::string &problem)
+/* Both ends of a pipe, each closed when it goes out of scope. */
+struct ProcessPipe {
+    int ends[2] = {-1, -1}; /* read, write */
+
+    ProcessPipe() = default;
+    ProcessPipe(const ProcessPipe &) = delete;
+    ProcessPipe &operator=(const ProcessPipe &) = delete;
+    ~ProcessPipe()
+    {
+        for (int end : ends) {
+            if (end >= 0) {
+                close(end);
+            }
+        }
+    }
+};
+
+/* Makes a pipe that holds text, small enough for the pipe's buffer. Returns
+ * false, with problem set, on failure. */
+bool process_open_pipe(ProcessPipe &pipe, const std::string &text, std::string &problem)
+{
+    if (pipe2(pipe.ends, O_CLOEXEC) != 0) {
+        problem = process_error_text("pipe2", errno);
+        return false;
+    }
+    if (write(pipe.ends[1], text.data(), text.size()) != (ssize_t)text.size()) {
+        problem = process_error_text("write to the pipe", errno);
+        return false;
+    }
+    return true;
+}
+
+/* Waits for the child to end, killing it once time_limit_seconds have
+ * passed. Returns the exit status, or -1 with problem set. */
+int process_wait(pid_t child, int time_limit_seconds, std::string &problem)
 {
     const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(PROCESS_TIME_LIMIT_SECONDS);
+        std::chrono::steady_clock::now() + std::chrono::seconds(time_limit_seconds);
     long pause_nanoseconds = 100000;
     for (;;) {
         int wait_status = 0;
@@ -125,8 +157,8 @@ int process_wait(pid_t child, std::string &problem)
             kill(child, SIGKILL);
             while (waitpid(child, &wait_status, 0) < 0 && errno == EINTR) {
             }
-            problem = "still running after " + std::to_string(PROCESS_TIME_LIMIT_SECONDS) +
-                      " seconds, killed";
+            problem =
+                "still running after " + std::to_string(time_limit_seconds) + " seconds, killed";
             return -1;
         }
         struct timespec pause = {0, pause_nanoseconds};
@@ -164,16 +196,18 @@ std::vector<std::string> process_runner_words()
 
 } // namespace
 
-/* Runs program with args; standard input from stdin_text, or closed when
- * stdin_text is null. */
 ProcessResult process_run(const std::string &program, const std::vector<std::string> &args,
-                          const std::string *stdin_text)
+                          ProcessInput input, const std::string &stdin_text, int time_limit_seconds)
 {
     ProcessResult result = {-1, "", "", ""};
-    ProcessTempFile input;
+    ProcessTempFile input_file;
+    ProcessPipe input_pipe;
     ProcessTempFile output;
     ProcessTempFile errors;
-    if ((stdin_text != nullptr && !process_open_temp(input, *stdin_text, result.problem)) ||
+    if ((input == ProcessInput::File &&
+         !process_open_temp(input_file, stdin_text, result.problem)) ||
+        (input == ProcessInput::Pipe &&
+         !process_open_pipe(input_pipe, stdin_text, result.problem)) ||
         !process_open_temp(output, "", result.problem) ||
         !process_open_temp(errors, "", result.problem)) {
         return result;
@@ -190,8 +224,10 @@ ProcessResult process_run(const std::string &program, const std::vector<std::str
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (stdin_text != nullptr) {
-        posix_spawn_file_actions_adddup2(&actions, input.fd(), 0);
+    if (input == ProcessInput::File) {
+        posix_spawn_file_actions_adddup2(&actions, input_file.fd(), 0);
+    } else if (input == ProcessInput::Pipe) {
+        posix_spawn_file_actions_adddup2(&actions, input_pipe.ends[0], 0);
     } else {
         posix_spawn_file_actions_addclose(&actions, 0);
     }
@@ -207,7 +243,7 @@ ProcessResult process_run(const std::string &program, const std::vector<std::str
         return result;
     }
 
-    result.status = process_wait(child, result.problem);
+    result.status = process_wait(child, time_limit_seconds, result.problem);
     result.out = process_read_all(output);
     result.err = process_read_all(errors);
     return result;

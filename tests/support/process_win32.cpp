@@ -177,12 +177,29 @@ std::string process_text_mode_undone(const std::string &text)
     return plain;
 }
 
+/* Makes a pipe whose read end the child inherits, holding text, small
+ * enough for the pipe's buffer. Returns false, with problem set, on failure. */
+bool process_make_pipe(ProcessHandle &read_end, ProcessHandle &write_end, const std::string &text,
+                       std::string &problem)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    DWORD written = 0;
+    if (!CreatePipe(&read_end.handle, &write_end.handle, &inherit, 0) ||
+        !SetHandleInformation(write_end.handle, HANDLE_FLAG_INHERIT, 0) ||
+        (!text.empty() &&
+         (!WriteFile(write_end.handle, text.data(), (DWORD)text.size(), &written, nullptr) ||
+          written != text.size()))) {
+        problem = process_error_text("CreatePipe for the input");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
-/* Runs program with args; standard input from stdin_text, or none at all
- * when stdin_text is null. */
 ProcessResult process_run(const std::string &program, const std::vector<std::string> &args,
-                          const std::string *stdin_text)
+                          ProcessInput input_kind, const std::string &stdin_text,
+                          int time_limit_seconds)
 {
     ProcessResult result = {-1, "", "", ""};
     const std::string native = native_program_path(program);
@@ -191,11 +208,12 @@ ProcessResult process_run(const std::string &program, const std::vector<std::str
     ProcessTempFile output_file;
     ProcessTempFile error_file;
     ProcessHandle input;
+    ProcessHandle input_writer; /* the pipe's other end, open until the child ends */
     ProcessHandle output;
     ProcessHandle errors;
-    if (stdin_text != nullptr) {
+    if (input_kind == ProcessInput::File) {
         if (!process_make_temp(input_file, result.problem) ||
-            !process_write_file(input_file.path, *stdin_text, result.problem)) {
+            !process_write_file(input_file.path, stdin_text, result.problem)) {
             return result;
         }
         input.handle = process_open_inheritable(input_file.path, GENERIC_READ, OPEN_EXISTING);
@@ -203,6 +221,9 @@ ProcessResult process_run(const std::string &program, const std::vector<std::str
             result.problem = process_error_text("CreateFileA " + input_file.path);
             return result;
         }
+    } else if (input_kind == ProcessInput::Pipe &&
+               !process_make_pipe(input, input_writer, stdin_text, result.problem)) {
+        return result;
     }
     if (!process_make_temp(output_file, result.problem) ||
         !process_make_temp(error_file, result.problem)) {
@@ -219,7 +240,7 @@ ProcessResult process_run(const std::string &program, const std::vector<std::str
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = stdin_text != nullptr ? input.handle : nullptr;
+    startup.hStdInput = input_kind != ProcessInput::None ? input.handle : nullptr;
     startup.hStdOutput = output.handle;
     startup.hStdError = errors.handle;
     PROCESS_INFORMATION child;
@@ -237,12 +258,13 @@ ProcessResult process_run(const std::string &program, const std::vector<std::str
     process.handle = child.hProcess;
     thread.handle = child.hThread;
 
-    DWORD waited = WaitForSingleObject(process.handle, PROCESS_TIME_LIMIT_SECONDS * 1000);
+    input.close();
+    DWORD waited = WaitForSingleObject(process.handle, (DWORD)time_limit_seconds * 1000);
     if (waited == WAIT_TIMEOUT) {
         TerminateProcess(process.handle, 1);
         WaitForSingleObject(process.handle, INFINITE);
-        result.problem = "still running after " + std::to_string(PROCESS_TIME_LIMIT_SECONDS) +
-                         " seconds, killed";
+        result.problem =
+            "still running after " + std::to_string(time_limit_seconds) + " seconds, killed";
     } else if (waited != WAIT_OBJECT_0) {
         result.problem = process_error_text("WaitForSingleObject");
     } else {
