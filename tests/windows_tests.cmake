@@ -16,6 +16,21 @@ add_test(NAME windows_import_check_catches_runtime_dlls
 set_tests_properties(windows_import_check_catches_runtime_dlls PROPERTIES
   PASS_REGULAR_EXPRESSION "imports DLLs that Windows does not have: [^\n]*libstdc\\+\\+-6\\.dll")
 
+# What Windows reads from the executable, and the release archive.
+ostrel_add_test(windows_resources_test windows_resources_test.cpp support/process_common.cpp
+                support/process_win32.cpp)
+target_link_libraries(windows_resources_test PRIVATE version)
+target_compile_definitions(windows_resources_test PRIVATE
+  OSTREL_INSTALLER_PATH="$<TARGET_FILE:ostrel-install>" OSTREL_VERSION="${PROJECT_VERSION}")
+add_dependencies(windows_resources_test ostrel-install)
+
+get_target_property(ostrel_release_zip release OSTREL_ARCHIVE)
+add_test(NAME windows_release_archive_holds_the_executable_and_readme
+         COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
+                 -DEXECUTABLE=$<TARGET_FILE:ostrel-install> -DZIP=${ostrel_release_zip}
+                 -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/release-archive
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/release_archive_test.cmake)
+
 # Two drives for the cases about a root at the top of a drive. Wine takes
 # drive letters from symbolic links in its prefix's dosdevices directory, so
 # under wine-run.sh each drive is mapped to a fresh scratch directory before
