@@ -15,6 +15,9 @@ cmake --preset windows
 cmake --build --preset windows -j "$jobs"
 ctest --preset windows -j "$jobs"
 
+echo "== Windows release archive, built twice from fresh clones, compared byte for byte"
+bash tests/reproducible_release.sh
+
 # Sanitizers, Valgrind, static analysis and fuzzing; "valgrind" and "static"
 # work on the native build above.
 bash tests/hardening.sh sanitize valgrind static fuzz
