@@ -5,7 +5,8 @@
 
 #include "platform/platform.h"
 
-static_assert(sizeof(IniPlatformFile) == sizeof(intptr_t), "IniLineReader keeps an IniPlatformFile");
+static_assert(sizeof(IniPlatformFile) == sizeof(intptr_t),
+              "IniLineReader keeps an IniPlatformFile");
 
 /* How the line reader treats each byte value outside a comment. The two
  * classes stored as they stand inside a line come first, so that one
