@@ -16,11 +16,10 @@
 
 #include "installer.h"
 #include "ini_model.h"
+#include "support/installer_texts.h"
 
 namespace
 {
-
-const char fuzz_question[] = "Do you want a minimal startup instead of mext [No]: ";
 
 /* A stream collecting what is written to it. */
 struct FuzzOutput {
@@ -132,10 +131,10 @@ void fuzz_check_answer(const std::string &input)
     long position = ftell(in);
     fclose(in);
 
-    fuzz_check(out.text() == fuzz_question, "the question, and nothing else, on the output");
+    fuzz_check(out.text() == kQuestion, "the question, and nothing else, on the output");
     if (input.empty()) {
         fuzz_check(result == 1, "no answer gives status 1");
-        fuzz_check(err.text() == "Could not read answer from user.\n", "no answer reported");
+        fuzz_check(err.text() == kNoAnswer, "no answer reported");
         return;
     }
     fuzz_check(result == 0, "an answer gives 0");

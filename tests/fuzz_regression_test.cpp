@@ -7,6 +7,7 @@
 #include <string>
 
 #include "installer.h"
+#include "support/installer_texts.h"
 
 namespace
 {
@@ -57,7 +58,7 @@ TEST(FuzzRegression, AnswerHoldingNulByteLeavesTheNextLineUnread)
     EXPECT_NE(nullptr, fgets(next, sizeof next, in));
     EXPECT_STREQ("second\n", next);
     EXPECT_EQ(0, settings.full_startup) << "the answer reads as \"y\" up to its NUL byte";
-    EXPECT_EQ("Do you want a minimal startup instead of mext [No]: ", contents_of(out));
+    EXPECT_EQ(kQuestion, contents_of(out));
     EXPECT_EQ("", contents_of(err));
     fclose(in);
     fclose(out);

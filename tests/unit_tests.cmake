@@ -2,10 +2,6 @@
 # plus ini_fault_test and installer_fault_test, the only programs linked with the
 # fault-injection seam.
 
-add_library(ostrel_test_support STATIC support/temp_dir.cpp support/ini_view.cpp)
-target_include_directories(ostrel_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(ostrel_test_support PUBLIC inifile PRIVATE ostrel_warnings)
-
 ostrel_add_test(ini_document_test ini_document_test.cpp)
 target_link_libraries(ini_document_test PRIVATE ostrel_test_support)
 
@@ -32,8 +28,8 @@ ostrel_add_test(ini_fault_test ini_fault_test.cpp)
 target_link_libraries(ini_fault_test PRIVATE ostrel_test_support)
 ostrel_link_fault_injection(ini_fault_test)
 
-ostrel_add_test(installer_fault_test installer_fault_test.cpp support/distribution.cpp)
-target_link_libraries(installer_fault_test PRIVATE ostrel_test_support ostrel_installer_steps)
+ostrel_add_test(installer_fault_test installer_fault_test.cpp)
+target_link_libraries(installer_fault_test PRIVATE ostrel_installer_support ostrel_installer_steps)
 ostrel_link_fault_injection(installer_fault_test)
 
 if(NOT WIN32)

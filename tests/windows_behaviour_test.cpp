@@ -5,10 +5,9 @@
  * of a drive or given an empty root.
  *
  * Each case runs the built installer as a child process with its standard
- * streams in files, and compares exactly what it printed. The C runtime
- * writes every "\n" of a text-mode stream as "\r\n", so each expected text
- * goes through console_text(); the configuration file is written with
- * WriteFile and keeps bare line feeds. */
+ * streams in files (tests/support/process.h), and compares exactly what it
+ * printed. The files are made here with the Win32 calls themselves, with
+ * paths longer than 259 characters where a case needs them. */
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -18,67 +17,23 @@
 #include <string>
 #include <utility>
 
-#ifndef OSTREL_INSTALLER_PATH
-#error "The build must define OSTREL_INSTALLER_PATH as the path of the installer executable"
-#endif
+#include "support/installer_run.h"
 
 namespace
 {
 
-const char *const kExecutables[] = {"ost.exe",    "ostwin.exe", "ostc.exe",    "scrutor.exe",
-                                    "sigmer.exe", "ostx.exe",   "qa_drive.exe"};
-const char kQuestion[] = "Do you want a minimal startup instead of mext [No]: ";
-const char kSuccess[] = "Ostrel 1.0 installed successfully\n";
-const char kContinuing[] = "Continuing installation anyway...\n";
-const char kBailingOut[] = "Cannot continue installation, bailing out.\n";
-const char kBareBoot[] = "boot script start_bare.boot\r\n";
-const char kMextBoot[] = "boot script start_mext.boot\r\n";
+/* The versions every tree here names. */
+const char kVsn[] = "1.0";
+const char kSystemVsn[] = "A1";
 
 /* Marks a drive that tests/windows_tests.cmake mapped to a scratch
  * directory for these cases alone; a drive without it is never written. */
 const char kScratchDriveMarker[] = "ostrel-scratch-drive";
 
-/* text as the C runtime writes it to a text-mode stream. */
-std::string console_text(const std::string &text)
+/* What the boot script name holds in every tree here. */
+std::string boot_script(const std::string &name)
 {
-    std::string converted;
-    for (char c : text) {
-        if (c == '\n') {
-            converted += '\r';
-        }
-        converted += c;
-    }
-    return converted;
-}
-
-std::string copy_warning(const std::string &source, const std::string &target)
-{
-    return "Could not copy file " + source + " to " + target + "\n" + kContinuing;
-}
-
-std::string copy_failure(const std::string &source, const std::string &target)
-{
-    return "Could not copy file " + source + " to " + target + "\n" + kBailingOut;
-}
-
-/* text as the configuration writer stores it: "\" before each ";" and "\". */
-std::string ini_escaped(const std::string &text)
-{
-    std::string escaped;
-    for (char c : text) {
-        if (c == ';' || c == '\\') {
-            escaped += '\\';
-        }
-        escaped += c;
-    }
-    return escaped;
-}
-
-/* The bytes of "ost.ini" for the root text root and runtime version 1.0. */
-std::string launcher_configuration(const std::string &root)
-{
-    return "[ostrel]\nBindir=" + ini_escaped(root + "\\ostcore-1.0\\bin") +
-           "\nProgname=ost\nRootdir=" + ini_escaped(root) + "\n";
+    return boot_script_contents(name, kSystemVsn);
 }
 
 /* path with the "\\?\" prefix, so that no call cuts it at 259 characters.
@@ -162,96 +117,6 @@ void remove_contents(const std::string &path, const char *keep = "")
     FindClose(search);
 }
 
-/* The installer the build made, as a Windows path. A build made on Linux
- * names it with a Unix path, which Wine's kernel32 translates. */
-std::string installer_program()
-{
-    std::string path = OSTREL_INSTALLER_PATH;
-    FARPROC to_dos_proc =
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name");
-    if (path[0] == '/' && to_dos_proc != nullptr) {
-        typedef WCHAR *(CDECL * ToDosFileName)(const char *);
-        ToDosFileName to_dos =
-            reinterpret_cast<ToDosFileName>(reinterpret_cast<void (*)()>(to_dos_proc));
-        WCHAR *dos = to_dos(path.c_str());
-        if (dos != nullptr) {
-            std::wstring wide = dos;
-            HeapFree(GetProcessHeap(), 0, dos);
-            return std::string(wide.begin(), wide.end());
-        }
-    }
-    for (char &c : path) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    return path;
-}
-
-/* What a finished child process left. */
-struct Outcome {
-    bool started = false;  /* false: CreateProcessA failed, with start_error */
-    DWORD start_error = 0; /* GetLastError() of the failed start */
-    DWORD status = 0;      /* exit status */
-    std::string out;       /* standard output, byte for byte */
-    std::string err;       /* standard error, byte for byte */
-};
-
-/* Runs program (a relative path starts from this process's current
- * directory) with the command-line text arguments, in the current directory
- * directory (null: this process's), with input as its whole standard input.
- * The streams pass through files in io_directory. */
-Outcome run_program(const std::string &program, const std::string &arguments,
-                    const std::string &input, const std::string &io_directory,
-                    const char *directory = nullptr)
-{
-    Outcome result;
-    std::string in_path = io_directory + "\\stdin.txt";
-    std::string out_path = io_directory + "\\stdout.txt";
-    std::string err_path = io_directory + "\\stderr.txt";
-    if (!write_file(in_path, input)) {
-        result.start_error = GetLastError();
-        return result;
-    }
-    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-    HANDLE in = CreateFileA(in_path.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherited,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE out = CreateFileA(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE err = CreateFileA(err_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) {
-        result.start_error = GetLastError();
-    }
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
-    std::string command_line = "\"" + program + "\"" + (arguments.empty() ? "" : " ") + arguments;
-    PROCESS_INFORMATION process;
-    result.started = result.start_error == 0 &&
-                     CreateProcessA(program.c_str(), &command_line[0], nullptr, nullptr, TRUE, 0,
-                                    nullptr, directory, &startup, &process) != 0;
-    if (!result.started && result.start_error == 0) {
-        result.start_error = GetLastError();
-    } else {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &result.status);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    for (HANDLE handle : {in, out, err}) {
-        if (handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-        }
-    }
-    result.out = read_file(out_path).value_or("<no standard output file>");
-    result.err = read_file(err_path).value_or("<no standard error file>");
-    return result;
-}
-
 /* Makes path read-only. Returns false when this system lets a program open
  * a read-only file for writing all the same. */
 bool make_read_only(const std::string &path)
@@ -308,11 +173,11 @@ enum class Obstacle {
 
 /* Expects that result comes from a program that started, exited with
  * status and printed out (unset: not compared) and err. */
-void expect_exit(const Outcome &result, DWORD status, const std::optional<std::string> &out,
+void expect_exit(const ProcessResult &result, int status, const std::optional<std::string> &out,
                  const std::string &err)
 {
-    ASSERT_TRUE(result.started) << result.start_error;
-    EXPECT_EQ(result.status, status);
+    ASSERT_TRUE(result.started) << result.problem;
+    EXPECT_EQ(result.status, status) << result.problem;
     if (out) {
         EXPECT_EQ(result.out, *out);
     }
@@ -359,12 +224,13 @@ class WindowsBehaviour : public ::testing::Test
              {"\\ostcore-1.0", "\\ostcore-1.0\\bin", "\\releases", "\\releases\\A1"}) {
             ASSERT_TRUE(make_directory(root + directory)) << root + directory;
         }
-        for (const char *name : kExecutables) {
-            ASSERT_TRUE(write_file(runtime_bin(root) + "\\" + name,
-                                   std::string("executable ") + name + "\r\n"));
+        for (const std::string &name : published_executables()) {
+            ASSERT_TRUE(
+                write_file(runtime_bin(root) + "\\" + name, executable_contents(name, kVsn)));
         }
-        ASSERT_TRUE(write_file(release(root) + "\\start_bare.boot", kBareBoot));
-        ASSERT_TRUE(write_file(release(root) + "\\start_mext.boot", kMextBoot));
+        for (const char *name : {"start_bare.boot", "start_mext.boot"}) {
+            ASSERT_TRUE(write_file(release(root) + "\\" + name, boot_script(name)));
+        }
     }
 
     static std::string runtime_bin(const std::string &root)
@@ -380,46 +246,43 @@ class WindowsBehaviour : public ::testing::Test
         return root + "\\bin";
     }
 
-    /* root_ as a command-line argument. */
-    std::string root_argument() const
+    /* Runs the built installer with args and input, in directory (empty:
+     * this process's current directory). */
+    static ProcessResult install(const std::vector<std::string> &args,
+                                 const std::string &input = "", const std::string &directory = "")
     {
-        return "\"" + root_ + "\"";
-    }
-
-    /* Runs the built installer with the command-line text arguments. */
-    Outcome install(const std::string &arguments, const std::string &input = "",
-                    const char *directory = nullptr) const
-    {
-        return run_program(installer_program(), arguments, input, workspace_, directory);
+        return run_installer(args, input,
+                             {ProcessInput::Text, directory, PROCESS_TIME_LIMIT_SECONDS});
     }
 
     /* Expects under root everything a complete installation leaves, except
-     * in publish the name skipped, and start.boot a copy of default_boot. */
+     * in publish the name skipped, and start.boot a copy of the boot script
+     * default_boot. */
     static void expect_installed(const std::string &root, const std::string &default_boot,
                                  const std::string &skipped = "")
     {
-        for (const char *name : kExecutables) {
+        for (const std::string &name : published_executables()) {
             if (name != skipped) {
-                EXPECT_EQ(read_file(publish(root) + "\\" + name),
-                          std::string("executable ") + name + "\r\n")
+                EXPECT_EQ(read_file(publish(root) + "\\" + name), executable_contents(name, kVsn))
                     << name;
             }
         }
         if (skipped != "qa_drive.exe") {
-            EXPECT_EQ(read_file(publish(root) + "\\drive_qa.exe"), "executable qa_drive.exe\r\n");
+            EXPECT_EQ(read_file(publish(root) + "\\drive_qa.exe"),
+                      executable_contents("qa_drive.exe", kVsn));
         }
-        EXPECT_EQ(read_file(publish(root) + "\\start_bare.boot"), kBareBoot);
-        EXPECT_EQ(read_file(publish(root) + "\\start_mext.boot"), kMextBoot);
-        EXPECT_EQ(read_file(publish(root) + "\\start.boot"), default_boot);
-        EXPECT_EQ(read_file(runtime_bin(root) + "\\ost.ini"), launcher_configuration(root));
-        EXPECT_EQ(read_file(publish(root) + "\\ost.ini"), launcher_configuration(root));
+        EXPECT_EQ(read_file(publish(root) + "\\start_bare.boot"), boot_script("start_bare.boot"));
+        EXPECT_EQ(read_file(publish(root) + "\\start_mext.boot"), boot_script("start_mext.boot"));
+        EXPECT_EQ(read_file(publish(root) + "\\start.boot"), boot_script(default_boot));
+        EXPECT_EQ(read_file(runtime_bin(root) + "\\ost.ini"), launcher_configuration(root, kVsn));
+        EXPECT_EQ(read_file(publish(root) + "\\ost.ini"), launcher_configuration(root, kVsn));
     }
 
     /* Puts obstacle at target (for a file, holding contents) and runs a
      * silent installation into result. Skips the case when this system lets
      * a program write a read-only file. */
     void install_past(const std::string &target, Obstacle obstacle, const std::string &contents,
-                      Outcome &result) const
+                      ProcessResult &result) const
     {
         if (obstacle == Obstacle::Directory) {
             ASSERT_TRUE(make_directory(target));
@@ -434,7 +297,7 @@ class WindowsBehaviour : public ::testing::Test
             in_use.emplace(target);
             ASSERT_TRUE(in_use->held());
         }
-        result = install("-s " + root_argument());
+        result = install({"-s", root_});
     }
 
     /* Expects obstacle still at target: the directory, or the file holding
@@ -457,16 +320,16 @@ class WindowsBehaviour : public ::testing::Test
         ASSERT_TRUE(make_directory(publish(root_)));
         std::string target = publish(root_) + "\\" + name;
         std::string contents = old_file(name, obstacle);
-        Outcome result;
+        ProcessResult result;
         ASSERT_NO_FATAL_FAILURE(install_past(target, obstacle, contents, result));
         if (IsSkipped()) {
             return;
         }
 
-        ASSERT_NO_FATAL_FAILURE(expect_exit(
-            result, 0, "", console_text(copy_warning(runtime_bin(root_) + "\\" + name, target))));
+        ASSERT_NO_FATAL_FAILURE(
+            expect_exit(result, 0, "", copy_warning(runtime_bin(root_) + "\\" + name, target)));
         expect_untouched(target, obstacle, contents);
-        expect_installed(root_, kBareBoot, name);
+        expect_installed(root_, "start_bare.boot", name);
     }
 
     /* The installer stops at the boot script name in the publish directory
@@ -480,7 +343,7 @@ class WindowsBehaviour : public ::testing::Test
         ASSERT_TRUE(make_directory(publish(root_)));
         std::string target = publish(root_) + "\\" + name;
         std::string contents = old_file(name, obstacle);
-        Outcome result;
+        ProcessResult result;
         ASSERT_NO_FATAL_FAILURE(install_past(target, obstacle, contents, result));
         if (IsSkipped()) {
             return;
@@ -489,19 +352,19 @@ class WindowsBehaviour : public ::testing::Test
         /* start.boot is copied from the start_bare.boot just published. */
         std::string source = name == "start.boot" ? publish(root_) + "\\start_bare.boot"
                                                   : release(root_) + "\\" + name;
-        ASSERT_NO_FATAL_FAILURE(
-            expect_exit(result, 1, "", console_text(copy_failure(source, target))));
+        ASSERT_NO_FATAL_FAILURE(expect_exit(result, 1, "", copy_failure(source, target)));
         expect_untouched(target, obstacle, contents);
         /* The boot scripts in the order the installer writes them. */
-        const std::pair<const char *, const char *> scripts[] = {{"start_bare.boot", kBareBoot},
-                                                                 {"start_mext.boot", kMextBoot},
-                                                                 {"start.boot", kBareBoot}};
+        const std::pair<const char *, const char *> scripts[] = {
+            {"start_bare.boot", "start_bare.boot"},
+            {"start_mext.boot", "start_mext.boot"},
+            {"start.boot", "start_bare.boot"}};
         bool reached = false;
         for (const auto &[script, copy] : scripts) {
             if (script == name) {
                 reached = true;
             } else if (!reached) {
-                EXPECT_EQ(read_file(publish(root_) + "\\" + script), copy) << script;
+                EXPECT_EQ(read_file(publish(root_) + "\\" + script), boot_script(copy)) << script;
             } else {
                 EXPECT_FALSE(exists(publish(root_) + "\\" + script)) << script;
             }
@@ -515,15 +378,14 @@ class WindowsBehaviour : public ::testing::Test
     {
         make_distribution(root_);
         std::string config = runtime_bin(root_) + "\\ost.ini";
-        Outcome result;
+        ProcessResult result;
         ASSERT_NO_FATAL_FAILURE(install_past(config, obstacle, "[old]\n", result));
         if (IsSkipped()) {
             return;
         }
 
-        ASSERT_NO_FATAL_FAILURE(
-            expect_exit(result, 1, std::nullopt,
-                        console_text("Could not create file " + config + "\n" + kBailingOut)));
+        ASSERT_NO_FATAL_FAILURE(expect_exit(
+            result, 1, std::nullopt, "Could not create file " + config + "\n" + kBailingOut));
         expect_untouched(config, obstacle, "[old]\n");
         EXPECT_FALSE(exists(publish(root_) + "\\ost.ini"));
     }
@@ -545,12 +407,12 @@ TEST_F(WindowsBehaviour, DirectoryNamedLikeAnExecutableInTheRuntimeCountsAsPrese
     std::string source = runtime_bin(root_) + "\\sigmer.exe";
     ASSERT_TRUE(DeleteFileA(source.c_str()) && make_directory(source));
 
-    Outcome result = install("-s " + root_argument());
+    ProcessResult result = install({"-s", root_});
 
-    ASSERT_NO_FATAL_FAILURE(expect_exit(
-        result, 0, "", console_text(copy_warning(source, publish(root_) + "\\sigmer.exe"))));
+    ASSERT_NO_FATAL_FAILURE(
+        expect_exit(result, 0, "", copy_warning(source, publish(root_) + "\\sigmer.exe")));
     EXPECT_FALSE(exists(publish(root_) + "\\sigmer.exe"));
-    expect_installed(root_, kBareBoot, "sigmer.exe");
+    expect_installed(root_, "start_bare.boot", "sigmer.exe");
 }
 
 TEST_F(WindowsBehaviour, DirectoryNamedLikeAnExecutableInThePublishDirectoryOnlyWarns)
@@ -580,7 +442,7 @@ TEST_F(WindowsBehaviour, CopiesReplaceEveryExistingTargetWhole)
      * leave their tails behind. */
     std::string old_text = "an older and much longer file left by an earlier installation\r\n";
     ASSERT_TRUE(make_directory(publish(root_)));
-    for (const char *name : kExecutables) {
+    for (const std::string &name : published_executables()) {
         ASSERT_TRUE(write_file(publish(root_) + "\\" + name, old_text));
     }
     for (const char *name :
@@ -589,11 +451,10 @@ TEST_F(WindowsBehaviour, CopiesReplaceEveryExistingTargetWhole)
     }
     ASSERT_TRUE(write_file(runtime_bin(root_) + "\\ost.ini", old_text + old_text + old_text));
 
-    Outcome result = install(root_argument(), "\r\n");
+    ProcessResult result = install({root_}, "\r\n");
 
-    ASSERT_NO_FATAL_FAILURE(
-        expect_exit(result, 0, console_text(std::string(kQuestion) + kSuccess), ""));
-    expect_installed(root_, kMextBoot);
+    ASSERT_NO_FATAL_FAILURE(expect_exit(result, 0, kQuestion + success_line(kVsn), ""));
+    expect_installed(root_, "start_mext.boot");
 }
 
 TEST_F(WindowsBehaviour, ReadOnlyExecutableTargetOnlyWarns)
@@ -633,7 +494,7 @@ TEST_F(WindowsBehaviour, LauncherConfigurationInUseEndsTheInstallation)
 struct TypedAnswer {
     const char *name;  /* the case's name */
     const char *typed; /* the whole standard input */
-    const char *boot;  /* the contents start.boot gets */
+    const char *boot;  /* the boot script start.boot becomes a copy of */
 };
 
 /* Names the case in GoogleTest's messages. */
@@ -651,24 +512,23 @@ TEST_P(CarriageReturnAnswer, ChoosesTheStartupByTheTextBeforeTheCarriageReturn)
 {
     make_distribution(root_);
 
-    Outcome result = install(root_argument(), GetParam().typed);
+    ProcessResult result = install({root_}, GetParam().typed);
 
-    ASSERT_NO_FATAL_FAILURE(
-        expect_exit(result, 0, console_text(std::string(kQuestion) + kSuccess), ""));
+    ASSERT_NO_FATAL_FAILURE(expect_exit(result, 0, kQuestion + success_line(kVsn), ""));
     expect_installed(root_, GetParam().boot);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     WindowsBehaviour, CarriageReturnAnswer,
-    ::testing::Values(TypedAnswer{"Y", "y\r\n", kBareBoot},
-                      TypedAnswer{"Yes", "YES\r\n", kBareBoot},
-                      TypedAnswer{"Empty", "\r\n", kMextBoot},
-                      TypedAnswer{"No", "no\r\n", kMextBoot},
-                      TypedAnswer{"YWithTrailingSpace", "y \r\n", kMextBoot},
-                      TypedAnswer{"YesWithTwoCarriageReturns", "yes\r\r\n", kBareBoot},
-                      TypedAnswer{"TextAfterACarriageReturn", "yes\rplease\r\n", kBareBoot},
-                      TypedAnswer{"CarriageReturnAtTheEndOfInput", "yes\r", kBareBoot},
-                      TypedAnswer{"OnlyTheFirstLine", "n\r\nyes\r\n", kMextBoot}),
+    ::testing::Values(TypedAnswer{"Y", "y\r\n", "start_bare.boot"},
+                      TypedAnswer{"Yes", "YES\r\n", "start_bare.boot"},
+                      TypedAnswer{"Empty", "\r\n", "start_mext.boot"},
+                      TypedAnswer{"No", "no\r\n", "start_mext.boot"},
+                      TypedAnswer{"YWithTrailingSpace", "y \r\n", "start_mext.boot"},
+                      TypedAnswer{"YesWithTwoCarriageReturns", "yes\r\r\n", "start_bare.boot"},
+                      TypedAnswer{"TextAfterACarriageReturn", "yes\rplease\r\n", "start_bare.boot"},
+                      TypedAnswer{"CarriageReturnAtTheEndOfInput", "yes\r", "start_bare.boot"},
+                      TypedAnswer{"OnlyTheFirstLine", "n\r\nyes\r\n", "start_mext.boot"}),
     [](const ::testing::TestParamInfo<TypedAnswer> &info) { return std::string(info.param.name); });
 
 /* A copy of the installer at a path of exactly length characters, started
@@ -693,30 +553,30 @@ class LongExecutablePath : public WindowsBehaviour
                               long_path(directory_ + "\\" + name).c_str(), FALSE));
     }
 
-    /* Starts the copy with the given arguments and input. */
-    Outcome start(const std::string &arguments, const std::string &input)
+    /* Starts the copy with args and input. */
+    ProcessResult start(const std::vector<std::string> &args, const std::string &input)
     {
         char previous[MAX_PATH + 1];
         GetCurrentDirectoryA(sizeof previous, previous);
         EXPECT_TRUE(SetCurrentDirectoryA(base_.c_str())) << base_;
-        Outcome result = run_program(relative_, arguments, input, workspace_);
+        ProcessResult result = run_process(relative_, args, input);
         SetCurrentDirectoryA(previous);
         return result;
     }
 
-    /* Starts the copy with the given arguments and input and expects it to
-     * refuse its own path before doing anything. Skips the case when this
-     * system cannot start it. */
-    void expect_refused(const std::string &arguments, const std::string &input)
+    /* Starts the copy with args and input and expects it to refuse its own
+     * path before doing anything. Skips the case when this system cannot
+     * start it. */
+    void expect_refused(const std::vector<std::string> &args, const std::string &input)
     {
-        Outcome result = start(arguments, input);
+        ProcessResult result = start(args, input);
         if (!result.started) {
             GTEST_SKIP() << "This system cannot start a program whose path is longer than 259 "
-                            "characters (error "
-                         << result.start_error << "), so GetModuleFileNameA never cuts one short";
+                            "characters ("
+                         << result.problem << "), so GetModuleFileNameA never cuts one short";
         }
         expect_exit(result, 1, "",
-                    console_text("GetModuleFileName returned a path longer than 259 characters\n"));
+                    "GetModuleFileName returned a path longer than 259 characters\n");
         EXPECT_FALSE(exists(directory_ + "\\bin"));
     }
 
@@ -729,23 +589,22 @@ TEST_F(LongExecutablePath, PathOf259CharactersGivesItsWholeDirectoryAsRoot)
 {
     place_installer(259);
 
-    Outcome result = start("", "\n");
+    ProcessResult result = start({}, "\n");
 
-    ASSERT_NO_FATAL_FAILURE(
-        expect_exit(result, 1, kQuestion,
-                    console_text("Cannot open init file " + directory_ + "\\Install.ini\n")));
+    ASSERT_NO_FATAL_FAILURE(expect_exit(result, 1, kQuestion,
+                                        "Cannot open init file " + directory_ + "\\Install.ini\n"));
 }
 
 TEST_F(LongExecutablePath, PathOf260CharactersIsRefusedBeforeTheQuestion)
 {
     place_installer(260);
-    expect_refused("", "\n");
+    expect_refused({}, "\n");
 }
 
 TEST_F(LongExecutablePath, PathOf300CharactersIsRefusedEvenWhenSilent)
 {
     place_installer(300);
-    expect_refused("-s", "");
+    expect_refused({"-s"}, "");
 }
 
 /* Cases on a drive of their own: its top directory is the installation
@@ -788,19 +647,18 @@ TEST_F(DriveTop, InstallerAtTheTopOfADriveTakesTheBareDriveAsRoot)
     std::string program = drive + "\\ostrel-install.exe";
     ASSERT_TRUE(CopyFileA(installer_program().c_str(), program.c_str(), FALSE));
 
-    Outcome missing = run_program(program, "-s", "", workspace_);
-    ASSERT_NO_FATAL_FAILURE(
-        expect_exit(missing, 1, std::nullopt,
-                    console_text("Cannot open init file " + drive + "\\Install.ini\n")));
+    ProcessResult missing = run_process(program, {"-s"}, "");
+    ASSERT_NO_FATAL_FAILURE(expect_exit(missing, 1, std::nullopt,
+                                        "Cannot open init file " + drive + "\\Install.ini\n"));
 
     make_distribution(drive);
-    Outcome result = run_program(program, "-s", "", workspace_);
+    ProcessResult result = run_process(program, {"-s"}, "");
 
     ASSERT_NO_FATAL_FAILURE(expect_exit(result, 0, "", ""));
     EXPECT_EQ(read_file(drive + "\\bin\\ost.ini"),
               "[ostrel]\nBindir=" + drive +
                   "\\\\ostcore-1.0\\\\bin\nProgname=ost\nRootdir=" + drive + "\n");
-    expect_installed(drive, kBareBoot);
+    expect_installed(drive, "start_bare.boot");
 }
 
 TEST_F(DriveTop, EmptyRootMeansTheTopOfTheCurrentDrive)
@@ -813,14 +671,14 @@ TEST_F(DriveTop, EmptyRootMeansTheTopOfTheCurrentDrive)
     std::string elsewhere = drive + "\\elsewhere";
     ASSERT_TRUE(make_directory(elsewhere));
 
-    Outcome result = install("\"\" -s", "", elsewhere.c_str());
+    ProcessResult result = install({"", "-s"}, "", elsewhere);
 
     ASSERT_NO_FATAL_FAILURE(expect_exit(result, 0, "", ""));
     EXPECT_EQ(read_file(drive + "\\ostcore-1.0\\bin\\ost.ini"),
               "[ostrel]\nBindir=\\\\ostcore-1.0\\\\bin\nProgname=ost\nRootdir=\n");
     EXPECT_EQ(read_file(drive + "\\bin\\ost.ini"),
               read_file(drive + "\\ostcore-1.0\\bin\\ost.ini"));
-    EXPECT_EQ(read_file(drive + "\\bin\\start.boot"), kBareBoot);
+    EXPECT_EQ(read_file(drive + "\\bin\\start.boot"), boot_script("start_bare.boot"));
     EXPECT_FALSE(exists(elsewhere + "\\bin"));
 }
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "support/process.h"
+#include "support/installer_run.h"
 
-#if !defined(OSTREL_INSTALLER_PATH) || !defined(OSTREL_VERSION)
-#error "The build must define OSTREL_INSTALLER_PATH and OSTREL_VERSION"
+#ifndef OSTREL_VERSION
+#error "The build must define OSTREL_VERSION as the project's version"
 #endif
 
 namespace
@@ -20,7 +20,7 @@ namespace
 /* The installer's version information block, empty when it has none. */
 std::vector<char> version_block()
 {
-    const std::string path = native_program_path(OSTREL_INSTALLER_PATH);
+    const std::string path = installer_program();
     DWORD ignored = 0;
     DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
     std::vector<char> block(size);
@@ -93,7 +93,7 @@ TEST(WindowsResources, VersionInformationCarriesTheProjectVersion)
 
 TEST(WindowsResources, ManifestAsksForNoElevationAndNamesEveryWindowsSinceVista)
 {
-    const std::string path = native_program_path(OSTREL_INSTALLER_PATH);
+    const std::string path = installer_program();
     HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module, nullptr) << GetLastError();
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));

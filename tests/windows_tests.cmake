@@ -17,12 +17,9 @@ set_tests_properties(windows_import_check_catches_runtime_dlls PROPERTIES
   PASS_REGULAR_EXPRESSION "imports DLLs that Windows does not have: [^\n]*libstdc\\+\\+-6\\.dll")
 
 # What Windows reads from the executable, and the release archive.
-ostrel_add_test(windows_resources_test windows_resources_test.cpp support/process_common.cpp
-                support/process_win32.cpp)
-target_link_libraries(windows_resources_test PRIVATE version)
-target_compile_definitions(windows_resources_test PRIVATE
-  OSTREL_INSTALLER_PATH="$<TARGET_FILE:ostrel-install>" OSTREL_VERSION="${PROJECT_VERSION}")
-add_dependencies(windows_resources_test ostrel-install)
+ostrel_add_test(windows_resources_test windows_resources_test.cpp)
+target_link_libraries(windows_resources_test PRIVATE ostrel_installer_support version)
+target_compile_definitions(windows_resources_test PRIVATE OSTREL_VERSION="${PROJECT_VERSION}")
 
 get_target_property(ostrel_release_zip release OSTREL_ARCHIVE)
 add_test(NAME windows_release_archive_holds_the_executable_and_readme
@@ -37,14 +34,6 @@ add_test(NAME windows_release_archive_holds_the_executable_and_readme
 # the cases and unmapped after them; elsewhere the cases skip.
 set(ostrel_top_drive O)
 set(ostrel_current_drive P)
-add_executable(windows_behaviour_test windows_behaviour_test.cpp)
-target_link_libraries(windows_behaviour_test PRIVATE GTest::gtest_main ostrel_warnings)
-target_compile_definitions(windows_behaviour_test PRIVATE
-  OSTREL_INSTALLER_PATH="$<TARGET_FILE:ostrel-install>"
-  OSTREL_TOP_DRIVE="${ostrel_top_drive}:"
-  OSTREL_CURRENT_DRIVE="${ostrel_current_drive}:")
-add_dependencies(windows_behaviour_test ostrel-install)
-
 set(ostrel_drive_fixture)
 if(CMAKE_CROSSCOMPILING_EMULATOR MATCHES "wine-run\\.sh")
   list(GET CMAKE_CROSSCOMPILING_EMULATOR 1 ostrel_wine_prefix)
@@ -59,8 +48,10 @@ if(CMAKE_CROSSCOMPILING_EMULATOR MATCHES "wine-run\\.sh")
   set_tests_properties(windows_drives_unmap PROPERTIES FIXTURES_CLEANUP ostrel_drives)
   set(ostrel_drive_fixture PROPERTIES FIXTURES_REQUIRED ostrel_drives)
 endif()
-gtest_discover_tests(windows_behaviour_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                     ${ostrel_drive_fixture})
+ostrel_add_test(windows_behaviour_test windows_behaviour_test.cpp ${ostrel_drive_fixture})
+target_link_libraries(windows_behaviour_test PRIVATE ostrel_installer_support)
+target_compile_definitions(windows_behaviour_test PRIVATE
+  OSTREL_TOP_DRIVE="${ostrel_top_drive}:" OSTREL_CURRENT_DRIVE="${ostrel_current_drive}:")
 
 # Wine refuses to write a read-only file only to users other than root, so
 # the read-only cases skip when the tests run as root. This runs them once

@@ -8,40 +8,16 @@
 #error "The build must define OSTREL_INSTALLER_PATH as the path of the installer executable"
 #endif
 
-const char kQuestion[] = "Do you want a minimal startup instead of mext [No]: ";
-const char kNoAnswer[] = "Could not read answer from user.\n";
-const char kContinuing[] = "Continuing installation anyway...\n";
-const char kBailingOut[] = "Cannot continue installation, bailing out.\n";
-
-std::string success_line(const std::string &vsn)
-{
-    return "Ostrel " + vsn + " installed successfully\n";
-}
-
-std::string copy_warning(const std::string &source, const std::string &target)
-{
-    return "Could not copy file " + source + " to " + target + "\n" + kContinuing;
-}
-
-std::string copy_failure(const std::string &source, const std::string &target)
-{
-    return "Could not copy file " + source + " to " + target + "\n" + kBailingOut;
-}
-
 const std::string &installer_program()
 {
     static const std::string program = native_program_path(OSTREL_INSTALLER_PATH);
     return program;
 }
 
-ProcessResult run_installer(const std::vector<std::string> &args, const std::string &stdin_text)
+ProcessResult run_installer(const std::vector<std::string> &args, const std::string &stdin_text,
+                            const ProcessOptions &options)
 {
-    return run_process(installer_program(), args, stdin_text);
-}
-
-ProcessResult run_installer_without_input(const std::vector<std::string> &args)
-{
-    return run_process_without_input(installer_program(), args);
+    return run_process(installer_program(), args, stdin_text, options);
 }
 
 ProcessResult run_silently(const DistributionTree &tree)

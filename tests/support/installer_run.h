@@ -4,6 +4,7 @@
 #define OSTREL_TESTS_SUPPORT_INSTALLER_RUN_H
 
 #include "distribution.h"
+#include "installer_texts.h"
 #include "process.h"
 
 #include <gtest/gtest.h>
@@ -12,27 +13,13 @@
 #include <string>
 #include <vector>
 
-/* The fixed texts the installer prints. */
-extern const char kQuestion[];   /* the startup question, without a line feed */
-extern const char kNoAnswer[];   /* when the answer cannot be read */
-extern const char kContinuing[]; /* after each warning */
-extern const char kBailingOut[]; /* after a failed copy or write that ends the installation */
-
-/* "Ostrel <vsn> installed successfully\n". */
-std::string success_line(const std::string &vsn);
-/* The warning pair for a failed copy of an executable. */
-std::string copy_warning(const std::string &source, const std::string &target);
-/* The message pair for a failed copy that ends the installation. */
-std::string copy_failure(const std::string &source, const std::string &target);
-
 /* The native path of the built installer. */
 const std::string &installer_program();
 
 /* Runs the built installer with args and stdin_text as its standard input
  * (see run_process). */
-ProcessResult run_installer(const std::vector<std::string> &args, const std::string &stdin_text);
-/* Runs the built installer with no standard input at all. */
-ProcessResult run_installer_without_input(const std::vector<std::string> &args);
+ProcessResult run_installer(const std::vector<std::string> &args, const std::string &stdin_text,
+                            const ProcessOptions &options = ProcessOptions());
 
 /* Runs the built installer silently ("-s") over tree's root with empty
  * standard input. */

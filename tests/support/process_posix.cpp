@@ -196,17 +196,17 @@ std::vector<std::string> process_runner_words()
 
 } // namespace
 
-ProcessResult process_run(const std::string &program, const std::vector<std::string> &args,
-                          ProcessInput input, const std::string &stdin_text, int time_limit_seconds)
+ProcessResult run_process(const std::string &program, const std::vector<std::string> &args,
+                          const std::string &stdin_text, const ProcessOptions &options)
 {
     ProcessResult result = {-1, "", "", ""};
     ProcessTempFile input_file;
     ProcessPipe input_pipe;
     ProcessTempFile output;
     ProcessTempFile errors;
-    if ((input == ProcessInput::File &&
+    if ((options.input == ProcessInput::Text &&
          !process_open_temp(input_file, stdin_text, result.problem)) ||
-        (input == ProcessInput::Pipe &&
+        (options.input == ProcessInput::OpenPipe &&
          !process_open_pipe(input_pipe, stdin_text, result.problem)) ||
         !process_open_temp(output, "", result.problem) ||
         !process_open_temp(errors, "", result.problem)) {
@@ -224,15 +224,18 @@ ProcessResult process_run(const std::string &program, const std::vector<std::str
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (input == ProcessInput::File) {
+    if (options.input == ProcessInput::Text) {
         posix_spawn_file_actions_adddup2(&actions, input_file.fd(), 0);
-    } else if (input == ProcessInput::Pipe) {
+    } else if (options.input == ProcessInput::OpenPipe) {
         posix_spawn_file_actions_adddup2(&actions, input_pipe.ends[0], 0);
     } else {
         posix_spawn_file_actions_addclose(&actions, 0);
     }
     posix_spawn_file_actions_adddup2(&actions, output.fd(), 1);
     posix_spawn_file_actions_adddup2(&actions, errors.fd(), 2);
+    if (!options.directory.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, options.directory.c_str());
+    }
     pid_t child = 0;
     /* Without a runner words[0] is a path, which posix_spawnp does not look up. */
     int spawn_error =
@@ -243,7 +246,8 @@ ProcessResult process_run(const std::string &program, const std::vector<std::str
         return result;
     }
 
-    result.status = process_wait(child, time_limit_seconds, result.problem);
+    result.started = true;
+    result.status = process_wait(child, options.time_limit_seconds, result.problem);
     result.out = process_read_all(output);
     result.err = process_read_all(errors);
     return result;

@@ -197,9 +197,8 @@ bool process_make_pipe(ProcessHandle &read_end, ProcessHandle &write_end, const 
 
 } // namespace
 
-ProcessResult process_run(const std::string &program, const std::vector<std::string> &args,
-                          ProcessInput input_kind, const std::string &stdin_text,
-                          int time_limit_seconds)
+ProcessResult run_process(const std::string &program, const std::vector<std::string> &args,
+                          const std::string &stdin_text, const ProcessOptions &options)
 {
     ProcessResult result = {-1, "", "", ""};
     const std::string native = native_program_path(program);
@@ -211,7 +210,7 @@ ProcessResult process_run(const std::string &program, const std::vector<std::str
     ProcessHandle input_writer; /* the pipe's other end, open until the child ends */
     ProcessHandle output;
     ProcessHandle errors;
-    if (input_kind == ProcessInput::File) {
+    if (options.input == ProcessInput::Text) {
         if (!process_make_temp(input_file, result.problem) ||
             !process_write_file(input_file.path, stdin_text, result.problem)) {
             return result;
@@ -221,7 +220,7 @@ ProcessResult process_run(const std::string &program, const std::vector<std::str
             result.problem = process_error_text("CreateFileA " + input_file.path);
             return result;
         }
-    } else if (input_kind == ProcessInput::Pipe &&
+    } else if (options.input == ProcessInput::OpenPipe &&
                !process_make_pipe(input, input_writer, stdin_text, result.problem)) {
         return result;
     }
@@ -240,7 +239,7 @@ ProcessResult process_run(const std::string &program, const std::vector<std::str
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input_kind != ProcessInput::None ? input.handle : nullptr;
+    startup.hStdInput = options.input != ProcessInput::None ? input.handle : nullptr;
     startup.hStdOutput = output.handle;
     startup.hStdError = errors.handle;
     PROCESS_INFORMATION child;
@@ -248,23 +247,25 @@ ProcessResult process_run(const std::string &program, const std::vector<std::str
     std::string line = process_command_line(native, args);
     std::vector<char> writable_line(line.begin(), line.end());
     writable_line.push_back('\0');
+    const char *directory = options.directory.empty() ? nullptr : options.directory.c_str();
     if (!CreateProcessA(native.c_str(), writable_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        nullptr, &startup, &child)) {
+                        directory, &startup, &child)) {
         result.problem = process_error_text("CreateProcessA " + native);
         return result;
     }
+    result.started = true;
     ProcessHandle process;
     ProcessHandle thread;
     process.handle = child.hProcess;
     thread.handle = child.hThread;
 
     input.close();
-    DWORD waited = WaitForSingleObject(process.handle, (DWORD)time_limit_seconds * 1000);
+    DWORD waited = WaitForSingleObject(process.handle, (DWORD)options.time_limit_seconds * 1000);
     if (waited == WAIT_TIMEOUT) {
         TerminateProcess(process.handle, 1);
         WaitForSingleObject(process.handle, INFINITE);
-        result.problem =
-            "still running after " + std::to_string(time_limit_seconds) + " seconds, killed";
+        result.problem = "still running after " + std::to_string(options.time_limit_seconds) +
+                         " seconds, killed";
     } else if (waited != WAIT_OBJECT_0) {
         result.problem = process_error_text("WaitForSingleObject");
     } else {

@@ -1,0 +1,37 @@
+/* The fixed texts the installer prints, as the cases and the fuzz targets
+ * expect them: one copy, kept apart from the installer's own. */
+#ifndef OSTREL_TESTS_SUPPORT_INSTALLER_TEXTS_H
+#define OSTREL_TESTS_SUPPORT_INSTALLER_TEXTS_H
+
+#include <string>
+
+/* The startup question, without a line feed. */
+inline constexpr char kQuestion[] = "Do you want a minimal startup instead of mext [No]: ";
+/* When the answer cannot be read. */
+inline constexpr char kNoAnswer[] = "Could not read answer from user.\n";
+/* After each warning. */
+inline constexpr char kContinuing[] = "Continuing installation anyway...\n";
+/* After a failed copy or write that ends the installation. */
+inline constexpr char kBailingOut[] = "Cannot continue installation, bailing out.\n";
+/* At the end of a run in a console window of its own. */
+inline constexpr char kPressEnter[] = "Press Enter to close this window.";
+
+/* "Ostrel <vsn> installed successfully\n". */
+inline std::string success_line(const std::string &vsn)
+{
+    return "Ostrel " + vsn + " installed successfully\n";
+}
+
+/* The warning pair for a failed copy of an executable. */
+inline std::string copy_warning(const std::string &source, const std::string &target)
+{
+    return "Could not copy file " + source + " to " + target + "\n" + kContinuing;
+}
+
+/* The message pair for a failed copy that ends the installation. */
+inline std::string copy_failure(const std::string &source, const std::string &target)
+{
+    return "Could not copy file " + source + " to " + target + "\n" + kBailingOut;
+}
+
+#endif
