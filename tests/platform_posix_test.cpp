@@ -1,6 +1,7 @@
-/* What the POSIX build alone can show: permission bits, a device that refuses
- * every write, /proc, and file names longer than a whole Windows path. Windows
- * has none of these, so this program is built only for POSIX. */
+/* What the POSIX build alone can show of the file layer: permission bits, a
+ * device that refuses every write, /proc, and file names longer than a whole
+ * Windows path. Windows has none of these, so this program is built only for
+ * POSIX. */
 #include "platform/platform.h"
 
 #include <inifile/inifile.h>
@@ -13,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "support/ini_view.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -89,16 +89,6 @@ TEST(PlatformPosix, CopiesToATargetWithALongName)
     }
 }
 
-TEST(IniSavePosix, ReturnsMinusTwoWhenTheDeviceIsFull)
-{
-    IniDocument *doc = build_document({{"s", {{"k", "v"}}}});
-    EXPECT_EQ(ini_save_file(doc, "/dev/full"), -2);
-    IniDocument *empty = ini_new_document();
-    EXPECT_EQ(ini_save_file(empty, "/dev/full"), 0) << "an empty document writes nothing";
-    ini_free_document(empty);
-    ini_free_document(doc);
-}
-
 /* /proc/self/mem opens like a file, but reading it at offset 0 fails: a real
  * read failure, with no fault injected. */
 TEST(PlatformPosix, ReportsAFailedReadAsMinusOne)
@@ -108,13 +98,6 @@ TEST(PlatformPosix, ReportsAFailedReadAsMinusOne)
     char buffer[INI_READ_CHUNK];
     EXPECT_EQ(ini_platform_read(file, buffer, sizeof buffer), -1);
     ini_platform_close(file);
-}
-
-TEST(IniLoadPosix, FailsToLoadAFileWhoseReadFails)
-{
-    IniLoadResult result = INI_LOAD_OK;
-    EXPECT_EQ(ini_load_file_with_result("/proc/self/mem", &result, nullptr), nullptr);
-    EXPECT_EQ(result, INI_LOAD_READ_FAILED);
 }
 
 /* A tree on Windows holds only files and directories. Here a pipe could make

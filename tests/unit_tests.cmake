@@ -1,6 +1,6 @@
-# Unit tests of the INI library and the platform layer: one program per area,
-# plus ini_fault_test and installer_fault_test, the only programs linked with the
-# fault-injection seam.
+# Unit tests of the INI library, the platform layer and the installer's steps
+# in-process: one program per area. ini_fault_test, installer_fault_test and
+# installer_entry_test are the only programs linked with the test seam.
 
 ostrel_add_test(ini_document_test ini_document_test.cpp)
 target_link_libraries(ini_document_test PRIVATE ostrel_test_support)
@@ -32,7 +32,15 @@ ostrel_add_test(installer_fault_test installer_fault_test.cpp)
 target_link_libraries(installer_fault_test PRIVATE ostrel_installer_support ostrel_installer_steps)
 ostrel_link_fault_injection(installer_fault_test)
 
+# The installer's entry in-process, the seam giving the platform's answers.
+ostrel_add_test(installer_entry_test installer_entry_test.cpp)
+target_link_libraries(installer_entry_test PRIVATE ostrel_test_support ostrel_installer_steps)
+ostrel_link_fault_injection(installer_entry_test)
+
+# What only POSIX systems can show, of the file layer and of the library.
 if(NOT WIN32)
   ostrel_add_test(platform_posix_test platform_posix_test.cpp)
   target_link_libraries(platform_posix_test PRIVATE ostrel_test_support)
+  ostrel_add_test(ini_posix_test ini_posix_test.cpp)
+  target_link_libraries(ini_posix_test PRIVATE ostrel_test_support)
 endif()

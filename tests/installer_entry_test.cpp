@@ -1,0 +1,134 @@
+/* The installer's entry run in-process, with the test seam standing in for
+ * the platform's answers: the running executable's own path, and whether
+ * the console window is the program's own. */
+#include "installer.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+
+#include "support/fault_injection.h"
+#include "support/temp_dir.h"
+
+namespace
+{
+
+class InstallerEntry : public ::testing::Test
+{
+  protected:
+    void TearDown() override
+    {
+        fault_report_executable_path(NULL, 0);
+        fault_report_own_console_window(-1);
+    }
+
+    /* Runs installer_root_from_executable into settings, with the seam
+     * standing in for GetModuleFileNameA: it gives path and returns result.
+     * Returns the step's status and keeps what it printed in err_text. */
+    int root_from_executable(const char *path, uint32_t result, InstallerSettings &settings)
+    {
+        fault_report_executable_path(path, result);
+        std::string err_path = scratch.file("err.txt");
+        /* Binary, so that Windows keeps the line feeds as they were printed. */
+        FILE *err = fopen(err_path.c_str(), "wb");
+        EXPECT_NE(err, nullptr);
+        int status = installer_root_from_executable(&settings, path_buffer, err);
+        fclose(err);
+        err_text = read_file_bytes(err_path);
+        return status;
+    }
+
+    TempDirectory scratch;
+    std::string err_text;
+    char path_buffer[INSTALLER_PATH_SIZE]; /* where settings.root may point */
+};
+
+} // namespace
+
+/* Windows gives no way to make GetModuleFileNameA fail or return a path
+ * without a backslash, so these outcomes come from the seam. */
+TEST_F(InstallerEntry, ReportsAnExecutablePathThatCannotBeHadOrHasNoDirectory)
+{
+    struct Row {
+        const char *path;
+        uint32_t result;
+        const char *message;
+    };
+    const Row rows[] = {
+        {"", 0, "Could not GetModuleFileName()\n"},
+        {"setup.exe", 9, "GetModuleFileName returned broken path\n"},
+        {"C:\\setup.exe", INSTALLER_PATH_SIZE,
+         "GetModuleFileName returned a path longer than 259 characters\n"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.message);
+        InstallerSettings settings = {0, NULL, 0};
+        int status = root_from_executable(row.path, row.result, settings);
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(err_text, row.message);
+        EXPECT_EQ(settings.root, nullptr);
+    }
+}
+
+TEST_F(InstallerEntry, TakesTheDirectoryOfTheExecutableAsTheRoot)
+{
+    struct Row {
+        const char *path;
+        const char *root;
+    };
+    const Row rows[] = {
+        {"C:\\Ostrel\\setup.exe", "C:\\Ostrel"},
+        {"C:\\setup.exe", "C:"},
+        {"\\setup.exe", ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.path);
+        InstallerSettings settings = {0, NULL, 0};
+        int status = root_from_executable(row.path, (uint32_t)strlen(row.path), settings);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(err_text, "");
+        EXPECT_STREQ(settings.root, row.root);
+    }
+}
+
+/* Whether a run ends by waiting for Enter is the platform's answer, taken
+ * both ways here; on POSIX the real answer is always no. */
+TEST_F(InstallerEntry, WaitsForEnterOnlyInAnInteractiveRunWithAWindowOfItsOwn)
+{
+    struct Row {
+        int silent;
+        int own_window;
+        const char *out;    /* what the run prints at its end */
+        const char *unread; /* what it leaves of the input "\nnext\n" */
+    };
+    const Row rows[] = {
+        {0, 1, "Press Enter to close this window.", "next\n"},
+        {0, 0, "", "\nnext\n"},
+        {1, 1, "", "\nnext\n"},
+        {0, -1, "", "\nnext\n"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE("silent " + std::to_string(row.silent) + ", own window " +
+                     std::to_string(row.own_window));
+        std::string in_path = scratch.write("in.txt", "\nnext\n");
+        std::string out_path = scratch.file("out.txt");
+        FILE *in = fopen(in_path.c_str(), "rb");
+        FILE *out = fopen(out_path.c_str(), "wb");
+        ASSERT_TRUE(in != nullptr && out != nullptr);
+        InstallerSettings settings = {row.silent, "C:\\R", 1};
+        fault_report_own_console_window(row.own_window);
+        installer_keep_window_open(&settings, in, out);
+        fault_report_own_console_window(-1);
+        std::string unread;
+        for (int c; (c = fgetc(in)) != EOF;) {
+            unread += (char)c;
+        }
+        fclose(in);
+        fclose(out);
+        EXPECT_EQ(read_file_bytes(out_path), row.out);
+        EXPECT_EQ(unread, row.unread);
+    }
+}
