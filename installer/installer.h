@@ -39,8 +39,8 @@ struct InstallerPaths {
 };
 
 /* Reads the arguments after the program name into settings (silent, root).
- * Returns 0, or 1 after printing the first error to err. The root points
- * into argv. */
+ * Returns 0, or 1 after printing the first error to err; silent is set then
+ * too when any argument is the silent switch. The root points into argv. */
 int installer_parse_arguments(int argc, char **argv, InstallerSettings *settings, FILE *err);
 
 /* Sets the root to the directory of the running executable, whose path is

@@ -14,16 +14,28 @@
 #define MESSAGE_NO_ANSWER "Could not read answer from user.\n"
 #define MESSAGE_PRESS_ENTER "Press Enter to close this window."
 
+/* Returns 1 when argument is the silent switch: "-" and "s", then anything. */
+static int installer_is_silent_switch(const char *argument)
+{
+    return argument[0] == '-' && argument[1] == 's';
+}
+
 int installer_parse_arguments(int argc, char **argv, InstallerSettings *settings, FILE *err)
 {
+    /* Silent is settled before any error, so that a run that fails on an
+     * argument before its -s still never waits for Enter at its end. */
+    for (int i = 1; i < argc; i++) {
+        if (installer_is_silent_switch(argv[i])) {
+            settings->silent = 1;
+        }
+    }
     for (int i = 1; i < argc; i++) {
         const char *argument = argv[i];
         if (argument[0] == '-') {
-            if (argument[1] != 's') {
+            if (!installer_is_silent_switch(argument)) {
                 fprintf(err, MESSAGE_UNKNOWN_SWITCH, argument);
                 return 1;
             }
-            settings->silent = 1;
         } else if (settings->root != NULL) {
             fprintf(err, MESSAGE_SECOND_ROOT, argument);
             return 1;

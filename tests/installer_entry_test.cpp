@@ -9,8 +9,10 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "support/fault_injection.h"
+#include "support/installer_texts.h"
 #include "support/temp_dir.h"
 
 namespace
@@ -95,30 +97,41 @@ TEST_F(InstallerEntry, TakesTheDirectoryOfTheExecutableAsTheRoot)
 }
 
 /* Whether a run ends by waiting for Enter is the platform's answer, taken
- * both ways here; on POSIX the real answer is always no. */
+ * both ways here (on POSIX the real answer is always no), and whether the
+ * arguments hold the silent switch, even after one they refuse. */
 TEST_F(InstallerEntry, WaitsForEnterOnlyInAnInteractiveRunWithAWindowOfItsOwn)
 {
     struct Row {
-        int silent;
-        int own_window;
-        const char *out;    /* what the run prints at its end */
-        const char *unread; /* what it leaves of the input "\nnext\n" */
+        std::vector<const char *> args; /* after the program name */
+        int own_window;                 /* the platform's answer; -1: the real one */
+        const char *out;                /* what the run prints at its end */
+        const char *unread;             /* what it leaves of the input "\nnext\n" */
     };
     const Row rows[] = {
-        {0, 1, "Press Enter to close this window.", "next\n"},
-        {0, 0, "", "\nnext\n"},
-        {1, 1, "", "\nnext\n"},
-        {0, -1, "", "\nnext\n"},
+        {{}, 1, kPressEnter, "next\n"},
+        {{}, 0, "", "\nnext\n"},
+        {{}, -1, "", "\nnext\n"},
+        {{"-s"}, 1, "", "\nnext\n"},
+        {{"C:\\R", "C:\\S", "-s"}, 1, "", "\nnext\n"},
+        {{"-x", "-silent"}, 1, "", "\nnext\n"},
     };
     for (const Row &row : rows) {
-        SCOPED_TRACE("silent " + std::to_string(row.silent) + ", own window " +
+        std::vector<char *> argv = {const_cast<char *>("ostrel-install")};
+        for (const char *argument : row.args) {
+            argv.push_back(const_cast<char *>(argument));
+        }
+        SCOPED_TRACE(std::to_string(row.args.size()) + " arguments, own window " +
                      std::to_string(row.own_window));
+        InstallerSettings settings = {0, NULL, 1};
+        FILE *err = fopen(scratch.file("err.txt").c_str(), "wb");
+        ASSERT_NE(err, nullptr);
+        installer_parse_arguments((int)argv.size(), argv.data(), &settings, err);
+        fclose(err);
         std::string in_path = scratch.write("in.txt", "\nnext\n");
         std::string out_path = scratch.file("out.txt");
         FILE *in = fopen(in_path.c_str(), "rb");
         FILE *out = fopen(out_path.c_str(), "wb");
         ASSERT_TRUE(in != nullptr && out != nullptr);
-        InstallerSettings settings = {row.silent, "C:\\R", 1};
         fault_report_own_console_window(row.own_window);
         installer_keep_window_open(&settings, in, out);
         fault_report_own_console_window(-1);
