@@ -11,14 +11,17 @@ trap 'rm -rf "$work"' EXIT
 artifacts=(installer/ostrel-install.exe release/ostrel-install-*-win64.zip
     release/ostrel-install-*-win64.zip.sha256)
 
-for clone in a "second clone, in a longer path"; do
-    git clone -q "$PWD" "$work/$clone"
+# The second build also runs in another time zone and with another umask.
+build_release() {
+    git clone -q "$PWD" "$work/$1"
     (
-        cd "$work/$clone"
+        cd "$work/$1"
         cmake --preset windows -DOSTREL_BUILD_TESTS=OFF >/dev/null
         cmake --build --preset windows --target release -j "$(nproc)" >/dev/null
     )
-done
+}
+build_release a
+(umask 002 && TZ=Pacific/Kiritimati build_release "second clone, in a longer path")
 for artifact in "${artifacts[@]}"; do
     first=$(cd "$work/a/build-windows" && echo $artifact)
     cmp "$work/a/build-windows/$first" "$work/second clone, in a longer path/build-windows/$first"
