@@ -176,9 +176,7 @@ TEST(InstallerQuestion, FailsWhenNoAnswerCanBeRead)
     DistributionTree tree;
     const auto before = tree.snapshot();
     EXPECT_EQ(run_installer({tree.root()}, ""), outcome(1, kQuestion, kNoAnswer));
-    EXPECT_EQ(
-        run_installer({tree.root()}, "", {ProcessInput::None, "", PROCESS_TIME_LIMIT_SECONDS}),
-        outcome(1, kQuestion, kNoAnswer));
+    EXPECT_EQ(run_installer_without_input({tree.root()}), outcome(1, kQuestion, kNoAnswer));
     EXPECT_EQ(tree.snapshot(), before);
 }
 
@@ -199,7 +197,9 @@ TEST(InstallerQuestion, AsksBeforeLookingAtTheManifest)
 TEST(InstallerQuestion, EndsWithoutWaitingWhenItHasNoConsoleWindowOfItsOwn)
 {
     DistributionTree tree;
-    const ProcessOptions open_input = {ProcessInput::OpenPipe, "", 30};
+    ProcessOptions open_input;
+    open_input.input = ProcessInput::OpenPipe;
+    open_input.time_limit_seconds = 30;
     EXPECT_EQ(run_installer({tree.root()}, "\n", open_input),
               outcome(0, kQuestion + success_line("1.0"), ""));
     tree.remove("Install.ini");
@@ -260,9 +260,7 @@ TEST(InstallerSilentRun, PrintsNothingAndMakesTheMinimalStartupTheDefault)
 TEST(InstallerSilentRun, NeedsNoStandardInput)
 {
     DistributionTree tree;
-    EXPECT_EQ(run_installer({"-s", tree.root()}, "",
-                            {ProcessInput::None, "", PROCESS_TIME_LIMIT_SECONDS}),
-              outcome(0, "", ""));
+    EXPECT_EQ(run_installer_without_input({"-s", tree.root()}), outcome(0, "", ""));
     EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Minimal));
 }
 

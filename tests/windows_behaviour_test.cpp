@@ -251,8 +251,9 @@ class WindowsBehaviour : public ::testing::Test
     static ProcessResult install(const std::vector<std::string> &args,
                                  const std::string &input = "", const std::string &directory = "")
     {
-        return run_installer(args, input,
-                             {ProcessInput::Text, directory, PROCESS_TIME_LIMIT_SECONDS});
+        ProcessOptions options;
+        options.directory = directory;
+        return run_installer(args, input, options);
     }
 
     /* Expects under root everything a complete installation leaves, except
@@ -485,6 +486,24 @@ TEST_F(WindowsBehaviour, BootScriptTargetInUseEndsTheInstallation)
 TEST_F(WindowsBehaviour, LauncherConfigurationInUseEndsTheInstallation)
 {
     expect_blocked_launcher_configuration_ends_the_installation(Obstacle::InUse);
+}
+
+/* Alone on a console of its own, as when started from Explorer, but with
+ * its streams redirected, as a program that hides the console would start
+ * it: the run ends after its last message, with nothing more and without
+ * waiting, though its input stays open. */
+TEST_F(WindowsBehaviour, RunAloneOnItsConsoleWithRedirectedStreamsDoesNotWaitForEnter)
+{
+    make_distribution(root_);
+    ProcessOptions options;
+    options.input = ProcessInput::OpenPipe;
+    options.time_limit_seconds = 30;
+    options.new_console = true;
+
+    ProcessResult result = run_installer({root_}, "\n", options);
+
+    ASSERT_NO_FATAL_FAILURE(expect_exit(result, 0, kQuestion + success_line(kVsn), ""));
+    expect_installed(root_, "start_mext.boot");
 }
 
 /* The answer typed at the question, ended as a Windows console or file ends

@@ -20,6 +20,13 @@ ProcessResult run_installer(const std::vector<std::string> &args, const std::str
     return run_process(installer_program(), args, stdin_text, options);
 }
 
+ProcessResult run_installer_without_input(const std::vector<std::string> &args)
+{
+    ProcessOptions options;
+    options.input = ProcessInput::None;
+    return run_installer(args, "", options);
+}
+
 ProcessResult run_silently(const DistributionTree &tree)
 {
     return run_installer({"-s", tree.root()}, "");

@@ -20,6 +20,8 @@ const std::string &installer_program();
  * (see run_process). */
 ProcessResult run_installer(const std::vector<std::string> &args, const std::string &stdin_text,
                             const ProcessOptions &options = ProcessOptions());
+/* Runs the built installer with no standard input at all. */
+ProcessResult run_installer_without_input(const std::vector<std::string> &args);
 
 /* Runs the built installer silently ("-s") over tree's root with empty
  * standard input. */

@@ -39,6 +39,9 @@ struct ProcessOptions {
     ProcessInput input = ProcessInput::Text;
     std::string directory; /* the child's current directory; empty: this process's */
     int time_limit_seconds = PROCESS_TIME_LIMIT_SECONDS;
+    bool new_console = false; /* Windows: the child gets a console of its own, its
+                               * streams still going where the runner sends them;
+                               * ignored on POSIX, which has no consoles to give */
 };
 
 /* The path under which this platform reaches program, a path the build

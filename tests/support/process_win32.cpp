@@ -248,8 +248,9 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
     std::vector<char> writable_line(line.begin(), line.end());
     writable_line.push_back('\0');
     const char *directory = options.directory.empty() ? nullptr : options.directory.c_str();
-    if (!CreateProcessA(native.c_str(), writable_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        directory, &startup, &child)) {
+    DWORD flags = options.new_console ? CREATE_NEW_CONSOLE : 0;
+    if (!CreateProcessA(native.c_str(), writable_line.data(), nullptr, nullptr, TRUE, flags,
+                        nullptr, directory, &startup, &child)) {
         result.problem = process_error_text("CreateProcessA " + native);
         return result;
     }
