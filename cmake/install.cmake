@@ -31,7 +31,19 @@ install(FILES ${PROJECT_BINARY_DIR}/inifileConfigVersion.cmake
         DESTINATION ${ostrel_inifile_package_dir})
 
 # The .pc file finds the prefix from its own place, so the prefix given to
-# `cmake --install --prefix` holds, whatever the build was configured with.
+# `cmake --install --prefix` holds, whatever the build was configured with;
+# directories configured as absolute paths stay as they are.
 file(RELATIVE_PATH ostrel_pc_to_prefix /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+set(OSTREL_PC_PREFIX "\${pcfiledir}/${ostrel_pc_to_prefix}")
+foreach(kind LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${kind}}")
+    set(OSTREL_PC_${kind} "${CMAKE_INSTALL_${kind}}")
+  else()
+    set(OSTREL_PC_${kind} "\${prefix}/${CMAKE_INSTALL_${kind}}")
+  endif()
+endforeach()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(OSTREL_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/inifile.pc.in ${PROJECT_BINARY_DIR}/inifile.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/inifile.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

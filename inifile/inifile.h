@@ -3,13 +3,15 @@
  *
  * The format. A file is bytes in no particular encoding (a byte-order mark is
  * just more bytes), read as logical lines:
- *   - A line feed ends a physical line. A carriage return is dropped wherever
- *     it stands, so CR LF and LF files read alike.
+ *   - A line feed ends a physical line; the last line needs none. A carriage
+ *     return is dropped wherever it stands, so CR LF and LF files read alike.
  *   - ";" starts a comment that runs to the end of the physical line.
- *   - A backslash makes the next byte literal: "\;" is a ";" and "\\" one
- *     backslash. Before a line feed it joins the next physical line to this
- *     one. Before any other byte it is simply dropped, so "home=C:\Users"
- *     reads as "C:Users": write "C:\\Users". In a comment it does nothing.
+ *   - A backslash escapes the next byte: "\;" is a ";" and "\\" one
+ *     backslash, and a backslash before a line feed joins the next physical
+ *     line to this one. Before any other byte it is dropped and the byte kept
+ *     as it is: "home=C:\Users" reads as "C:Users" (write "C:\\Users"), an
+ *     escaped "=" still splits an entry and an escaped space is trimmed like
+ *     any other. In a comment, or as the file's last byte, it does nothing.
  *   - Spaces (0x20; tabs are ordinary bytes) at the start and end of a
  *     logical line are dropped; a line left empty (blank, or a comment) is
  *     skipped. A logical line ends at its first NUL byte, if it holds one.
@@ -33,8 +35,11 @@
  * and free of "=", and no key or value begins or ends with a space or holds a
  * carriage return or line feed. Outside those bounds the data changes on the
  * way back: spaces at the ends of keys and values and carriage returns are
- * lost, a later section named "a=b" reads as an entry of the section before
- * it, and an empty name or key makes the file fail to load.
+ * lost; a line feed ends the line there; a ";" or backslash in a section name
+ * reads as a comment or an escape; a key holding "=" splits at it; a later
+ * section named "a=b" reads back as the entry "[a" = "b]" of the section
+ * before it, its own entries joining that section; and an empty name or key
+ * makes the file fail to load.
  *
  * Ownership. Whoever creates or loads a document owns it and releases it with
  * ini_free_document. A document owns its sections, a section its name and its

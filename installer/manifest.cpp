@@ -93,21 +93,22 @@ static int installer_build_release_and_publish_paths(const char *root, const cha
     return 0;
 }
 
-/* Returns 1 when value, a manifest value that becomes one component of a
- * path, is safe there, else 0 after printing to err. A separator or a ":"
- * would lead the path out of the root (or to a drive or an alternate data
- * stream), and a control byte would reach the terminal in messages. ".."
- * alone stays: without a separator it names a directory inside the root. */
-static int installer_is_safe_value(const char *key, const char *value, const char *manifest,
-                                   FILE *err)
+/* Refuses value, a manifest value that becomes one component of a path, when
+ * it is unsafe there: returns 1 after printing to err, or 0 when it is safe.
+ * A separator or a ":" would lead the path out of the root (or to a drive or
+ * an alternate data stream), and a control byte would reach the terminal in
+ * messages. ".." alone stays: without a separator it names a directory
+ * inside the root. */
+static int installer_refuse_unsafe_value(const char *key, const char *value, const char *manifest,
+                                         FILE *err)
 {
     for (const unsigned char *byte = (const unsigned char *)value; *byte != '\0'; byte++) {
         if (*byte == '\\' || *byte == '/' || *byte == ':' || *byte < 0x20 || *byte == 0x7F) {
             fprintf(err, MESSAGE_VALUE_UNSAFE, key, manifest);
-            return 0;
+            return 1;
         }
     }
-    return 1;
+    return 0;
 }
 
 /* Takes both versions from the manifest's "Install" section and builds every
@@ -125,7 +126,7 @@ static int installer_read_versions(const IniDocument *manifest, const char *root
         fprintf(err, MESSAGE_NO_VSN, paths->manifest);
         return 1;
     }
-    if (!installer_is_safe_value("VSN", vsn, paths->manifest, err)) {
+    if (installer_refuse_unsafe_value("VSN", vsn, paths->manifest, err)) {
         return 1;
     }
     size_t vsn_size = strlen(vsn) + 1;
@@ -142,7 +143,7 @@ static int installer_read_versions(const IniDocument *manifest, const char *root
         fprintf(err, MESSAGE_NO_SYSTEM_VSN, paths->manifest);
         return 1;
     }
-    if (!installer_is_safe_value("SYSTEM_VSN", system_vsn, paths->manifest, err)) {
+    if (installer_refuse_unsafe_value("SYSTEM_VSN", system_vsn, paths->manifest, err)) {
         return 1;
     }
     /* The files' paths come only now, so that a manifest without SYSTEM_VSN is

@@ -106,8 +106,7 @@ TEST(InstallerCommandLine, TakesAnEmptyArgumentAsTheRoot)
     EXPECT_EQ(run_installer({tree.root(), ""}, "y\n"),
               outcome(1, "", "Only one root directory can be specified, parameter  is illegal\n"));
     EXPECT_EQ(run_installer({"", "-x"}, "y\n"), outcome(1, "", "Unknown command switch -x\n"));
-    EXPECT_EQ(run_installer({"-s", ""}, ""),
-              outcome(1, "", "Cannot open init file \\Install.ini\n"));
+    EXPECT_EQ(run_installer({"-s", ""}, ""), outcome(1, "", cannot_open("\\Install.ini")));
     EXPECT_EQ(tree.snapshot(), before);
 }
 
@@ -133,8 +132,7 @@ TEST(InstallerCommandLine, UsesTheRootExactlyAsTypedWithATrailingBackslash)
     EXPECT_TRUE(is_installed(tree, root, Startup::Minimal));
 
     tree.remove("Install.ini");
-    EXPECT_EQ(run_installer({"-s", root}, ""),
-              outcome(1, "", "Cannot open init file " + root + "\\Install.ini\n"));
+    EXPECT_EQ(run_installer({"-s", root}, ""), outcome(1, "", cannot_open(root + "\\Install.ini")));
 }
 
 TEST(InstallerCommandLine, AcceptsARootWithSpacesAndSemicolons)
@@ -186,7 +184,7 @@ TEST(InstallerQuestion, AsksBeforeLookingAtTheManifest)
     tree.remove("Install.ini");
     const auto before = tree.snapshot();
     EXPECT_EQ(run_installer({tree.root()}, "\n"),
-              outcome(1, kQuestion, "Cannot open init file " + tree.path("Install.ini") + "\n"));
+              outcome(1, kQuestion, cannot_open(tree.path("Install.ini"))));
     EXPECT_EQ(run_installer({tree.root()}, ""), outcome(1, kQuestion, kNoAnswer));
     EXPECT_EQ(tree.snapshot(), before);
 }
@@ -204,7 +202,7 @@ TEST(InstallerQuestion, EndsWithoutWaitingWhenItHasNoConsoleWindowOfItsOwn)
               outcome(0, kQuestion + success_line("1.0"), ""));
     tree.remove("Install.ini");
     EXPECT_EQ(run_installer({tree.root()}, "\n", open_input),
-              outcome(1, kQuestion, "Cannot open init file " + tree.path("Install.ini") + "\n"));
+              outcome(1, kQuestion, cannot_open(tree.path("Install.ini"))));
 }
 
 TEST(InstallerQuestion, JudgesAnOverlongAnswerByItsStartAndDiscardsTheRestOfTheLine)
@@ -268,7 +266,7 @@ TEST(InstallerSilentRun, ReportsFailuresOnStandardErrorOnly)
 {
     DistributionTree tree;
     tree.remove("Install.ini");
-    expect_silent_failure(tree, "Cannot open init file " + tree.path("Install.ini") + "\n");
+    expect_silent_failure(tree, cannot_open(tree.path("Install.ini")));
 }
 
 TEST(InstallerOwnDirectory, TakesTheRootFromItsOwnPathWhenNoneIsGiven)
@@ -296,12 +294,9 @@ TEST(InstallerOwnDirectory, LooksForTheManifestBesideItself)
     const std::string copy = tree.copy_into_root(installer_program());
     const auto before = tree.snapshot();
     EXPECT_EQ(run_process(copy, {"-s"}, ""),
-              outcome(1, "",
-                      "Cannot open init file " +
-                          join(with_backslashes(tree.root()), "Install.ini") + "\n"));
-    EXPECT_EQ(run_process(copy, {}, "y\n"),
-              outcome(1, kQuestion,
-                      "Cannot open init file " +
-                          join(with_backslashes(tree.root()), "Install.ini") + "\n"));
+              outcome(1, "", cannot_open(join(with_backslashes(tree.root()), "Install.ini"))));
+    EXPECT_EQ(
+        run_process(copy, {}, "y\n"),
+        outcome(1, kQuestion, cannot_open(join(with_backslashes(tree.root()), "Install.ini"))));
     EXPECT_EQ(tree.snapshot(), before);
 }

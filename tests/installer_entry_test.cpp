@@ -60,10 +60,9 @@ TEST_F(InstallerEntry, ReportsAnExecutablePathThatCannotBeHadOrHasNoDirectory)
         const char *message;
     };
     const Row rows[] = {
-        {"", 0, "Could not GetModuleFileName()\n"},
-        {"setup.exe", 9, "GetModuleFileName returned broken path\n"},
-        {"C:\\setup.exe", INSTALLER_PATH_SIZE,
-         "GetModuleFileName returned a path longer than 259 characters\n"},
+        {"", 0, kNoExecutablePath},
+        {"setup.exe", 9, kBrokenExecutablePath},
+        {"C:\\setup.exe", INSTALLER_PATH_SIZE, kExecutablePathTooLong},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.message);

@@ -594,8 +594,7 @@ class LongExecutablePath : public WindowsBehaviour
                             "characters ("
                          << result.problem << "), so GetModuleFileNameA never cuts one short";
         }
-        expect_exit(result, 1, "",
-                    "GetModuleFileName returned a path longer than 259 characters\n");
+        expect_exit(result, 1, "", kExecutablePathTooLong);
         EXPECT_FALSE(exists(directory_ + "\\bin"));
     }
 
@@ -610,8 +609,8 @@ TEST_F(LongExecutablePath, PathOf259CharactersGivesItsWholeDirectoryAsRoot)
 
     ProcessResult result = start({}, "\n");
 
-    ASSERT_NO_FATAL_FAILURE(expect_exit(result, 1, kQuestion,
-                                        "Cannot open init file " + directory_ + "\\Install.ini\n"));
+    ASSERT_NO_FATAL_FAILURE(
+        expect_exit(result, 1, kQuestion, cannot_open(directory_ + "\\Install.ini")));
 }
 
 TEST_F(LongExecutablePath, PathOf260CharactersIsRefusedBeforeTheQuestion)
@@ -667,8 +666,8 @@ TEST_F(DriveTop, InstallerAtTheTopOfADriveTakesTheBareDriveAsRoot)
     ASSERT_TRUE(CopyFileA(installer_program().c_str(), program.c_str(), FALSE));
 
     ProcessResult missing = run_process(program, {"-s"}, "");
-    ASSERT_NO_FATAL_FAILURE(expect_exit(missing, 1, std::nullopt,
-                                        "Cannot open init file " + drive + "\\Install.ini\n"));
+    ASSERT_NO_FATAL_FAILURE(
+        expect_exit(missing, 1, std::nullopt, cannot_open(drive + "\\Install.ini")));
 
     make_distribution(drive);
     ProcessResult result = run_process(program, {"-s"}, "");

@@ -16,6 +16,26 @@ inline constexpr char kBailingOut[] = "Cannot continue installation, bailing out
 /* At the end of a run in a console window of its own. */
 inline constexpr char kPressEnter[] = "Press Enter to close this window.";
 
+/* What the installer says of its own path when it cannot be had, holds no
+ * backslash, or does not fit. */
+inline constexpr char kNoExecutablePath[] = "Could not GetModuleFileName()\n";
+inline constexpr char kBrokenExecutablePath[] = "GetModuleFileName returned broken path\n";
+inline constexpr char kExecutablePathTooLong[] =
+    "GetModuleFileName returned a path longer than 259 characters\n";
+
+/* "Cannot open init file <manifest>\n". */
+inline std::string cannot_open(const std::string &manifest)
+{
+    return "Cannot open init file " + manifest + "\n";
+}
+
+/* The refusal of a manifest value that would be unsafe in a path. */
+inline std::string unsafe_value(const std::string &key, const std::string &manifest)
+{
+    return "Value of " + key + " in init file " + manifest +
+           " must not hold \\, /, : or control characters\n";
+}
+
 /* "Ostrel <vsn> installed successfully\n". */
 inline std::string success_line(const std::string &vsn)
 {
