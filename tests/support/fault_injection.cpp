@@ -16,32 +16,21 @@
  * name. */
 #define FAULT_ASM_NAME(name) FAULT_EXPANDED_STRING(__USER_LABEL_PREFIX__) name
 
-extern "C" {
-void *fault_real_malloc(size_t size) __asm__(FAULT_ASM_NAME("__real_malloc"));
-void *fault_real_realloc(void *block, size_t size) __asm__(FAULT_ASM_NAME("__real_realloc"));
-void fault_real_free(void *block) __asm__(FAULT_ASM_NAME("__real_free"));
-int32_t
-fault_real_ini_platform_read(IniPlatformFile file, void *buffer,
-                             uint32_t size) __asm__(FAULT_ASM_NAME("__real_ini_platform_read"));
-int fault_real_ini_platform_write(IniPlatformFile file, const void *data, uint32_t size) __asm__(
-    FAULT_ASM_NAME("__real_ini_platform_write"));
-uint32_t fault_real_ini_platform_executable_path(char *buffer, uint32_t size) __asm__(
-    FAULT_ASM_NAME("__real_ini_platform_executable_path"));
-int fault_real_ini_platform_owns_console_window(void) __asm__(
-    FAULT_ASM_NAME("__real_ini_platform_owns_console_window"));
+/* Declares the two ends of one wrapped function: fault_real_NAME, the real
+ * one, and fault_wrapped_NAME, the wrapper defined below. */
+#define FAULT_WRAPPED(result, name, parameters)                                                    \
+    result fault_real_##name parameters __asm__(FAULT_ASM_NAME("__real_" #name));                  \
+    result fault_wrapped_##name parameters __asm__(FAULT_ASM_NAME("__wrap_" #name));
 
-void *fault_wrapped_malloc(size_t size) __asm__(FAULT_ASM_NAME("__wrap_malloc"));
-void *fault_wrapped_realloc(void *block, size_t size) __asm__(FAULT_ASM_NAME("__wrap_realloc"));
-void fault_wrapped_free(void *block) __asm__(FAULT_ASM_NAME("__wrap_free"));
-int32_t
-fault_wrapped_ini_platform_read(IniPlatformFile file, void *buffer,
-                                uint32_t size) __asm__(FAULT_ASM_NAME("__wrap_ini_platform_read"));
-int fault_wrapped_ini_platform_write(IniPlatformFile file, const void *data, uint32_t size) __asm__(
-    FAULT_ASM_NAME("__wrap_ini_platform_write"));
-uint32_t fault_wrapped_ini_platform_executable_path(char *buffer, uint32_t size) __asm__(
-    FAULT_ASM_NAME("__wrap_ini_platform_executable_path"));
-int fault_wrapped_ini_platform_owns_console_window(void) __asm__(
-    FAULT_ASM_NAME("__wrap_ini_platform_owns_console_window"));
+/* Every function the seam wraps, as tests/unit_tests.cmake lists them. */
+extern "C" {
+FAULT_WRAPPED(void *, malloc, (size_t size))
+FAULT_WRAPPED(void *, realloc, (void *block, size_t size))
+FAULT_WRAPPED(void, free, (void *block))
+FAULT_WRAPPED(int32_t, ini_platform_read, (IniPlatformFile file, void *buffer, uint32_t size))
+FAULT_WRAPPED(int, ini_platform_write, (IniPlatformFile file, const void *data, uint32_t size))
+FAULT_WRAPPED(uint32_t, ini_platform_executable_path, (char *buffer, uint32_t size))
+FAULT_WRAPPED(int, ini_platform_owns_console_window, (void))
 }
 
 /* The remembered blocks: an open-addressing table with linear probing, kept
