@@ -2,7 +2,8 @@
 # plus ini_fault_test and installer_fault_test, the only programs linked with the
 # fault-injection seam.
 
-add_library(ostrel_test_support STATIC support/temp_dir.cpp support/ini_view.cpp)
+add_library(ostrel_test_support STATIC support/temp_dir.cpp support/ini_view.cpp
+                                       support/memory_file.cpp)
 target_include_directories(ostrel_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(ostrel_test_support PUBLIC inifile PRIVATE ostrel_warnings)
 
