@@ -96,8 +96,9 @@ static size_t ini_copy_plain_portable(const char *chunk, size_t position, size_t
 
 #if defined(__SSE2__)
 /* ini_copy_plain_portable, 16 bytes at a time while 16 are left. Each block
- * is stored whole, then the count moves only past the bytes that belong:
- * out has room, as the count never passes position. A backslash escaping a
+ * is stored whole, then the count moves only past the bytes that belong: out
+ * needs room for available bytes past *written, as the count never moves
+ * further than position. A backslash escaping a
  * byte of the block stores the block's rest again one byte back, so that
  * the backslashes of Windows paths leave the loop alone; it may stop
  * earlier than the portable copy, never elsewhere than at a backslash. */
@@ -160,16 +161,21 @@ static size_t ini_copy_plain(const char *chunk, size_t position, size_t availabl
     return ini_copy_plain_portable(chunk, position, available, out, written);
 }
 
-/* A logical line being read: the bytes that earlier chunks gave it, on the
- * heap, and those of the current chunk, gathered in scratch. Nothing is
- * allocated before the line or its chunk ends, so that a line ending inside
- * its chunk is allocated once, at its final capacity. */
+/* The bytes a line gathers before it moves to the heap: room for a few
+ * chunks, so that a line crossing a chunk edge or two stays off the heap
+ * until it ends. */
+enum { INI_SCRATCH_SIZE = 4 * INI_READ_CHUNK };
+
+/* A logical line being read: the bytes gathered in scratch, after those of
+ * text, on the heap, once scratch has run out of room. Nothing is allocated
+ * before the line ends or scratch fills, so that a line of up to a few
+ * chunks is allocated once, at its final capacity. */
 struct IniLine {
     char *text;
     size_t length;
     size_t capacity;
     size_t pending; /* bytes in scratch */
-    char scratch[INI_READ_CHUNK];
+    char scratch[INI_SCRATCH_SIZE];
 };
 
 /* The capacity that a block starting at INI_GROW_STEP bytes and growing by
@@ -183,7 +189,8 @@ static size_t ini_line_capacity(size_t length)
  * the line then unchanged. */
 static int ini_line_resize(IniLine *line, size_t capacity)
 {
-    char *resized = (char *)realloc(line->text, capacity);
+    char *resized =
+        line->text == NULL ? (char *)malloc(capacity) : (char *)realloc(line->text, capacity);
     if (resized == NULL) {
         return -1;
     }
@@ -199,12 +206,16 @@ static void ini_line_take_scratch(IniLine *line)
     line->pending = 0;
 }
 
-/* Moves the scratch bytes of a line that goes on past its chunk to the heap.
- * A text that must grow at least doubles, so that a line spanning many
- * chunks moves a few times, not once per chunk; ini_line_finish trims it.
- * Returns 0, or -1 when out of memory. */
+/* Moves the scratch bytes of a line that goes on past its chunk to the heap
+ * when scratch has no room for another chunk: a copy may write up to a chunk
+ * past what it copies. A text that must grow at least doubles, so that a line
+ * spanning many chunks moves a few times, not once per chunk;
+ * ini_line_finish trims it. Returns 0, or -1 when out of memory. */
 static int ini_line_keep(IniLine *line)
 {
+    if (line->pending + INI_READ_CHUNK <= INI_SCRATCH_SIZE) {
+        return 0;
+    }
     size_t needed = line->length + line->pending;
     if (needed > line->capacity &&
         ini_line_resize(line, 2 * line->capacity > needed ? 2 * line->capacity : needed) != 0) {
@@ -373,7 +384,7 @@ static char *ini_next_line(IniLineReader *reader, const IniInput *input, IniLine
     }
 
     /* A line cut short by a failed read is no line of the file. */
-    if (line.length == 0 || reader->end_of_input == INI_READER_READ_FAILED) {
+    if (line.length + line.pending == 0 || reader->end_of_input == INI_READER_READ_FAILED) {
         free(line.text);
         return NULL;
     }
