@@ -43,9 +43,10 @@ int64_t bench_resident_kb();
 
 /* The corpora. */
 enum BenchCorpusKind {
-    BENCH_CORPUS_TYPICAL,  /* many sections of 50-200 entries, paths, comments */
-    BENCH_CORPUS_FLAT,     /* one section of very many short entries */
-    BENCH_CORPUS_LONGLINES /* entries whose lines are 4 KiB to 64 KiB long */
+    BENCH_CORPUS_TYPICAL,   /* many sections of 50-200 entries, paths, comments */
+    BENCH_CORPUS_FLAT,      /* one section of very many short entries */
+    BENCH_CORPUS_LONGLINES, /* entries whose lines are 4 KiB to 64 KiB long */
+    BENCH_CORPUS_PATHS      /* sections of 20-100 entries, mostly escaped Windows paths */
 };
 
 /* Writes the corpus of that kind to path: the same bytes on every call for the

@@ -146,6 +146,21 @@ static void bench_append_section(BenchCorpusKind kind, std::string *text, BenchR
                                bench_between(random, 10, 80), 40);
         }
         text->push_back('\n');
+    } else if (kind == BENCH_CORPUS_PATHS) {
+        /* A launcher's or an installer's configuration: a component per
+         * section, nearly every value a path. */
+        text->push_back('[');
+        bench_append_word(text, random, bench_between(random, 4, 10));
+        *text += "_" + std::to_string(section) + "]\n";
+        size_t entries = bench_between(random, 20, 100);
+        for (size_t i = 0; i < entries; i++) {
+            if (bench_chance(random, 2)) {
+                bench_append_comment(text, random);
+            }
+            bench_append_entry(text, random, bench_between(random, 6, 30), i,
+                               bench_between(random, 20, 120), 85);
+        }
+        text->push_back('\n');
     } else if (kind == BENCH_CORPUS_LONGLINES) {
         *text += "[long_" + std::to_string(section) + "]\n";
         bench_append_comment(text, random);

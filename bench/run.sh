@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark (Release, -O2) and runs it. Arguments go to
 # ostrel_bench: none for the full run, --smoke for one quick round over tiny
-# corpora, or --runs N, --only typical,flat,longlines,installer, --operations
+# corpora, or --runs N, --only typical,flat,longlines,paths,installer, --operations
 # LIST. BUILD_DIR names the build directory (default: build-bench).
 # Needs cmake, g++, pkg-config, libinih-dev and libboost-dev.
 set -euo pipefail

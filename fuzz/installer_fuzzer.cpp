@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "installer.h"
-#include "ini_model.h"
+#include "fuzz_checks.h"
 #include "support/installer_texts.h"
 
 namespace

@@ -1,13 +1,15 @@
-/* Loads arbitrary bytes as a configuration file and checks the document
- * against the model of the format and against the document's structural
- * rules; then releases it, so that the leak checker sees every block. The
- * logical lines are also read one by one and compared with the model's. */
+/* Loads arbitrary bytes as a configuration file and checks the document, or
+ * the line where it is malformed, against the model of the format, and the
+ * document against its structural rules; then releases it, so that the leak
+ * checker sees every block. The logical lines are also read one by one and
+ * compared with the model's, each in a block of exactly the capacity that
+ * growth in steps of INI_GROW_STEP reaches. */
 #include <inifile/inifile.h>
 #include <sanitizer/allocator_interface.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "ini_model.h"
+#include "fuzz_checks.h"
 #include "platform/platform.h"
 
 /* Reads the file at path line by line and compares each line with the
@@ -27,9 +29,9 @@ static void fuzz_check_lines(const char *path, const uint8_t *data, size_t size)
         fuzz_check(count < expected.size(), "no more lines than the model");
         const std::string &model_line = expected[count];
         fuzz_check(strcmp(line, model_line.c_str()) == 0, "line as the model reads it");
-        size_t block = __sanitizer_get_allocated_size(line);
-        fuzz_check(block % INI_GROW_STEP == 0 && block > model_line.size(),
-                   "line buffer grown in steps, with room for the NUL");
+        fuzz_check(__sanitizer_get_allocated_size(line) ==
+                       model_block_capacity(model_line.size() + 1),
+                   "line block at the capacity that growth in steps reaches");
         free(line);
         count++;
     }
@@ -45,12 +47,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz_check_lines(path, data, size);
 
     ModelDocument expected;
-    bool well_formed = model_load(data, size, &expected);
-    IniDocument *doc = ini_load_file(path);
+    uint64_t malformed_line = 0;
+    bool well_formed = model_load(data, size, &expected, &malformed_line);
+    IniLoadResult result = INI_LOAD_OK;
+    int32_t line = -1;
+    IniDocument *doc = ini_load_file_with_result(path, &result, &line);
     fuzz_check((doc != NULL) == well_formed, "loaded exactly when well formed");
     if (doc == NULL) {
+        fuzz_check(result == INI_LOAD_MALFORMED && (uint64_t)line == malformed_line,
+                   "malformed at the line where the model finds it");
         return 0;
     }
+    fuzz_check(result == INI_LOAD_OK && line == 0, "loaded with result OK and no line");
     fuzz_check_document(doc, FUZZ_ENTRIES_LOADED);
     fuzz_check_equal(model_of(doc), expected, "loaded document as the format says");
     fuzz_check(doc->section_capacity == model_capacity(doc->section_count),

@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-#include "ini_model.h"
+#include "fuzz_checks.h"
 
 namespace
 {

@@ -33,6 +33,25 @@ int ini_append_section(IniDocument *doc, IniSection *section);
  * without looking up the key. Returns 0, or -1 when out of memory, the section
  * then unchanged and the block still owned by the caller. */
 int ini_append_entry(IniSection *section, char *key, char *value);
+
+/* Reads up to size bytes of an open file into buffer, as ini_platform_read
+ * does: the count delivered, 0 at the end, or -1 when the read fails. The
+ * loader only hands file back to it, so it may stand for anything. */
+typedef int32_t (*IniReadFunction)(intptr_t file, void *buffer, uint32_t size);
+
+/* How the line reader copies the bytes a line stores as they stand, up to
+ * the next line feed, carriage return, ";" or backslash. Both give the same
+ * lines. */
+enum IniByteSearch {
+    INI_SEARCH_FASTEST, /* 16 bytes at a time where the compiler offers SSE2 */
+    INI_SEARCH_PORTABLE /* a byte table, on every compiler */
+};
+
+/* The loader once the file is open: reads file through read, in chunks of
+ * INI_READ_CHUNK bytes, searching as search says; returns and reports as
+ * ini_load_file_with_result does. The file stays open. */
+IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniByteSearch search,
+                           IniLoadResult *result, int32_t *line);
 }
 
 #endif

@@ -3,6 +3,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/platform.h"
 
 static_assert(sizeof(IniPlatformFile) == sizeof(intptr_t),
@@ -10,7 +14,7 @@ static_assert(sizeof(IniPlatformFile) == sizeof(intptr_t),
 
 /* How the line reader treats each byte value outside a comment. The two
  * classes stored as they stand inside a line come first, so that one
- * comparison tells them from the rest. */
+ * comparison tells them from the bytes the reader must handle one by one. */
 enum IniByteClass : unsigned char {
     INI_BYTE_ORDINARY,
     INI_BYTE_SPACE,
@@ -37,29 +41,10 @@ static constexpr IniByteClasses ini_make_byte_classes()
 
 static constexpr IniByteClasses ini_byte_classes = ini_make_byte_classes();
 
-/* A logical line being built: a heap buffer whose capacity grows in steps of
- * INI_GROW_STEP. */
-struct IniLineBuffer {
-    char *text;
-    size_t length;
-    size_t capacity;
-};
-
-/* A stretch of the reader's buffer whose bytes the line stores as they
- * stand. Stretches are kept until the line ends or the chunk is used up, so
- * that the line grows once for all of them, not once per stretch. */
-struct IniRun {
-    uint16_t start;
-    uint16_t length;
-};
-
-/* The most stretches one chunk can hold: each but the first follows a byte
- * that is not stored. */
-enum { INI_MAX_RUNS = INI_READ_CHUNK / 2 + 1 };
-
-/* Returns the end of the bytes from position on that are ordinary bytes or
- * spaces, at most available. */
-static size_t ini_plain_end(const char *chunk, size_t position, size_t available)
+/* Returns the position of the first byte from position on, before available,
+ * that is none of the two classes stored as they stand; available when there
+ * is none. */
+static size_t ini_special_end(const char *chunk, size_t position, size_t available)
 {
     const unsigned char *bytes = (const unsigned char *)chunk;
     while (position + 4 <= available &&
@@ -74,40 +59,213 @@ static size_t ini_plain_end(const char *chunk, size_t position, size_t available
     return position;
 }
 
-/* Appends the stretches of chunk, count bytes in all, with one growth of the
- * line. Returns 0, or -1 when out of memory. */
-static int ini_line_append_runs(IniLineBuffer *line, const char *chunk, const IniRun *runs,
-                                size_t run_count, size_t count)
+/* Whether the byte at position is a backslash that makes the next byte of
+ * the chunk one to store: any but a line feed, which joins two lines, or a
+ * carriage return, which the escape skips. */
+static bool ini_is_escape_pair(const char *chunk, size_t position, size_t available)
 {
-    if (ini_reserve_bytes(&line->text, &line->capacity, line->length + count) != 0) {
+    if (chunk[position] != '\\' || position + 1 == available) {
+        return false;
+    }
+    IniByteClass next = ini_byte_classes.of[(unsigned char)chunk[position + 1]];
+    return next != INI_BYTE_LINE_FEED && next != INI_BYTE_CARRIAGE_RETURN;
+}
+
+/* Copies to out at *written what a line that has begun stores of the bytes
+ * of chunk from position on: the bytes stored as they stand and the bytes a
+ * backslash escapes, up to the first byte that is neither or to available.
+ * Returns the position reached; *written grows by the bytes copied, never
+ * more than the bytes passed. */
+static size_t ini_copy_plain_portable(const char *chunk, size_t position, size_t available,
+                                      char *out, size_t *written)
+{
+    size_t count = *written;
+    for (;;) {
+        size_t end = ini_special_end(chunk, position, available);
+        memcpy(out + count, chunk + position, end - position);
+        count += end - position;
+        position = end;
+        if (position == available || !ini_is_escape_pair(chunk, position, available)) {
+            break;
+        }
+        out[count++] = chunk[position + 1];
+        position += 2;
+    }
+    *written = count;
+    return position;
+}
+
+#if defined(__SSE2__)
+/* ini_copy_plain_portable, 16 bytes at a time while 16 are left. Each block
+ * is stored whole, then the count moves only past the bytes that belong: out
+ * needs room for available bytes past *written, as the count never moves
+ * further than position. A backslash escaping a
+ * byte of the block stores the block's rest again one byte back, so that
+ * the backslashes of Windows paths leave the loop alone; it may stop
+ * earlier than the portable copy, never elsewhere than at a backslash. */
+static size_t ini_copy_plain_sse2(const char *chunk, size_t position, size_t available, char *out,
+                                  size_t *written)
+{
+    const __m128i line_feed = _mm_set1_epi8('\n');
+    const __m128i carriage_return = _mm_set1_epi8('\r');
+    const __m128i semicolon = _mm_set1_epi8(';');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    size_t count = *written;
+    while (position + 16 <= available) {
+        __m128i bytes = _mm_loadu_si128((const __m128i *)(const void *)(chunk + position));
+        _mm_storeu_si128((__m128i *)(void *)(out + count), bytes);
+        unsigned ends = (unsigned)_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, line_feed), _mm_cmpeq_epi8(bytes, carriage_return)));
+        unsigned escapes = (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, backslash));
+        unsigned specials =
+            ends | escapes | (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, semicolon));
+        if (specials == 0) {
+            position += 16;
+            count += 16;
+            continue;
+        }
+        size_t removed = 0;
+        do {
+            unsigned at = (unsigned)__builtin_ctz(specials);
+            /* Left to the caller: a byte that ends or interrupts the copy,
+             * and an escape whose byte is out of the block, or whose
+             * block's rest cannot be loaded within the chunk. */
+            if (((escapes >> at) & 1U) == 0 || at == 15 || ((ends >> (at + 1)) & 1U) != 0 ||
+                position + at + 17 > available) {
+                *written = count + at - removed;
+                return position + at;
+            }
+            _mm_storeu_si128(
+                (__m128i *)(void *)(out + count + at - removed),
+                _mm_loadu_si128((const __m128i *)(const void *)(chunk + position + at + 1)));
+            removed++;
+            specials &= ~(3U << at);
+        } while (specials != 0);
+        position += 16;
+        count += 16 - removed;
+    }
+    *written = count;
+    return ini_copy_plain_portable(chunk, position, available, out, written);
+}
+#endif
+
+static size_t ini_copy_plain(const char *chunk, size_t position, size_t available, char *out,
+                             size_t *written, IniByteSearch search)
+{
+#if defined(__SSE2__)
+    if (search == INI_SEARCH_FASTEST) {
+        return ini_copy_plain_sse2(chunk, position, available, out, written);
+    }
+#else
+    (void)search;
+#endif
+    return ini_copy_plain_portable(chunk, position, available, out, written);
+}
+
+/* The bytes a line gathers before it moves to the heap: room for a few
+ * chunks, so that a line crossing a chunk edge or two stays off the heap
+ * until it ends. */
+enum { INI_SCRATCH_SIZE = 4 * INI_READ_CHUNK };
+
+/* A logical line being read: the bytes gathered in scratch, after those of
+ * text, on the heap, once scratch has run out of room. Nothing is allocated
+ * before the line ends or scratch fills, so that a line of up to a few
+ * chunks is allocated once, at its final capacity. */
+struct IniLine {
+    char *text;
+    size_t length;
+    size_t capacity;
+    size_t pending; /* bytes in scratch */
+    char scratch[INI_SCRATCH_SIZE];
+};
+
+/* The capacity that a block starting at INI_GROW_STEP bytes and growing by
+ * INI_GROW_STEP reaches when it holds length bytes and a NUL. */
+static size_t ini_line_capacity(size_t length)
+{
+    return (length + INI_GROW_STEP) / INI_GROW_STEP * INI_GROW_STEP;
+}
+
+/* Resizes the line's text to capacity. Returns 0, or -1 when out of memory,
+ * the line then unchanged. */
+static int ini_line_resize(IniLine *line, size_t capacity)
+{
+    char *resized =
+        line->text == NULL ? (char *)malloc(capacity) : (char *)realloc(line->text, capacity);
+    if (resized == NULL) {
         return -1;
     }
-    for (size_t i = 0; i < run_count; i++) {
-        memcpy(line->text + line->length, chunk + runs[i].start, runs[i].length);
-        line->length += runs[i].length;
-    }
+    line->text = resized;
+    line->capacity = capacity;
     return 0;
 }
 
-/* Drops trailing spaces and adds the NUL. Returns the finished line, or null
- * when out of memory. */
-static char *ini_line_finish(IniLineBuffer *line)
+static void ini_line_take_scratch(IniLine *line)
 {
-    while (line->text[line->length - 1] == ' ') {
-        line->length--;
+    memcpy(line->text + line->length, line->scratch, line->pending);
+    line->length += line->pending;
+    line->pending = 0;
+}
+
+/* Moves the scratch bytes of a line that goes on past its chunk to the heap
+ * when scratch has no room for another chunk: a copy may write up to a chunk
+ * past what it copies. A text that must grow at least doubles, so that a line
+ * spanning many chunks moves a few times, not once per chunk;
+ * ini_line_finish trims it. Returns 0, or -1 when out of memory. */
+static int ini_line_keep(IniLine *line)
+{
+    if (line->pending + INI_READ_CHUNK <= INI_SCRATCH_SIZE) {
+        return 0;
     }
-    if (ini_reserve_bytes(&line->text, &line->capacity, line->length + 1) != 0) {
-        return NULL;
+    size_t needed = line->length + line->pending;
+    if (needed > line->capacity &&
+        ini_line_resize(line, 2 * line->capacity > needed ? 2 * line->capacity : needed) != 0) {
+        return -1;
     }
+    ini_line_take_scratch(line);
+    return 0;
+}
+
+/* Drops trailing spaces, gives the text its final capacity, moves the
+ * scratch bytes to it and adds the NUL. Returns 0, or -1 when out of memory.
+ * Finishing a finished line changes nothing. */
+static int ini_line_finish(IniLine *line)
+{
+    while (line->pending > 0 && line->scratch[line->pending - 1] == ' ') {
+        line->pending--;
+    }
+    if (line->pending == 0) {
+        while (line->length > 0 && line->text[line->length - 1] == ' ') {
+            line->length--;
+        }
+    }
+    size_t capacity = ini_line_capacity(line->length + line->pending);
+    if (capacity != line->capacity && ini_line_resize(line, capacity) != 0) {
+        return -1;
+    }
+    ini_line_take_scratch(line);
     line->text[line->length] = '\0';
-    return line->text;
+    return 0;
+}
+
+/* Where the reader's chunks come from and how it searches them. */
+struct IniInput {
+    IniReadFunction read;
+    IniByteSearch search;
+};
+
+/* ini_platform_read by a call of its own: taking the address of a function
+ * of another source gives mingw-w64 a reference ".refptr" symbol to define. */
+static int32_t ini_read_platform_file(intptr_t file, void *buffer, uint32_t size)
+{
+    return ini_platform_read(file, buffer, size);
 }
 
 /* Fills the reader's buffer with the next chunk. Returns 1, or 0 after
  * marking the end of the input, or the failure of the read. */
-static int ini_reader_fill(IniLineReader *reader)
+static int ini_reader_fill(IniLineReader *reader, IniReadFunction read)
 {
-    int32_t count = ini_platform_read(reader->file, reader->buffer, INI_READ_CHUNK);
+    int32_t count = read(reader->file, reader->buffer, INI_READ_CHUNK);
     if (count <= 0) {
         reader->end_of_input = count == 0 ? INI_READER_END : INI_READER_READ_FAILED;
         return 0;
@@ -123,24 +281,28 @@ struct IniLineNumbers {
     uint64_t first_line; /* physical line (from 1) of the last line's first byte */
 };
 
-/* ini_read_line, counting line feeds into numbers. One state machine over the
- * byte table, kept whole so that it reads like the format's table. */
+/* ini_read_line over input, counting line feeds into numbers. One state
+ * machine over the byte table, kept whole so that it reads like the format's
+ * table; once a line has begun, ini_copy_plain takes the bytes it stores
+ * without a decision of their own. */
 // NOLINTNEXTLINE(readability-function-cognitive-complexity)
-static char *ini_next_line(IniLineReader *reader, IniLineNumbers *numbers)
+static char *ini_next_line(IniLineReader *reader, const IniInput *input, IniLineNumbers *numbers)
 {
     if (reader->end_of_input != INI_READER_MORE) {
         return NULL;
     }
-    IniLineBuffer line = {(char *)malloc(INI_GROW_STEP), 0, INI_GROW_STEP};
-    if (line.text == NULL) {
-        reader->end_of_input = INI_READER_OUT_OF_MEMORY;
-        return NULL;
-    }
+    IniLine line;
+    line.text = NULL;
+    line.length = 0;
+    line.capacity = 0;
+    line.pending = 0;
+    const IniReadFunction read = input->read;
+    const IniByteSearch search = input->search;
     int escaped = 0;
     int in_comment = 0;
     for (;;) {
         if ((uint32_t)reader->read_position == reader->bytes_available &&
-            !ini_reader_fill(reader)) {
+            !ini_reader_fill(reader, read)) {
             break;
         }
         const char *chunk = reader->buffer;
@@ -159,35 +321,31 @@ static char *ini_next_line(IniLineReader *reader, IniLineNumbers *numbers)
         }
 
         /* Walk the chunk up to the end of the line, a comment or the end of
-         * the chunk, noting the stretches to store; then store them with one
-         * growth of the line. */
-        IniRun runs[INI_MAX_RUNS];
-        size_t run_count = 0;
-        size_t stored = 0;
+         * the chunk, gathering the bytes to store. */
         int line_ended = 0;
         while (position < available) {
             IniByteClass byte_class = ini_byte_classes.of[(unsigned char)chunk[position]];
-            size_t start = position++;
+            int started = line.length + line.pending > 0;
             if (escaped) {
                 if (byte_class == INI_BYTE_CARRIAGE_RETURN) {
+                    position++;
                     continue;
                 }
                 escaped = 0;
                 if (byte_class == INI_BYTE_LINE_FEED) {
                     numbers->line_feeds++;
+                    position++;
                     continue;
                 }
-                if (byte_class == INI_BYTE_SPACE && line.length + stored == 0) {
+                if (byte_class == INI_BYTE_SPACE && !started) {
+                    position++;
                     continue;
                 }
-            } else if (byte_class == INI_BYTE_SPACE) {
-                if (line.length + stored == 0) {
-                    continue;
-                }
-            } else if (byte_class != INI_BYTE_ORDINARY) {
+            } else if (byte_class > INI_BYTE_SPACE) {
+                position++;
                 if (byte_class == INI_BYTE_LINE_FEED) {
                     numbers->line_feeds++;
-                    if (line.length + stored > 0) {
+                    if (started) {
                         line_ended = 1;
                         break;
                     }
@@ -199,41 +357,40 @@ static char *ini_next_line(IniLineReader *reader, IniLineNumbers *numbers)
                 }
                 escaped = byte_class == INI_BYTE_BACKSLASH;
                 continue;
+            } else if (byte_class == INI_BYTE_SPACE && !started) {
+                position++;
+                continue;
             }
-            /* A byte to store, with every following byte of the chunk that
-             * is stored as it stands. */
-            if (line.length + stored == 0) {
+            /* A byte to store, with the bytes after it that the copy takes. */
+            if (!started) {
                 numbers->first_line = numbers->line_feeds + 1;
             }
-            position = ini_plain_end(chunk, position, available);
-            runs[run_count].start = (uint16_t)start;
-            runs[run_count].length = (uint16_t)(position - start);
-            run_count++;
-            stored += position - start;
+            line.scratch[line.pending++] = chunk[position];
+            position =
+                ini_copy_plain(chunk, position + 1, available, line.scratch, &line.pending, search);
         }
         reader->read_position = (int32_t)position;
-        if (stored > 0 && ini_line_append_runs(&line, chunk, runs, run_count, stored) != 0) {
-            goto out_of_memory;
-        }
-        if (line_ended) {
-            char *finished = ini_line_finish(&line);
-            if (finished == NULL) {
+        /* A comment leaves the line as it is: it can be finished before the
+         * line feed that ends it is found. */
+        if (line_ended || (in_comment && line.length + line.pending > 0)) {
+            if (ini_line_finish(&line) != 0) {
                 goto out_of_memory;
             }
-            return finished;
+            if (line_ended) {
+                return line.text;
+            }
+        } else if (line.pending > 0 && ini_line_keep(&line) != 0) {
+            goto out_of_memory;
         }
     }
 
     /* A line cut short by a failed read is no line of the file. */
-    if (line.length == 0 || reader->end_of_input == INI_READER_READ_FAILED) {
+    if (line.length + line.pending == 0 || reader->end_of_input == INI_READER_READ_FAILED) {
         free(line.text);
         return NULL;
     }
-    {
-        char *finished = ini_line_finish(&line);
-        if (finished != NULL) {
-            return finished;
-        }
+    if (ini_line_finish(&line) == 0) {
+        return line.text;
     }
 out_of_memory:
     free(line.text);
@@ -243,8 +400,9 @@ out_of_memory:
 
 char *ini_read_line(IniLineReader *reader)
 {
+    const IniInput input = {ini_read_platform_file, INI_SEARCH_FASTEST};
     IniLineNumbers unused = {0, 0};
-    return ini_next_line(reader, &unused);
+    return ini_next_line(reader, &input, &unused);
 }
 
 /* Returns the first "=" of an entry line, or null when line is no entry. */
@@ -300,12 +458,12 @@ static IniSection *ini_add_header_line(IniDocument *doc, char *line)
  * above it. Returns INI_LOAD_OK, INI_LOAD_MALFORMED at the first line that is
  * neither, numbers then telling where it starts, INI_LOAD_OUT_OF_MEMORY or
  * INI_LOAD_READ_FAILED. */
-static IniLoadResult ini_read_document(IniLineReader *reader, IniDocument *doc,
-                                       IniLineNumbers *numbers)
+static IniLoadResult ini_read_document(IniLineReader *reader, const IniInput *input,
+                                       IniDocument *doc, IniLineNumbers *numbers)
 {
     IniSection *section = NULL;
     char *line;
-    while ((line = ini_next_line(reader, numbers)) != NULL) {
+    while ((line = ini_next_line(reader, input, numbers)) != NULL) {
         char *separator = section == NULL ? NULL : ini_entry_separator(line);
         if (separator != NULL) {
             if (ini_add_entry_line(section, line, separator) != 0) {
@@ -334,45 +492,47 @@ static IniLoadResult ini_read_document(IniLineReader *reader, IniDocument *doc,
     }
 }
 
-/* Loads an open file into a new document. Returns it, or null with *result
- * saying why; numbers then tell where a malformed line starts. */
-static IniDocument *ini_load_open_file(IniPlatformFile file, IniLoadResult *result,
-                                       IniLineNumbers *numbers)
+IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniByteSearch search,
+                           IniLoadResult *result, int32_t *line)
 {
+    IniLineNumbers numbers = {0, 0};
     IniDocument *doc = ini_new_document();
     if (doc == NULL) {
         *result = INI_LOAD_OUT_OF_MEMORY;
-        return NULL;
-    }
-    IniLineReader reader;
-    reader.file = file;
-    reader.end_of_input = INI_READER_MORE;
-    reader.bytes_available = 0;
-    reader.read_position = 0;
-    *result = ini_read_document(&reader, doc, numbers);
-    if (*result != INI_LOAD_OK) {
-        ini_free_document(doc);
-        return NULL;
-    }
-    return doc;
-}
-
-IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result, int32_t *line)
-{
-    IniLineNumbers numbers = {0, 0};
-    IniDocument *doc = NULL;
-    IniPlatformFile file = ini_platform_open_for_reading(path);
-    if (file == INI_PLATFORM_NO_FILE) {
-        *result = INI_LOAD_CANNOT_OPEN;
     } else {
-        doc = ini_load_open_file(file, result, &numbers);
-        ini_platform_close(file);
+        IniLineReader reader;
+        reader.file = file;
+        reader.end_of_input = INI_READER_MORE;
+        reader.bytes_available = 0;
+        reader.read_position = 0;
+        const IniInput input = {read, search};
+        *result = ini_read_document(&reader, &input, doc, &numbers);
+        if (*result != INI_LOAD_OK) {
+            ini_free_document(doc);
+            doc = NULL;
+        }
     }
     if (line != NULL) {
         *line = *result != INI_LOAD_MALFORMED    ? 0
                 : numbers.first_line > INT32_MAX ? INT32_MAX
                                                  : (int32_t)numbers.first_line;
     }
+    return doc;
+}
+
+IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result, int32_t *line)
+{
+    IniPlatformFile file = ini_platform_open_for_reading(path);
+    if (file == INI_PLATFORM_NO_FILE) {
+        *result = INI_LOAD_CANNOT_OPEN;
+        if (line != NULL) {
+            *line = 0;
+        }
+        return NULL;
+    }
+    IniDocument *doc =
+        ini_load_from(file, ini_read_platform_file, INI_SEARCH_FASTEST, result, line);
+    ini_platform_close(file);
     return doc;
 }
 

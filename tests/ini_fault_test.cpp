@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <string.h>
 
 #include <filesystem>
 #include <functional>
@@ -243,7 +244,7 @@ TEST_F(IniLoadFaults, ReadLineReportsOutOfMemoryAndStopsForGood)
         if (!fault_allocation_failed()) {
             EXPECT_EQ(reader.end_of_input, INI_READER_END);
             EXPECT_EQ(count, 3u);
-            EXPECT_GT(n, 3);
+            EXPECT_EQ(n, 3) << "one allocation for each line that ends inside its chunk";
             return;
         }
         EXPECT_EQ(reader.end_of_input, INI_READER_OUT_OF_MEMORY);
@@ -297,6 +298,54 @@ TEST_F(IniLoadFaults, ReadLineDropsALineCutShortByAFailedRead)
         return 0;
     });
     EXPECT_EQ(fault_live_allocations(), 0);
+}
+
+/* Each line lives in a block of the capacity that growth from INI_GROW_STEP
+ * in steps of INI_GROW_STEP reaches for its bytes and NUL, trailing spaces
+ * not counted, wherever the line ends relative to a chunk edge; a line of up
+ * to three chunks costs one allocation. */
+TEST_F(IniLoadFaults, AllocatesEachLineAtItsFinalCapacity)
+{
+    const size_t lengths[] = {1,    9,    10,   11,   19,   20,   21,   99,   100,  1022,
+                              1023, 1024, 1025, 2049, 3069, 3072, 3073, 5000, 20000};
+    std::string path = directory.file("in.ini");
+    for (size_t length : lengths) {
+        for (const char *trailing : {"", "   "}) {
+            /* The line feed that ends the line stands two bytes before to two
+             * after the first chunk edge it can reach. */
+            for (long edge = -2; edge <= 2; edge++) {
+                long before = (long)INI_READ_CHUNK - 1 + edge - (long)(length + strlen(trailing));
+                while (before < 2) {
+                    before += INI_READ_CHUNK;
+                }
+                std::string line(length, 'x');
+                line[0] = 'k';
+                std::string text = std::string((size_t)before - 1, ';') + "\n" + line + trailing +
+                                   "\n" + "after\n";
+                SCOPED_TRACE("line of " + std::to_string(length) + " bytes and " +
+                             std::to_string(strlen(trailing)) + " spaces, ending at byte " +
+                             std::to_string(before + (long)(length + strlen(trailing))));
+                write_file_bytes(path, text);
+                fault_reset();
+                IniLineReader reader = open_line_reader(path);
+                ASSERT_NE(reader.file, INI_PLATFORM_NO_FILE);
+                fault_start();
+                char *read = ini_read_line(&reader);
+                long allocations = fault_allocations();
+                fault_stop();
+                ASSERT_NE(read, nullptr);
+                EXPECT_EQ(read, line);
+                EXPECT_EQ(fault_block_size(read),
+                          (length + INI_GROW_STEP) / INI_GROW_STEP * INI_GROW_STEP);
+                if (length + strlen(trailing) <= 3 * INI_READ_CHUNK) {
+                    EXPECT_EQ(allocations, 1);
+                }
+                EXPECT_EQ(fault_live_allocations(), 1) << "nothing but the line";
+                free(read);
+                ini_platform_close(reader.file);
+            }
+        }
+    }
 }
 
 TEST_F(IniLoadFaults, AsksForWholeChunksOf1024Bytes)

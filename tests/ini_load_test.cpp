@@ -16,6 +16,7 @@
 
 #include "platform/platform.h"
 #include "support/ini_view.h"
+#include "support/memory_file.h"
 #include "support/temp_dir.h"
 
 using namespace std::string_literals;
@@ -344,20 +345,36 @@ std::string generated_file(std::mt19937 &engine)
     return text;
 }
 
+/* The document doc holds, or nothing for null; doc is released. */
+LoadedDocument take_view(IniDocument *doc)
+{
+    if (doc == nullptr) {
+        return std::nullopt;
+    }
+    DocumentView view = view_of(doc);
+    ini_free_document(doc);
+    return view;
+}
+
 class IniLoad : public ::testing::Test
 {
   protected:
-    /* Loads bytes from a file and keeps the loader's result. */
+    /* Loads bytes from a file and keeps the loader's result and line. The
+     * portable byte search, loading the same bytes from memory, must give
+     * the same. */
     LoadedDocument load(const std::string &bytes)
     {
         std::string path = directory.write("test.ini", bytes);
-        IniDocument *doc = ini_load_file_with_result(path.c_str(), &result, &line);
-        if (doc == nullptr) {
-            return std::nullopt;
-        }
-        DocumentView view = view_of(doc);
-        ini_free_document(doc);
-        return view;
+        LoadedDocument loaded = take_view(ini_load_file_with_result(path.c_str(), &result, &line));
+        IniLoadResult portable_result = INI_LOAD_OK;
+        int32_t portable_line = -1;
+        LoadedDocument portable = take_view(load_from_memory(
+            bytes.data(), bytes.size(), INI_SEARCH_PORTABLE, 0, &portable_result, &portable_line));
+        EXPECT_TRUE(portable == loaded && portable_result == result && portable_line == line)
+            << "the portable search loads \"" << printable(bytes) << "\" as "
+            << ::testing::PrintToString(portable) << ", result " << portable_result << ", line "
+            << portable_line;
+        return loaded;
     }
 
     TempDirectory directory;
@@ -533,6 +550,34 @@ TEST_F(IniLoad, GivesTheSameDocumentWhereverTheChunksSplitTheText)
                                   << ": expected " << ::testing::PrintToString(file.expected)
                                   << " (line " << expected_line << "), loaded "
                                   << ::testing::PrintToString(loaded) << " (line " << line << ")";
+                }
+            }
+        }
+    }
+    EXPECT_EQ(failures, 0);
+}
+
+TEST_F(IniLoad, HandlesEachSpecialByteAtEveryOffsetOfASixteenByteBlock)
+{
+    /* What the search must stop at or see through, alone and in pairs. */
+    const char *const pieces[] = {"\n",     "\r",       ";c\n",     "\\\\",   "\\;",   "\\a",
+                                  "\\ ",    "\\\n",     "\\\r\n",   "\\\r",   " ",     "\\\\\\\\",
+                                  "\\;\\;", "\\\\;c\n", "\\\\\\\n", "\\\\\r", "\\=\\["};
+    int failures = 0;
+    for (const char *piece : pieces) {
+        for (size_t offset = 0; offset < 48; offset++) {
+            /* The line at the start of the file, then with the piece
+             * from 24 bytes before the first chunk edge to 23 after it. */
+            for (size_t start : {0, INI_READ_CHUNK - 32}) {
+                std::string line = "[s]\nkey=" + std::string(offset, 'v') + piece +
+                                   std::string(40, 'w') + "\nnext=1\n";
+                std::string text = at_offset(start, line);
+                LoadedDocument expected = model_document(model_lines(text));
+                LoadedDocument loaded = load(text);
+                if (loaded != expected && failures++ < 10) {
+                    ADD_FAILURE() << "file \"" << printable(text) << "\": expected "
+                                  << ::testing::PrintToString(expected) << ", loaded "
+                                  << ::testing::PrintToString(loaded);
                 }
             }
         }

@@ -38,6 +38,7 @@ FAULT_WRAPPED(int, ini_platform_owns_console_window, (void))
 enum { FAULT_TABLE_SLOTS = 1 << 16, FAULT_TABLE_LIMIT = FAULT_TABLE_SLOTS / 4 * 3 };
 
 static void *fault_table[FAULT_TABLE_SLOTS];
+static size_t fault_table_sizes[FAULT_TABLE_SLOTS]; /* the size asked for each block */
 static long fault_table_count;
 static bool fault_table_overflowed;
 
@@ -62,8 +63,9 @@ static size_t fault_home_slot(const void *block)
     return (size_t)(bits >> 40) & (FAULT_TABLE_SLOTS - 1);
 }
 
-/* Remembers block; past the table's limit only notes the overflow. */
-static void fault_remember(void *block)
+/* Remembers block and its size; past the table's limit only notes the
+ * overflow. */
+static void fault_remember(void *block, size_t size)
 {
     if (fault_table_count >= FAULT_TABLE_LIMIT) {
         fault_table_overflowed = true;
@@ -74,19 +76,31 @@ static void fault_remember(void *block)
         slot = (slot + 1) & (FAULT_TABLE_SLOTS - 1);
     }
     fault_table[slot] = block;
+    fault_table_sizes[slot] = size;
     fault_table_count++;
+}
+
+/* The slot holding block, or -1 when it is not remembered. */
+static long fault_slot_of(const void *block)
+{
+    size_t slot = fault_home_slot(block);
+    while (fault_table[slot] != block) {
+        if (fault_table[slot] == NULL) {
+            return -1;
+        }
+        slot = (slot + 1) & (FAULT_TABLE_SLOTS - 1);
+    }
+    return (long)slot;
 }
 
 /* Forgets block. Returns whether it was remembered. */
 static bool fault_forget(void *block)
 {
-    size_t slot = fault_home_slot(block);
-    while (fault_table[slot] != block) {
-        if (fault_table[slot] == NULL) {
-            return false;
-        }
-        slot = (slot + 1) & (FAULT_TABLE_SLOTS - 1);
+    long found = fault_slot_of(block);
+    if (found < 0) {
+        return false;
     }
+    size_t slot = (size_t)found;
     /* Close the gap: move back every later block of the probe run whose home
      * slot does not lie between the gap and its own slot. */
     size_t gap = slot;
@@ -100,6 +114,7 @@ static bool fault_forget(void *block)
         bool stays = gap <= next ? (gap < home && home <= next) : (gap < home || home <= next);
         if (!stays) {
             fault_table[gap] = fault_table[next];
+            fault_table_sizes[gap] = fault_table_sizes[next];
             gap = next;
         }
     }
@@ -129,7 +144,7 @@ void *fault_wrapped_malloc(size_t size)
     }
     void *block = fault_real_malloc(size);
     if (block != NULL) {
-        fault_remember(block);
+        fault_remember(block, size);
     }
     return block;
 }
@@ -143,7 +158,7 @@ void *fault_wrapped_realloc(void *block, size_t size)
     if (moved != NULL) {
         bool remembered = block != NULL && fault_forget(block);
         if (fault_watching || remembered) {
-            fault_remember(moved);
+            fault_remember(moved, size);
         }
     }
     return moved;
@@ -237,6 +252,12 @@ long fault_allocations()
 long fault_live_allocations()
 {
     return fault_table_overflowed ? -1 : fault_table_count;
+}
+
+size_t fault_block_size(const void *block)
+{
+    long slot = fault_slot_of(block);
+    return slot < 0 ? 0 : fault_table_sizes[slot];
 }
 
 void fault_limit_reads(uint32_t most)

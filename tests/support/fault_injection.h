@@ -17,6 +17,7 @@
 #ifndef OSTREL_TESTS_SUPPORT_FAULT_INJECTION_H
 #define OSTREL_TESTS_SUPPORT_FAULT_INJECTION_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 /* What the chosen write does before it reports failure. */
@@ -54,6 +55,10 @@ long fault_allocations();
 
 /* The blocks allocated while watching and not freed since. */
 long fault_live_allocations();
+
+/* The size asked for a remembered block, when it was allocated or last
+ * reallocated; 0 for a block not remembered. */
+size_t fault_block_size(const void *block);
 
 /* Makes every read deliver at most most bytes (0: no limit). */
 void fault_limit_reads(uint32_t most);

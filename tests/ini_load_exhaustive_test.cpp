@@ -1,0 +1,153 @@
+/* Every file of up to seven bytes over the bytes that mean something to the
+ * loader, and "a", loads as the fuzzers' independent model says: to the same
+ * document, or as malformed at the same line. Each file is loaded from memory
+ * three ways: with the portable byte search; with the fastest one, the file
+ * followed by a comment that puts 16 more bytes behind it, so that the search
+ * takes the file's bytes 16 at a time; and with reads of one byte, so that
+ * every byte boundary is a chunk edge. */
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+#include "ini_model.h"
+#include "support/ini_view.h"
+#include "support/memory_file.h"
+
+namespace
+{
+
+const char alphabet[] = {'a', ' ', '\n', '\r', ';', '\\', '=', '[', ']'};
+const size_t alphabet_size = sizeof alphabet;
+const size_t longest = 7;
+
+/* A line feed, then a comment without one: whatever state a file ends in
+ * (inside a line, a comment or an escape), this adds nothing to it. */
+const char comment_tail[] = "\n;\\;[a]= \\\r\\\\[]=a;";
+const size_t comment_tail_size = sizeof comment_tail - 1;
+
+bool same_entries(const IniSection *section, const ModelSection &model)
+{
+    if (section->entry_count != (int32_t)model.entries.size()) {
+        return false;
+    }
+    for (int32_t i = 0; i < section->entry_count; i++) {
+        if (model.entries[(size_t)i].first != section->entries[i]->key ||
+            model.entries[(size_t)i].second != section->entries[i]->value) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool same_document(const IniDocument *doc, const ModelDocument &model)
+{
+    if (doc->section_count != (int32_t)model.size()) {
+        return false;
+    }
+    for (int32_t i = 0; i < doc->section_count; i++) {
+        if (model[(size_t)i].name != doc->sections[i]->name ||
+            !same_entries(doc->sections[i], model[(size_t)i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/* What the model says of one file. */
+struct Expected {
+    bool well_formed;
+    ModelDocument doc;
+    uint64_t malformed_line;
+};
+
+/* Loads size bytes as one of the three ways says and returns how the result
+ * differs from expected, or an empty text when it does not. */
+std::string difference(const char *bytes, size_t size, IniByteSearch search, uint32_t most,
+                       const Expected &expected)
+{
+    IniLoadResult result = INI_LOAD_OK;
+    int32_t line = -1;
+    IniDocument *doc = load_from_memory(bytes, size, search, most, &result, &line);
+    std::string found;
+    if (doc == nullptr) {
+        if (expected.well_formed || result != INI_LOAD_MALFORMED ||
+            (uint64_t)line != expected.malformed_line) {
+            found =
+                "no document, result " + std::to_string(result) + ", line " + std::to_string(line);
+        }
+    } else {
+        if (!expected.well_formed || result != INI_LOAD_OK || line != 0 ||
+            !same_document(doc, expected.doc)) {
+            found = "result " + std::to_string(result) + ", line " + std::to_string(line) +
+                    ", document " + model_describe(model_of(doc));
+        }
+        ini_free_document(doc);
+    }
+    return found;
+}
+
+} // namespace
+
+TEST(IniLoadExhaustive, LoadsEveryShortFileAsTheModelSays)
+{
+    char file[longest + comment_tail_size];
+    size_t digits[longest] = {};
+    long files = 0;
+    long well_formed = 0;
+    long failures = 0;
+    for (size_t length = 0; length <= longest; length++) {
+        for (size_t i = 0; i < length; i++) {
+            digits[i] = 0;
+            file[i] = alphabet[0];
+        }
+        for (;;) {
+            Expected expected;
+            expected.malformed_line = 0;
+            expected.well_formed =
+                model_load((const uint8_t *)file, length, &expected.doc, &expected.malformed_line);
+            files++;
+            well_formed += expected.well_formed;
+            memcpy(file + length, comment_tail, comment_tail_size);
+            const struct {
+                const char *how;
+                size_t size;
+                IniByteSearch search;
+                uint32_t most;
+            } ways[] = {
+                {"portable search", length, INI_SEARCH_PORTABLE, 0},
+                {"fastest search, comment after", length + comment_tail_size, INI_SEARCH_FASTEST,
+                 0},
+                {"reads of one byte", length, INI_SEARCH_FASTEST, 1},
+            };
+            for (const auto &way : ways) {
+                std::string found = difference(file, way.size, way.search, way.most, expected);
+                if (!found.empty() && failures++ < 10) {
+                    ADD_FAILURE() << "file \"" << printable(std::string(file, length)) << "\", "
+                                  << way.how << ": " << found << "; the model: "
+                                  << (expected.well_formed
+                                          ? model_describe(expected.doc)
+                                          : "malformed at line " +
+                                                std::to_string(expected.malformed_line));
+                }
+            }
+            /* The next file of this length, the first byte counting fastest. */
+            size_t place = 0;
+            while (place < length && ++digits[place] == alphabet_size) {
+                digits[place] = 0;
+                file[place] = alphabet[0];
+                place++;
+            }
+            if (place == length) {
+                break;
+            }
+            file[place] = alphabet[digits[place]];
+        }
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(files, 5380840) << "9^0 + 9^1 + ... + 9^7 files";
+    /* Both outcomes must be common for the comparison to mean anything. */
+    EXPECT_GT(well_formed, files / 20);
+    EXPECT_LT(well_formed, files - files / 20);
+}
