@@ -117,8 +117,7 @@ bool model_load(const uint8_t *bytes, size_t size, ModelDocument *doc, uint64_t 
     return true;
 }
 
-/* text with a backslash before each ";" and each backslash. */
-static std::string model_escape(const std::string &text)
+std::string model_escaped(const std::string &text)
 {
     std::string escaped;
     for (char byte : text) {
@@ -136,7 +135,7 @@ std::string model_save(const ModelDocument &doc)
     for (const ModelSection &section : doc) {
         bytes += "[" + section.name + "]\n";
         for (const auto &entry : section.entries) {
-            bytes += model_escape(entry.first) + "=" + model_escape(entry.second) + "\n";
+            bytes += model_escaped(entry.first) + "=" + model_escaped(entry.second) + "\n";
         }
     }
     return bytes;
@@ -189,8 +188,7 @@ ModelDocument model_of(const IniDocument *doc)
     return model;
 }
 
-/* bytes with everything outside printable ASCII, and the backslash, escaped. */
-static std::string model_printable(const std::string &bytes)
+std::string model_printable(const std::string &bytes)
 {
     std::string text;
     for (unsigned char byte : bytes) {
@@ -228,4 +226,26 @@ size_t model_block_capacity(size_t size)
 {
     size_t steps = size <= INI_GROW_STEP ? 1 : (size + INI_GROW_STEP - 1) / INI_GROW_STEP;
     return steps * INI_GROW_STEP;
+}
+
+bool operator==(const ModelSection &left, const ModelSection &right)
+{
+    return left.name == right.name && left.entries == right.entries;
+}
+
+bool operator!=(const ModelSection &left, const ModelSection &right)
+{
+    return !(left == right);
+}
+
+std::ostream &operator<<(std::ostream &out, const ModelSection &section)
+{
+    out << "[" << model_printable(section.name) << "]{";
+    const char *separator = "";
+    for (const auto &entry : section.entries) {
+        out << separator << '"' << model_printable(entry.first) << "\"=\""
+            << model_printable(entry.second) << '"';
+        separator = ", ";
+    }
+    return out << "}";
 }

@@ -11,16 +11,24 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
+using ModelEntries = std::vector<std::pair<std::string, std::string>>;
+
 struct ModelSection {
-    std::string name;                                         /* without brackets */
-    std::vector<std::pair<std::string, std::string>> entries; /* key, value; in order */
+    std::string name;     /* without brackets */
+    ModelEntries entries; /* key, value; in order */
 };
 
 using ModelDocument = std::vector<ModelSection>;
+
+bool operator==(const ModelSection &left, const ModelSection &right);
+bool operator!=(const ModelSection &left, const ModelSection &right);
+/* The section on one line, its bytes as model_printable writes them. */
+std::ostream &operator<<(std::ostream &out, const ModelSection &section);
 
 /* The logical lines of a file holding bytes, resolved as the format says
  * (comments, escapes, carriage returns, continuations, spaces), each still
@@ -36,6 +44,10 @@ std::vector<std::string> model_logical_lines(const uint8_t *bytes, size_t size,
 bool model_load(const uint8_t *bytes, size_t size, ModelDocument *doc,
                 uint64_t *malformed_line = nullptr);
 
+/* text with a backslash before each ";" and each backslash, as the writer
+ * puts keys and values. */
+std::string model_escaped(const std::string &text);
+
 /* The exact bytes the writer produces for doc. */
 std::string model_save(const ModelDocument &doc);
 
@@ -49,8 +61,12 @@ ModelSection model_of_section(const IniSection *section);
 /* The names, keys and values of a library document. */
 ModelDocument model_of(const IniDocument *doc);
 
-/* doc as readable text, one line per section and entry, every byte outside
- * printable ASCII (and the backslash) written as an escape. */
+/* bytes with every byte outside printable ASCII, and the backslash, written
+ * as an escape, for failure messages. */
+std::string model_printable(const std::string &bytes);
+
+/* doc as readable text, one line per section and entry, its bytes as
+ * model_printable writes them. */
 std::string model_describe(const ModelDocument &doc);
 
 /* The capacity an array has after growing only when full, starting at the

@@ -19,7 +19,7 @@ namespace
 std::vector<std::string> section_names(const IniDocument *doc)
 {
     std::vector<std::string> names;
-    for (const SectionView &section : view_of(doc)) {
+    for (const SectionView &section : model_of(doc)) {
         names.push_back(section.name);
     }
     return names;
@@ -139,7 +139,7 @@ TEST(IniDocument, ReplacesASectionOfTheSameNameInItsSlot)
 
     EXPECT_EQ(doc->section_count, 3);
     EXPECT_EQ(doc->sections[1], replacement);
-    EXPECT_EQ(view_of(doc),
+    EXPECT_EQ(model_of(doc),
               (DocumentView{{"a", {{"old", "1"}}}, {"b", {{"new", "3"}}}, {"c", {}}}));
     ini_free_document(doc);
 }
@@ -152,7 +152,7 @@ TEST(IniDocument, KeepsASectionPutOverItself)
     EXPECT_EQ(ini_put_section(doc, section), 0);
     EXPECT_EQ(doc->section_count, 1);
     EXPECT_EQ(doc->sections[0], section);
-    EXPECT_EQ(view_of(doc), (DocumentView{{"s", {{"k", "v"}}}}));
+    EXPECT_EQ(model_of(doc), (DocumentView{{"s", {{"k", "v"}}}}));
     ini_free_document(doc);
 }
 
@@ -186,7 +186,7 @@ TEST(IniDocument, RemovesOnlyTheFirstOfTwoSectionsWithOneName)
     IniDocument *doc = load_text("[s]\na=1\n[t]\n[s]\nb=2\n[u]\n");
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(ini_remove_section(doc, "s"), 0);
-    EXPECT_EQ(view_of(doc), (DocumentView{{"u", {}}, {"t", {}}, {"s", {{"b", "2"}}}}));
+    EXPECT_EQ(model_of(doc), (DocumentView{{"u", {}}, {"t", {}}, {"s", {{"b", "2"}}}}));
     EXPECT_EQ(ini_remove_section(doc, "s"), 0);
     EXPECT_EQ(ini_remove_section(doc, "s"), 1);
     EXPECT_EQ(section_names(doc), (std::vector<std::string>{"u", "t"}));
@@ -202,7 +202,7 @@ TEST(IniDocument, FindsAndReplacesTheFirstOfTwoSectionsWithOneName)
     EXPECT_STREQ(ini_find_value(ini_find_section(doc, "s"), "a"), "1");
 
     EXPECT_EQ(ini_put_section(doc, section_with("s", {{"c", "3"}})), 0);
-    EXPECT_EQ(view_of(doc), (DocumentView{{"s", {{"c", "3"}}}, {"s", {{"b", "2"}}}}));
+    EXPECT_EQ(model_of(doc), (DocumentView{{"s", {{"c", "3"}}}, {"s", {{"b", "2"}}}}));
     ini_free_document(doc);
 }
 
@@ -268,7 +268,7 @@ TEST(IniSection, AppendsEntriesWithNewKeysInOrder)
     EXPECT_EQ(ini_put_entry(section, "vsn", "lower"), 1);
     EXPECT_EQ(ini_put_entry(section, "", "empty key"), 1);
     EXPECT_EQ(
-        entries_of(section),
+        model_of_section(section).entries,
         (EntryList{{"VSN", "1.0"}, {"SYSTEM_VSN", "A1"}, {"vsn", "lower"}, {"", "empty key"}}));
     ini_free_section(section);
 }
@@ -317,9 +317,10 @@ TEST(IniSection, ReplacesTheValueOfAPresentKeyInPlace)
     EXPECT_EQ(ini_put_entry(section, "b", "twenty-two"), 0);
     EXPECT_EQ(section->entries[1], record) << "the entry record stays";
     EXPECT_EQ(section->entry_count, 3);
-    EXPECT_EQ(entries_of(section), (EntryList{{"a", "1"}, {"b", "twenty-two"}, {"c", "3"}}));
+    EXPECT_EQ(model_of_section(section).entries,
+              (EntryList{{"a", "1"}, {"b", "twenty-two"}, {"c", "3"}}));
     EXPECT_EQ(ini_put_entry(section, "b", ""), 0);
-    EXPECT_EQ(entries_of(section), (EntryList{{"a", "1"}, {"b", ""}, {"c", "3"}}));
+    EXPECT_EQ(model_of_section(section).entries, (EntryList{{"a", "1"}, {"b", ""}, {"c", "3"}}));
     ini_free_section(section);
 }
 
@@ -342,7 +343,7 @@ TEST(IniSection, CopiesTheKeyAndValueItIsGiven)
     EXPECT_NE(section->entries[0]->key, key);
     key[0] = 'X';
     value[0] = 'X';
-    EXPECT_EQ(entries_of(section), (EntryList{{"key", "value"}}));
+    EXPECT_EQ(model_of_section(section).entries, (EntryList{{"key", "value"}}));
     ini_free_section(section);
 }
 
@@ -375,11 +376,11 @@ TEST(IniSection, ReplacesAnEntryWithKeyAndValueTakenFromItself)
             (c.value_from_key ? entry->key : entry->value) + c.value_offset;
         EXPECT_EQ(ini_put_entry(section, key_argument, value_argument), c.result);
         if (c.result == 0) {
-            EXPECT_EQ(entries_of(section),
+            EXPECT_EQ(model_of_section(section).entries,
                       (EntryList{{"first", "1"}, {c.new_key, c.new_value}, {"last", "3"}}));
         } else {
             EXPECT_EQ(
-                entries_of(section),
+                model_of_section(section).entries,
                 (EntryList{{"first", "1"}, {key, value}, {"last", "3"}, {c.new_key, c.new_value}}));
         }
         ini_free_section(section);
@@ -406,7 +407,7 @@ TEST(IniSection, RemovesAnEntryByMovingTheLastIntoItsSlot)
         for (const std::string &key : removal.left) {
             expected.emplace_back(key, "value " + key);
         }
-        EXPECT_EQ(entries_of(section), expected);
+        EXPECT_EQ(model_of_section(section).entries, expected);
         EXPECT_EQ(section->entry_capacity, INI_GROW_STEP);
         ini_free_section(section);
     }
@@ -442,11 +443,12 @@ TEST(IniSection, ActsOnTheFirstOfTwoEntriesWithOneKeyInALoadedSection)
     EXPECT_STREQ(ini_find_value(section, "K"), "first");
 
     EXPECT_EQ(ini_put_entry(section, "K", "changed"), 0);
-    EXPECT_EQ(entries_of(section),
+    EXPECT_EQ(model_of_section(section).entries,
               (EntryList{{"K", "changed"}, {"x", "1"}, {"K", "second"}, {"y", "2"}}));
 
     EXPECT_EQ(ini_remove_entry(section, "K"), 0);
-    EXPECT_EQ(entries_of(section), (EntryList{{"y", "2"}, {"x", "1"}, {"K", "second"}}));
+    EXPECT_EQ(model_of_section(section).entries,
+              (EntryList{{"y", "2"}, {"x", "1"}, {"K", "second"}}));
     EXPECT_STREQ(ini_find_value(section, "K"), "second");
     ini_free_document(doc);
 }
@@ -464,15 +466,15 @@ TEST(IniSection, CopyKeepsTheFirstValueOfEachKeyInOrderOfFirstAppearance)
         {"[s]\n", {}},
     };
     for (const Copy &copy_case : copies) {
-        SCOPED_TRACE(printable(copy_case.file));
+        SCOPED_TRACE(model_printable(copy_case.file));
         IniDocument *doc = load_text(copy_case.file);
         ASSERT_NE(doc, nullptr);
-        EntryList source_before = entries_of(doc->sections[0]);
+        EntryList source_before = model_of_section(doc->sections[0]).entries;
         IniSection *copy = ini_copy_section(doc->sections[0], "copy");
         ASSERT_NE(copy, nullptr);
         EXPECT_STREQ(copy->name, "copy");
-        EXPECT_EQ(entries_of(copy), copy_case.expected);
-        EXPECT_EQ(entries_of(doc->sections[0]), source_before);
+        EXPECT_EQ(model_of_section(copy).entries, copy_case.expected);
+        EXPECT_EQ(model_of_section(doc->sections[0]).entries, source_before);
         EXPECT_STREQ(doc->sections[0]->name, "s");
         ini_free_section(copy);
         ini_free_document(doc);
@@ -486,9 +488,9 @@ TEST(IniSection, CopyOwnsItsNameAndEntries)
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(ini_put_entry(copy, "a", "changed"), 0);
     EXPECT_EQ(ini_remove_entry(copy, "b"), 0);
-    EXPECT_EQ(entries_of(source), (EntryList{{"a", "1"}, {"b", "2"}}));
+    EXPECT_EQ(model_of_section(source).entries, (EntryList{{"a", "1"}, {"b", "2"}}));
     ini_free_section(source);
-    EXPECT_EQ(entries_of(copy), (EntryList{{"a", "changed"}}));
+    EXPECT_EQ(model_of_section(copy).entries, (EntryList{{"a", "changed"}}));
     EXPECT_STREQ(copy->name, "copy");
     ini_free_section(copy);
 }
@@ -506,7 +508,7 @@ TEST(IniSection, CopyMayTakeTheSourcesOwnNameAndGrowPastTen)
     ASSERT_NE(copy, nullptr);
     EXPECT_STREQ(copy->name, "s");
     EXPECT_NE(copy->name, source->name);
-    EXPECT_EQ(entries_of(copy), expected);
+    EXPECT_EQ(model_of_section(copy).entries, expected);
     EXPECT_EQ(copy->entry_capacity, 30);
     ini_free_section(copy);
     ini_free_section(source);

@@ -60,7 +60,7 @@ struct SectionState {
 
 SectionState state_of(const IniSection *section)
 {
-    return {{section->name, entries_of(section)}, section->entry_capacity};
+    return {{section->name, model_of_section(section).entries}, section->entry_capacity};
 }
 
 std::ostream &operator<<(std::ostream &out, const SectionState &state)
@@ -91,18 +91,6 @@ struct ExpectedWrites {
     std::vector<size_t> sizes;
 };
 
-std::string escaped(const std::string &text)
-{
-    std::string out;
-    for (char byte : text) {
-        if (byte == ';' || byte == '\\') {
-            out += '\\';
-        }
-        out += byte;
-    }
-    return out;
-}
-
 ExpectedWrites expected_writes(const DocumentView &view)
 {
     ExpectedWrites writes;
@@ -112,7 +100,8 @@ ExpectedWrites expected_writes(const DocumentView &view)
             writes.sizes.push_back(piece.size());
         }
         for (const auto &entry : section.entries) {
-            std::string line = escaped(entry.first) + "=" + escaped(entry.second) + "\n";
+            std::string line =
+                model_escaped(entry.first) + "=" + model_escaped(entry.second) + "\n";
             writes.bytes += line;
             writes.sizes.push_back(line.size());
         }
@@ -201,7 +190,7 @@ TEST_F(IniLoadFaults, FailsCleanlyAtEveryAllocation)
             fault_watch([&] { return ini_load_file_with_result(path.c_str(), &result, nullptr); });
         if (!fault_allocation_failed()) {
             ASSERT_NE(doc, nullptr);
-            EXPECT_EQ(view_of(doc), *expected);
+            EXPECT_EQ(model_of(doc), *expected);
             ini_free_document(doc);
             EXPECT_EQ(fault_live_allocations(), 0);
             break;
@@ -377,11 +366,11 @@ TEST_F(IniLoadFaults, GivesTheSameDocumentsWhenReadsDeliverFewBytes)
             IniDocument *doc = fault_watch([&] { return ini_load_file(path.c_str()); });
             std::optional<DocumentView> loaded;
             if (doc != nullptr) {
-                loaded = view_of(doc);
+                loaded = model_of(doc);
                 ini_free_document(doc);
             }
-            ASSERT_EQ(loaded, expected)
-                << "reads of at most " << most << " bytes, file \"" << printable(text) << "\"";
+            ASSERT_EQ(loaded, expected) << "reads of at most " << most << " bytes, file \""
+                                        << model_printable(text) << "\"";
             if (expected) {
                 ASSERT_GE(fault_reads(), (long)(text.size() / most));
             }
@@ -417,11 +406,11 @@ TEST_F(IniSaveFaults, FailsCleanlyAtEveryAllocation)
         }
         EXPECT_EQ(result, -3);
         EXPECT_TRUE(is_prefix(read_file_bytes(path), expected.bytes))
-            << "file \"" << printable(read_file_bytes(path)) << "\"";
+            << "file \"" << model_printable(read_file_bytes(path)) << "\"";
         ASSERT_LT(n, 10000);
     }
     EXPECT_GT(failures, 5);
-    EXPECT_EQ(view_of(doc), view) << "the document is only read";
+    EXPECT_EQ(model_of(doc), view) << "the document is only read";
     ini_free_document(doc);
 }
 
@@ -503,7 +492,7 @@ TEST_F(IniDocumentFaults, LeavesEverythingUnchangedWhenAnOperationRunsOutOfMemor
          [](IniSection *section) {
              IniSection *copy = fault_watch([&] { return ini_copy_section(section, "copy"); });
              if (copy != nullptr) {
-                 EXPECT_EQ(entries_of(copy), entries_of(section));
+                 EXPECT_EQ(model_of_section(copy).entries, model_of_section(section).entries);
                  ini_free_section(copy);
              }
              return copy == nullptr;
@@ -512,7 +501,8 @@ TEST_F(IniDocumentFaults, LeavesEverythingUnchangedWhenAnOperationRunsOutOfMemor
          [](IniSection *section) {
              IniSection *copy = fault_watch([&] { return ini_copy_section(section, "copy"); });
              if (copy != nullptr) {
-                 EXPECT_EQ(entries_of(copy), (EntryList{{"A", "1"}, {"B", "2"}, {"C", "4"}}));
+                 EXPECT_EQ(model_of_section(copy).entries,
+                           (EntryList{{"A", "1"}, {"B", "2"}, {"C", "4"}}));
                  ini_free_section(copy);
              }
              return copy == nullptr;
@@ -553,16 +543,17 @@ TEST_F(IniDocumentFaults, PutSectionIntoAFullDocumentLeavesItUnchangedWhenOutOfM
     for (int i = 0; i < 10; i++) {
         ini_put_section(doc, ini_new_section(("s" + std::to_string(i)).c_str()));
     }
-    const DocumentView before = view_of(doc);
+    const DocumentView before = model_of(doc);
     IniSection *section = ini_new_section("new");
     ini_put_entry(section, "k", "v");
 
     fault_fail_allocation(0);
     EXPECT_EQ(fault_watch([&] { return ini_put_section(doc, section); }), -1);
     EXPECT_TRUE(fault_allocation_failed());
-    EXPECT_EQ(view_of(doc), before);
+    EXPECT_EQ(model_of(doc), before);
     EXPECT_EQ(doc->section_capacity, 10);
-    EXPECT_EQ(entries_of(section), (EntryList{{"k", "v"}})) << "the caller still owns it";
+    EXPECT_EQ(model_of_section(section).entries, (EntryList{{"k", "v"}}))
+        << "the caller still owns it";
 
     fault_reset();
     EXPECT_EQ(fault_watch([&] { return ini_put_section(doc, section); }), 1);

@@ -124,8 +124,8 @@ TEST(IniLoadExhaustive, LoadsEveryShortFileAsTheModelSays)
             for (const auto &way : ways) {
                 std::string found = difference(file, way.size, way.search, way.most, expected);
                 if (!found.empty() && failures++ < 10) {
-                    ADD_FAILURE() << "file \"" << printable(std::string(file, length)) << "\", "
-                                  << way.how << ": " << found << "; the model: "
+                    ADD_FAILURE() << "file \"" << model_printable(std::string(file, length))
+                                  << "\", " << way.how << ": " << found << "; the model: "
                                   << (expected.well_formed
                                           ? model_describe(expected.doc)
                                           : "malformed at line " +

@@ -181,87 +181,25 @@ std::string at_offset(size_t offset, const std::string &text)
     return padding(offset, Padding::Comment) + text;
 }
 
-/* The logical lines the format's table gives for bytes, one byte at a time,
- * each cut at its first NUL as the loader's strings are. */
+/* The logical lines of bytes as the format's model reads them, each cut at
+ * its first NUL as the loader's strings are. */
 std::vector<std::string> model_lines(const std::string &bytes)
 {
-    std::vector<std::string> lines;
-    std::string line;
-    bool escaped = false;
-    bool in_comment = false;
-    auto finish = [&]() {
-        while (line.back() == ' ') {
-            line.pop_back();
-        }
-        lines.push_back(line.substr(0, line.find('\0')));
-        line.clear();
-    };
-    for (char byte : bytes) {
-        if (in_comment) {
-            if (byte != '\n') {
-                continue;
-            }
-            in_comment = false;
-        }
-        switch (byte) {
-        case '\n':
-            if (escaped) {
-                escaped = false;
-            } else if (!line.empty()) {
-                finish();
-            }
-            break;
-        case '\r':
-            break;
-        case ' ':
-            if (!line.empty()) {
-                line += ' ';
-            }
-            escaped = false;
-            break;
-        case ';':
-        case '\\':
-            if (escaped) {
-                line += byte;
-                escaped = false;
-            } else if (byte == ';') {
-                in_comment = true;
-            } else {
-                escaped = true;
-            }
-            break;
-        default:
-            line += byte;
-            escaped = false;
-            break;
-        }
-    }
-    if (!line.empty()) {
-        finish();
+    std::vector<std::string> lines =
+        model_logical_lines((const uint8_t *)bytes.data(), bytes.size());
+    for (std::string &line : lines) {
+        line = line.substr(0, line.find('\0'));
     }
     return lines;
 }
 
-/* The document the format's structure rules make of lines, or nothing when
- * they are not well formed. */
-LoadedDocument model_document(const std::vector<std::string> &lines)
+/* The document the format's model makes of bytes, or nothing when they are
+ * not well formed. */
+LoadedDocument model_loaded(const std::string &bytes)
 {
-    DocumentView doc;
-    for (const std::string &line : lines) {
-        size_t equals = line.find('=');
-        bool entry = equals != std::string::npos && equals > 0;
-        bool header = line.size() >= 3 && line.front() == '[' && line.back() == ']';
-        if (!doc.empty() && entry) {
-            std::string key = line.substr(0, equals);
-            key.erase(key.find_last_not_of(' ') + 1);
-            std::string value = line.substr(equals + 1);
-            value.erase(0, std::min(value.find_first_not_of(' '), value.size()));
-            doc.back().entries.emplace_back(key, value);
-        } else if (header) {
-            doc.push_back({line.substr(1, line.size() - 2), {}});
-        } else {
-            return std::nullopt;
-        }
+    ModelDocument doc;
+    if (!model_load((const uint8_t *)bytes.data(), bytes.size(), &doc)) {
+        return std::nullopt;
     }
     return doc;
 }
@@ -351,7 +289,7 @@ LoadedDocument take_view(IniDocument *doc)
     if (doc == nullptr) {
         return std::nullopt;
     }
-    DocumentView view = view_of(doc);
+    DocumentView view = model_of(doc);
     ini_free_document(doc);
     return view;
 }
@@ -371,7 +309,7 @@ class IniLoad : public ::testing::Test
         LoadedDocument portable = take_view(load_from_memory(
             bytes.data(), bytes.size(), INI_SEARCH_PORTABLE, 0, &portable_result, &portable_line));
         EXPECT_TRUE(portable == loaded && portable_result == result && portable_line == line)
-            << "the portable search loads \"" << printable(bytes) << "\" as "
+            << "the portable search loads \"" << model_printable(bytes) << "\" as "
             << ::testing::PrintToString(portable) << ", result " << portable_result << ", line "
             << portable_line;
         return loaded;
@@ -408,7 +346,7 @@ TEST_F(IniLoad, ReportsADirectoryAsCannotOpen)
 TEST_F(IniLoad, LoadsEveryWellFormedFileAsTheRulesSay)
 {
     for (const LoadCase &file : well_formed_files()) {
-        SCOPED_TRACE("file \"" + printable(file.text) + "\"");
+        SCOPED_TRACE("file \"" + model_printable(file.text) + "\"");
         EXPECT_EQ(load(file.text), file.expected);
         EXPECT_EQ(result, INI_LOAD_OK);
         EXPECT_EQ(line, 0);
@@ -419,7 +357,7 @@ TEST_F(IniLoad, LoadsEveryWellFormedFileAsTheRulesSay)
 TEST_F(IniLoad, RejectsEveryMalformedFileAsTheRulesSay)
 {
     for (const LoadCase &file : malformed_files()) {
-        SCOPED_TRACE("file \"" + printable(file.text) + "\"");
+        SCOPED_TRACE("file \"" + model_printable(file.text) + "\"");
         EXPECT_EQ(load(file.text), std::nullopt);
         EXPECT_EQ(result, INI_LOAD_MALFORMED);
         EXPECT_EQ(line, file.malformed_line);
@@ -434,7 +372,7 @@ TEST_F(IniLoad, ReadsCrLfFilesLikeLfFiles)
         for (char byte : file.text) {
             crlf += byte == '\n' ? "\r\n" : std::string(1, byte);
         }
-        SCOPED_TRACE("file \"" + printable(crlf) + "\"");
+        SCOPED_TRACE("file \"" + model_printable(crlf) + "\"");
         EXPECT_EQ(load(crlf), file.expected);
     }
 }
@@ -476,13 +414,7 @@ TEST_F(IniLoad, ReadsALineOfOneHundredThousandBytes)
     for (size_t i = 0; value.size() < 100000; i++) {
         value += (char)('!' + i % 90);
     }
-    std::string text = "[s]\nk=";
-    for (char byte : value) {
-        if (byte == ';' || byte == '\\') {
-            text += '\\';
-        }
-        text += byte;
-    }
+    std::string text = "[s]\nk=" + model_escaped(value);
     ASSERT_GE(text.size(), 100000u);
     EXPECT_EQ(load(text + "\nafter=1\n"), (DocumentView{{"s", {{"k", value}, {"after", "1"}}}}));
     EXPECT_EQ(load(text), (DocumentView{{"s", {{"k", value}}}})) << "without a final line feed";
@@ -516,8 +448,8 @@ TEST_F(IniLoad, JoinsEscapesAndLineEndsSplitBetweenTwoReads)
     for (const Split &split : splits) {
         std::string text =
             at_offset(INI_READ_CHUNK - split.before.size(), split.before) + split.after;
-        SCOPED_TRACE("split \"" + printable(split.before) + "\" | \"" + printable(split.after) +
-                     "\"");
+        SCOPED_TRACE("split \"" + model_printable(split.before) + "\" | \"" +
+                     model_printable(split.after) + "\"");
         ASSERT_EQ(text.size(), INI_READ_CHUNK + split.after.size());
         EXPECT_EQ(load(text), LoadedDocument(split.expected));
     }
@@ -544,7 +476,8 @@ TEST_F(IniLoad, GivesTheSameDocumentWhereverTheChunksSplitTheText)
                               (int32_t)std::count(text.begin(), text.end() - (long)file.text.size(),
                                                   '\n');
                 if ((loaded != file.expected || line != expected_line) && failures++ < 10) {
-                    ADD_FAILURE() << "file \"" << printable(file.text) << "\" at offset " << offset
+                    ADD_FAILURE() << "file \"" << model_printable(file.text) << "\" at offset "
+                                  << offset
                                   << (style == Padding::Comment ? " after a comment"
                                                                 : " after blank lines")
                                   << ": expected " << ::testing::PrintToString(file.expected)
@@ -572,10 +505,10 @@ TEST_F(IniLoad, HandlesEachSpecialByteAtEveryOffsetOfASixteenByteBlock)
                 std::string line = "[s]\nkey=" + std::string(offset, 'v') + piece +
                                    std::string(40, 'w') + "\nnext=1\n";
                 std::string text = at_offset(start, line);
-                LoadedDocument expected = model_document(model_lines(text));
+                LoadedDocument expected = model_loaded(text);
                 LoadedDocument loaded = load(text);
                 if (loaded != expected && failures++ < 10) {
-                    ADD_FAILURE() << "file \"" << printable(text) << "\": expected "
+                    ADD_FAILURE() << "file \"" << model_printable(text) << "\": expected "
                                   << ::testing::PrintToString(expected) << ", loaded "
                                   << ::testing::PrintToString(loaded);
                 }
@@ -610,7 +543,7 @@ TEST(IniReadLine, MatchesAByteAtATimeModelOnGeneratedInput)
         write_file_bytes(path, bytes);
         int32_t end_of_input = INI_READER_MORE;
         std::vector<std::string> lines = read_lines(path, &end_of_input);
-        ASSERT_EQ(lines, model_lines(bytes)) << "input \"" << printable(bytes) << "\"";
+        ASSERT_EQ(lines, model_lines(bytes)) << "input \"" << model_printable(bytes) << "\"";
         ASSERT_EQ(end_of_input, INI_READER_END);
     }
 }
@@ -622,9 +555,9 @@ TEST_F(IniLoad, MatchesTheFormatRulesOnGeneratedFiles)
     const int rounds = 600;
     for (int round = 0; round < rounds; round++) {
         std::string text = generated_file(engine);
-        LoadedDocument expected = model_document(model_lines(text));
+        LoadedDocument expected = model_loaded(text);
         well_formed += expected.has_value();
-        ASSERT_EQ(load(text), expected) << "file \"" << printable(text) << "\"";
+        ASSERT_EQ(load(text), expected) << "file \"" << model_printable(text) << "\"";
         ASSERT_EQ(result, expected ? INI_LOAD_OK : INI_LOAD_MALFORMED);
     }
     /* The generator must exercise both outcomes for the comparison to mean

@@ -108,7 +108,7 @@ TEST_F(IniSave, WritesExactlyTheDocumentsBytes)
         {{}, ""},
     };
     for (const Save &save : saves) {
-        SCOPED_TRACE("expecting \"" + printable(save.bytes) + "\"");
+        SCOPED_TRACE("expecting \"" + model_printable(save.bytes) + "\"");
         EXPECT_EQ(saved_bytes(save.doc), save.bytes);
         EXPECT_EQ(result, 0);
     }
@@ -156,11 +156,11 @@ TEST_F(IniSave, ReturnsMinusOneWhenTheFileCannotBeCreated)
 TEST_F(IniSave, LeavesTheDocumentAsItWas)
 {
     IniDocument *doc = build_document({{"s", {{"a;", "1\\"}, {"b", "2"}}}, {"t", {}}});
-    DocumentView before = view_of(doc);
+    DocumentView before = model_of(doc);
     const char *value = doc->sections[0]->entries[0]->value;
     ASSERT_EQ(ini_save_file(doc, path.c_str()), 0);
     ASSERT_EQ(ini_save_file(doc, path.c_str()), 0);
-    EXPECT_EQ(view_of(doc), before);
+    EXPECT_EQ(model_of(doc), before);
     EXPECT_EQ(doc->sections[0]->entries[0]->value, value);
     ini_free_document(doc);
 }
@@ -170,11 +170,11 @@ TEST_F(IniSave, GivesBackTheSameDocumentOnLoadInsideTheBounds)
     std::mt19937 engine(1931);
     for (int round = 0; round < 300; round++) {
         IniDocument *doc = build_document(generated_document(engine));
-        DocumentView expected = view_of(doc);
+        DocumentView expected = model_of(doc);
         ASSERT_EQ(ini_save_file(doc, path.c_str()), 0);
         ini_free_document(doc);
         ASSERT_EQ(load_view(path), expected)
-            << "file \"" << printable(read_file_bytes(path)) << "\"";
+            << "file \"" << model_printable(read_file_bytes(path)) << "\"";
     }
 }
 

@@ -1,6 +1,7 @@
 /* End-to-end cases for the installer's deployment: the files it publishes,
  * the launcher configuration it writes, its policy for each kind of failed
  * copy, and runs repeated over the same tree. */
+#include "ini_model.h"
 #include "support/distribution.h"
 #include "support/installer_run.h"
 
@@ -71,8 +72,8 @@ TEST(InstallerDeployment, PublishesEveryFileAndWritesTheLauncherConfiguration)
     EXPECT_EQ(run_installer({tree.root()}, "\n"), outcome(0, kQuestion + success_line("1.0"), ""));
     EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Full));
     const std::string configuration =
-        "[ostrel]\nBindir=" + ini_escaped(tree.root()) +
-        "\\\\ostcore-1.0\\\\bin\nProgname=ost\nRootdir=" + ini_escaped(tree.root()) + "\n";
+        "[ostrel]\nBindir=" + model_escaped(tree.root()) +
+        "\\\\ostcore-1.0\\\\bin\nProgname=ost\nRootdir=" + model_escaped(tree.root()) + "\n";
     EXPECT_EQ(tree.read_file("ostcore-1.0\\bin\\ost.ini"), configuration);
     EXPECT_EQ(tree.read_file("bin\\ost.ini"), configuration);
     EXPECT_EQ(tree.read_file("bin\\drive_qa.exe"), executable_contents("qa_drive.exe", "1.0"));

@@ -1,5 +1,6 @@
 /* End-to-end cases for the installer's manifest "Install.ini": which files it
  * refuses, which sections and keys it needs, and how it reads their values. */
+#include "ini_model.h"
 #include "support/distribution.h"
 #include "support/installer_run.h"
 
@@ -113,8 +114,8 @@ TEST(InstallerManifest, TakesAnEmptyRuntimeVersion)
     EXPECT_EQ(run_installer({tree.root()}, "\n"), outcome(0, kQuestion + success_line(""), ""));
     EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Full));
     EXPECT_EQ(tree.read_file("bin\\ost.ini"),
-              "[ostrel]\nBindir=" + ini_escaped(tree.root() + "\\ostcore-\\bin") +
-                  "\nProgname=ost\nRootdir=" + ini_escaped(tree.root()) + "\n");
+              "[ostrel]\nBindir=" + model_escaped(tree.root() + "\\ostcore-\\bin") +
+                  "\nProgname=ost\nRootdir=" + model_escaped(tree.root()) + "\n");
 }
 
 TEST(InstallerManifest, IgnoresSpacesAroundTheEqualsSign)
@@ -158,9 +159,9 @@ TEST(InstallerManifest, UsesTheVersionsAsTextWithEscapesResolved)
               outcome(0, kQuestion + success_line("2.0 beta;1"), ""));
     EXPECT_TRUE(is_installed(tree, tree.root(), Startup::Full));
     EXPECT_EQ(tree.read_file("ostcore-2.0 beta;1\\bin\\ost.ini"),
-              "[ostrel]\nBindir=" + ini_escaped(tree.root()) +
+              "[ostrel]\nBindir=" + model_escaped(tree.root()) +
                   "\\\\ostcore-2.0 beta\\;1\\\\bin\nProgname=ost\nRootdir=" +
-                  ini_escaped(tree.root()) + "\n");
+                  model_escaped(tree.root()) + "\n");
 }
 
 /* Each value would lead a path out of the root to "outside", a directory
@@ -197,8 +198,8 @@ TEST(InstallerManifest, RefusesVersionsThatLeaveTheRootOrHoldControlBytes)
         for (const char *name : {"start_bare.boot", "start_mext.boot"}) {
             tree.write_file(std::string("..\\outside\\") + name, "outside");
         }
-        tree.write_file("Install.ini", "[Install]\nVSN=" + ini_escaped(row.vsn) +
-                                           "\nSYSTEM_VSN=" + ini_escaped(row.system_vsn) + "\n");
+        tree.write_file("Install.ini", "[Install]\nVSN=" + model_escaped(row.vsn) +
+                                           "\nSYSTEM_VSN=" + model_escaped(row.system_vsn) + "\n");
         expect_silent_failure(tree, unsafe_value(row.refused_key, tree.path("Install.ini")));
     }
 }

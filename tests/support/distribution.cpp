@@ -1,5 +1,7 @@
 #include "distribution.h"
 
+#include "ini_model.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -259,22 +261,10 @@ std::string with_backslashes(const std::string &path)
     return converted;
 }
 
-std::string ini_escaped(const std::string &text)
-{
-    std::string escaped;
-    for (char c : text) {
-        if (c == ';' || c == '\\') {
-            escaped.push_back('\\');
-        }
-        escaped.push_back(c);
-    }
-    return escaped;
-}
-
 std::string launcher_configuration(const std::string &root, const std::string &vsn)
 {
-    return "[ostrel]\nBindir=" + ini_escaped(join(join(root, "ostcore-" + vsn), "bin")) +
-           "\nProgname=ost\nRootdir=" + ini_escaped(root) + "\n";
+    return "[ostrel]\nBindir=" + model_escaped(join(join(root, "ostcore-" + vsn), "bin")) +
+           "\nProgname=ost\nRootdir=" + model_escaped(root) + "\n";
 }
 
 std::string executable_contents(const std::string &name, const std::string &vsn)

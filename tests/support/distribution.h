@@ -96,10 +96,6 @@ std::string join(const std::string &directory, const std::string &name);
  * executable's directory on Linux; unchanged for a Windows path. */
 std::string with_backslashes(const std::string &path);
 
-/* text as the installer's configuration writer puts it into a file: a "\"
- * before every ";" and every "\". */
-std::string ini_escaped(const std::string &text);
-
 /* The exact bytes of "ost.ini" for the given root text and runtime version. */
 std::string launcher_configuration(const std::string &root, const std::string &vsn);
 

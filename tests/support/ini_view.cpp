@@ -1,43 +1,6 @@
 #include "support/ini_view.h"
 
-#include <stdio.h>
-
 #include "platform/platform.h"
-
-bool operator==(const SectionView &left, const SectionView &right)
-{
-    return left.name == right.name && left.entries == right.entries;
-}
-
-std::ostream &operator<<(std::ostream &out, const SectionView &section)
-{
-    out << "[" << printable(section.name) << "]{";
-    const char *separator = "";
-    for (const auto &entry : section.entries) {
-        out << separator << '"' << printable(entry.first) << "\"=\"" << printable(entry.second)
-            << '"';
-        separator = ", ";
-    }
-    return out << "}";
-}
-
-EntryList entries_of(const IniSection *section)
-{
-    EntryList entries;
-    for (int32_t i = 0; i < section->entry_count; i++) {
-        entries.emplace_back(section->entries[i]->key, section->entries[i]->value);
-    }
-    return entries;
-}
-
-DocumentView view_of(const IniDocument *doc)
-{
-    DocumentView view;
-    for (int32_t i = 0; i < doc->section_count; i++) {
-        view.push_back({doc->sections[i]->name, entries_of(doc->sections[i])});
-    }
-    return view;
-}
 
 IniDocument *build_document(const DocumentView &view)
 {
@@ -58,26 +21,9 @@ std::optional<DocumentView> load_view(const std::string &path)
     if (doc == nullptr) {
         return std::nullopt;
     }
-    DocumentView view = view_of(doc);
+    DocumentView view = model_of(doc);
     ini_free_document(doc);
     return view;
-}
-
-std::string printable(const std::string &bytes)
-{
-    std::string text;
-    for (unsigned char byte : bytes) {
-        if (byte == '\\') {
-            text += "\\\\";
-        } else if (byte >= 0x20 && byte < 0x7f) {
-            text += (char)byte;
-        } else {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\x%02x", byte);
-            text += escape;
-        }
-    }
-    return text;
 }
 
 IniLineReader open_line_reader(const std::string &path)

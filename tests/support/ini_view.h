@@ -1,34 +1,20 @@
-/* Plain-value copies of INI documents, so tests can compare a document with
- * what they expect in one assertion and read the difference in the failure
- * message. */
+/* Documents as plain values, so tests can compare a document with what they
+ * expect in one assertion and read the difference in the failure message:
+ * the views are those of the format's model (fuzz/ini_model.h), with its
+ * model_of, model_of_section and model_printable. */
 #ifndef OSTREL_TESTS_SUPPORT_INI_VIEW_H
 #define OSTREL_TESTS_SUPPORT_INI_VIEW_H
 
 #include <inifile/inifile.h>
 
 #include <optional>
-#include <ostream>
 #include <string>
-#include <utility>
-#include <vector>
 
-using EntryList = std::vector<std::pair<std::string, std::string>>;
+#include "ini_model.h"
 
-struct SectionView {
-    std::string name;  /* the section name, without brackets */
-    EntryList entries; /* key and value of every entry, in order */
-};
-
-bool operator==(const SectionView &left, const SectionView &right);
-std::ostream &operator<<(std::ostream &out, const SectionView &section);
-
-using DocumentView = std::vector<SectionView>;
-
-/* The keys and values of section, in order. */
-EntryList entries_of(const IniSection *section);
-
-/* Every section of doc with its entries, in order. */
-DocumentView view_of(const IniDocument *doc);
+using EntryList = ModelEntries;
+using SectionView = ModelSection;
+using DocumentView = ModelDocument;
 
 /* A new document built with ini_put_section and ini_put_entry, owned by the
  * caller. A repeated name or key replaces the earlier one, as the API does. */
@@ -41,9 +27,5 @@ std::optional<DocumentView> load_view(const std::string &path);
 /* A line reader at the start of the file at path, newly opened for reading;
  * its file is INI_PLATFORM_NO_FILE when that fails. The caller closes it. */
 IniLineReader open_line_reader(const std::string &path);
-
-/* bytes with every byte outside printable ASCII, and the backslash, written
- * as an escape, for failure messages. */
-std::string printable(const std::string &bytes);
 
 #endif
