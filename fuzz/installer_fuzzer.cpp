@@ -49,13 +49,6 @@ struct FuzzOutput {
     }
 };
 
-std::string fuzz_format(const char *format, const std::string &argument)
-{
-    std::vector<char> text(strlen(format) + argument.size() + 1);
-    snprintf(text.data(), text.size(), format, argument.c_str());
-    return text.data();
-}
-
 /* The command line rules: "-s..." is silent, any other "-..." an unknown
  * switch, anything else the root, and a second root an error; the first
  * error in order wins and ends the walk. Any "-s..." makes the run silent,
@@ -82,10 +75,9 @@ void fuzz_check_arguments(const std::vector<std::string> &arguments)
             continue;
         }
         if (is_switch) {
-            expected_error = fuzz_format("Unknown command switch %s\n", argument);
+            expected_error = unknown_switch(argument);
         } else if (root >= 0) {
-            expected_error = fuzz_format(
-                "Only one root directory can be specified, parameter %s is illegal\n", argument);
+            expected_error = second_root(argument);
         } else {
             root = (int)i;
         }

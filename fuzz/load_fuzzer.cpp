@@ -1,9 +1,10 @@
 /* Loads arbitrary bytes as a configuration file and checks the document, or
  * the line where it is malformed, against the model of the format, and the
- * document against its structural rules; then releases it, so that the leak
- * checker sees every block. The logical lines are also read one by one and
- * compared with the model's, each in a block of exactly the capacity that
- * growth in steps of INI_GROW_STEP reaches. */
+ * document against its structural rules; loads the bytes from memory with
+ * the portable search too; then releases it, so that the leak checker sees
+ * every block. The logical lines are also read one by one and compared with
+ * the model's, each in a block of exactly the capacity that growth in steps
+ * of INI_GROW_STEP reaches. */
 #include <inifile/inifile.h>
 #include <sanitizer/allocator_interface.h>
 #include <stdlib.h>
@@ -11,6 +12,7 @@
 
 #include "fuzz_checks.h"
 #include "platform/platform.h"
+#include "support/memory_file.h"
 
 /* Reads the file at path line by line and compares each line with the
  * model's, as far as a NUL-terminated string shows it. */
@@ -40,6 +42,26 @@ static void fuzz_check_lines(const char *path, const uint8_t *data, size_t size)
     fuzz_check(ini_read_line(&reader) == NULL, "no line after the end");
 }
 
+/* Loads the bytes again from memory, with the portable search and reads of
+ * a few bytes each, so that chunk edges fall everywhere: the loader must
+ * give the same document, result and line as from the file. */
+static void fuzz_check_portable_load(const uint8_t *data, size_t size, const IniDocument *doc,
+                                     IniLoadResult result, int32_t line)
+{
+    IniLoadResult portable_result = INI_LOAD_OK;
+    int32_t portable_line = -1;
+    IniDocument *portable =
+        load_from_memory((const char *)data, size, INI_SEARCH_PORTABLE, (uint32_t)(size % 7 + 1),
+                         &portable_result, &portable_line);
+    fuzz_check(portable_result == result && portable_line == line,
+               "the portable search gives the same result and line");
+    fuzz_check((portable != NULL) == (doc != NULL), "the portable search loads alike");
+    if (portable != NULL) {
+        fuzz_check_equal(model_of(portable), model_of(doc), "the portable search's document");
+        ini_free_document(portable);
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const char *path = fuzz_temp_path("load_fuzzer");
@@ -52,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     IniLoadResult result = INI_LOAD_OK;
     int32_t line = -1;
     IniDocument *doc = ini_load_file_with_result(path, &result, &line);
+    fuzz_check_portable_load(data, size, doc, result, line);
     fuzz_check((doc != NULL) == well_formed, "loaded exactly when well formed");
     if (doc == NULL) {
         fuzz_check(result == INI_LOAD_MALFORMED && (uint64_t)line == malformed_line,

@@ -68,20 +68,21 @@ std::ostream &operator<<(std::ostream &out, const SectionState &state)
     return out << state.view << " capacity " << state.capacity;
 }
 
-/* A file that makes the loader use every kind of allocation: long lines,
- * more than ten sections, a section with more than ten entries, comments,
- * escapes and continuations. */
+/* A file that makes the loader use every kind of allocation: a line longer
+ * than the loader keeps off the heap, more than ten sections, a section with
+ * more than ten entries, comments, escapes and continuations, and a last
+ * line without a line feed. */
 std::string rich_file()
 {
     std::string text = "; leading comment\n[first section]\n";
     for (int i = 0; i < 13; i++) {
         text += "key" + std::to_string(i) + " = value with \\; escape " + std::to_string(i) + "\n";
     }
-    text += "long = " + std::string(300, 'L') + "\\\n continued\n";
+    text += "long = " + std::string(10 * INI_READ_CHUNK, 'L') + "\\\n continued\n";
     for (int i = 0; i < 11; i++) {
         text += "[s" + std::to_string(i) + "]\nk=v\n";
     }
-    return text;
+    return text + "last=line";
 }
 
 /* The exact bytes the writer produces for view, and the size of each write it

@@ -86,8 +86,7 @@ TEST(InstallerDeployment, StopsAtAMissingExecutableKeepingThoseCopiedBefore)
         SCOPED_TRACE(name);
         DistributionTree tree;
         tree.remove(join(tree.runtime_bin(), name));
-        EXPECT_EQ(run_silently(tree),
-                  outcome(1, "", "Could not find file " + runtime_file(tree, name) + "\n"));
+        EXPECT_EQ(run_silently(tree), outcome(1, "", missing_file(runtime_file(tree, name))));
         EXPECT_EQ(tree.list("bin"), sorted(executables_before(name)));
     }
 }
@@ -96,8 +95,7 @@ TEST(InstallerDeployment, StopsBeforeCopyingWhenTheRuntimeBinDirectoryIsMissing)
 {
     DistributionTree tree;
     tree.remove("ostcore-1.0");
-    EXPECT_EQ(run_silently(tree),
-              outcome(1, "", "Could not find file " + runtime_file(tree, "ost.exe") + "\n"));
+    EXPECT_EQ(run_silently(tree), outcome(1, "", missing_file(runtime_file(tree, "ost.exe"))));
     EXPECT_TRUE(tree.is_directory("bin"));
     EXPECT_EQ(tree.list("bin"), std::vector<std::string>());
 }
@@ -145,11 +143,10 @@ TEST(InstallerDeployment, StopsWhenTheTestRunnerCouldNotBePublished)
 {
     DistributionTree tree;
     tree.replace_with_directory(join(tree.runtime_bin(), "qa_drive.exe"));
-    EXPECT_EQ(run_silently(tree),
-              outcome(1, "",
-                      copy_warning(runtime_file(tree, "qa_drive.exe"),
-                                   published_file(tree, "qa_drive.exe")) +
-                          "Could not find file " + published_file(tree, "qa_drive.exe") + "\n"));
+    EXPECT_EQ(run_silently(tree), outcome(1, "",
+                                          copy_warning(runtime_file(tree, "qa_drive.exe"),
+                                                       published_file(tree, "qa_drive.exe")) +
+                                              missing_file(published_file(tree, "qa_drive.exe"))));
     EXPECT_EQ(tree.list("bin"), sorted(executables_before("qa_drive.exe")));
 }
 
@@ -186,7 +183,7 @@ TEST(InstallerDeployment, StopsAtAMissingBootScriptEvenWhenItIsNotTheDefault)
         DistributionTree tree;
         tree.remove(join(tree.release(), name));
         EXPECT_EQ(run_installer({tree.root()}, "y\n"),
-                  outcome(1, kQuestion, "Could not find file " + release_file(tree, name) + "\n"));
+                  outcome(1, kQuestion, missing_file(release_file(tree, name))));
         std::vector<std::string> published = executables_with_second_name();
         if (std::string(name) == "start_mext.boot") {
             published.push_back("start_bare.boot");
@@ -200,9 +197,8 @@ TEST(InstallerDeployment, StopsWhenTheReleaseDirectoryIsMissing)
 {
     DistributionTree tree;
     tree.remove("releases");
-    EXPECT_EQ(
-        run_silently(tree),
-        outcome(1, "", "Could not find file " + release_file(tree, "start_bare.boot") + "\n"));
+    EXPECT_EQ(run_silently(tree),
+              outcome(1, "", missing_file(release_file(tree, "start_bare.boot"))));
     EXPECT_EQ(tree.list("bin"), sorted(executables_with_second_name()));
 }
 
@@ -263,10 +259,8 @@ TEST(InstallerDeployment, BailsOutWhenTheLauncherConfigurationCannotBeWritten)
 {
     DistributionTree tree;
     tree.replace_with_directory(join(tree.runtime_bin(), "ost.ini"));
-    EXPECT_EQ(
-        run_installer({tree.root()}, "\n"),
-        outcome(1, kQuestion,
-                "Could not create file " + runtime_file(tree, "ost.ini") + "\n" + kBailingOut));
+    EXPECT_EQ(run_installer({tree.root()}, "\n"),
+              outcome(1, kQuestion, create_failure(runtime_file(tree, "ost.ini"))));
     EXPECT_EQ(tree.read_file("bin\\start.boot"), boot_script_contents("start_mext.boot", "A1"));
     EXPECT_FALSE(tree.exists("bin\\ost.ini"));
 }
@@ -293,7 +287,7 @@ TEST(InstallerDeployment, WarnsForEveryExecutableWhenBinIsAPlainFile)
     for (const std::string &name : published_executables()) {
         messages += copy_warning(runtime_file(tree, name), published_file(tree, name));
     }
-    messages += "Could not find file " + published_file(tree, "qa_drive.exe") + "\n";
+    messages += missing_file(published_file(tree, "qa_drive.exe"));
     EXPECT_EQ(run_installer({tree.root()}, "\n"), outcome(1, kQuestion, messages));
     EXPECT_EQ(tree.snapshot(), before);
 }

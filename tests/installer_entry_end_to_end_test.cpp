@@ -59,12 +59,12 @@ void expect_refused_command_lines(const std::vector<CommandLineCase> &cases)
 TEST(InstallerCommandLine, RejectsUnknownSwitchesBeforeDoingAnything)
 {
     const std::vector<CommandLineCase> cases = {
-        {{"-", kRoot}, "Unknown command switch -\n"},
-        {{"-S", kRoot}, "Unknown command switch -S\n"},
-        {{"-x", kRoot}, "Unknown command switch -x\n"},
-        {{"--s", kRoot}, "Unknown command switch --s\n"},
-        {{kRoot, "-x"}, "Unknown command switch -x\n"},
-        {{"-s", "-Silent", kRoot}, "Unknown command switch -Silent\n"},
+        {{"-", kRoot}, unknown_switch("-")},
+        {{"-S", kRoot}, unknown_switch("-S")},
+        {{"-x", kRoot}, unknown_switch("-x")},
+        {{"--s", kRoot}, unknown_switch("--s")},
+        {{kRoot, "-x"}, unknown_switch("-x")},
+        {{"-s", "-Silent", kRoot}, unknown_switch("-Silent")},
     };
     expect_refused_command_lines(cases);
 }
@@ -72,12 +72,9 @@ TEST(InstallerCommandLine, RejectsUnknownSwitchesBeforeDoingAnything)
 TEST(InstallerCommandLine, NamesTheSecondRootInItsError)
 {
     const std::vector<CommandLineCase> cases = {
-        {{kRoot, "other"},
-         "Only one root directory can be specified, parameter other is illegal\n"},
-        {{kRoot, "-s", "an other root"},
-         "Only one root directory can be specified, parameter an other root is illegal\n"},
-        {{"other", kRoot},
-         "Only one root directory can be specified, parameter <root> is illegal\n"},
+        {{kRoot, "other"}, second_root("other")},
+        {{kRoot, "-s", "an other root"}, second_root("an other root")},
+        {{"other", kRoot}, second_root("<root>")},
     };
     expect_refused_command_lines(cases);
 }
@@ -85,12 +82,10 @@ TEST(InstallerCommandLine, NamesTheSecondRootInItsError)
 TEST(InstallerCommandLine, ReportsOnlyTheFirstError)
 {
     const std::vector<CommandLineCase> cases = {
-        {{"-x", kRoot, "other", "-y"}, "Unknown command switch -x\n"},
-        {{kRoot, "other", "-x"},
-         "Only one root directory can be specified, parameter other is illegal\n"},
-        {{kRoot, "-y", "other", "-x"}, "Unknown command switch -y\n"},
-        {{kRoot, "first", "second"},
-         "Only one root directory can be specified, parameter first is illegal\n"},
+        {{"-x", kRoot, "other", "-y"}, unknown_switch("-x")},
+        {{kRoot, "other", "-x"}, second_root("other")},
+        {{kRoot, "-y", "other", "-x"}, unknown_switch("-y")},
+        {{kRoot, "first", "second"}, second_root("first")},
     };
     expect_refused_command_lines(cases);
 }
@@ -99,13 +94,9 @@ TEST(InstallerCommandLine, TakesAnEmptyArgumentAsTheRoot)
 {
     DistributionTree tree;
     const auto before = tree.snapshot();
-    EXPECT_EQ(run_installer({"", tree.root()}, "y\n"),
-              outcome(1, "",
-                      "Only one root directory can be specified, parameter " + tree.root() +
-                          " is illegal\n"));
-    EXPECT_EQ(run_installer({tree.root(), ""}, "y\n"),
-              outcome(1, "", "Only one root directory can be specified, parameter  is illegal\n"));
-    EXPECT_EQ(run_installer({"", "-x"}, "y\n"), outcome(1, "", "Unknown command switch -x\n"));
+    EXPECT_EQ(run_installer({"", tree.root()}, "y\n"), outcome(1, "", second_root(tree.root())));
+    EXPECT_EQ(run_installer({tree.root(), ""}, "y\n"), outcome(1, "", second_root("")));
+    EXPECT_EQ(run_installer({"", "-x"}, "y\n"), outcome(1, "", unknown_switch("-x")));
     EXPECT_EQ(run_installer({"-s", ""}, ""), outcome(1, "", cannot_open("\\Install.ini")));
     EXPECT_EQ(tree.snapshot(), before);
 }

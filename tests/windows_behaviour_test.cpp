@@ -385,8 +385,7 @@ class WindowsBehaviour : public ::testing::Test
             return;
         }
 
-        ASSERT_NO_FATAL_FAILURE(expect_exit(
-            result, 1, std::nullopt, "Could not create file " + config + "\n" + kBailingOut));
+        ASSERT_NO_FATAL_FAILURE(expect_exit(result, 1, std::nullopt, create_failure(config)));
         expect_untouched(config, obstacle, "[old]\n");
         EXPECT_FALSE(exists(publish(root_) + "\\ost.ini"));
     }

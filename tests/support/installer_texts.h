@@ -23,6 +23,18 @@ inline constexpr char kBrokenExecutablePath[] = "GetModuleFileName returned brok
 inline constexpr char kExecutablePathTooLong[] =
     "GetModuleFileName returned a path longer than 259 characters\n";
 
+/* The refusal of an argument that begins with "-" but is no silent switch. */
+inline std::string unknown_switch(const std::string &argument)
+{
+    return "Unknown command switch " + argument + "\n";
+}
+
+/* The refusal of a second argument that names a root. */
+inline std::string second_root(const std::string &argument)
+{
+    return "Only one root directory can be specified, parameter " + argument + " is illegal\n";
+}
+
 /* "Cannot open init file <manifest>\n". */
 inline std::string cannot_open(const std::string &manifest)
 {
@@ -34,6 +46,18 @@ inline std::string unsafe_value(const std::string &key, const std::string &manif
 {
     return "Value of " + key + " in init file " + manifest +
            " must not hold \\, /, : or control characters\n";
+}
+
+/* "Could not find file <path>\n": a source the installation needs is missing. */
+inline std::string missing_file(const std::string &path)
+{
+    return "Could not find file " + path + "\n";
+}
+
+/* The message pair for a launcher configuration that cannot be written. */
+inline std::string create_failure(const std::string &path)
+{
+    return "Could not create file " + path + "\n" + kBailingOut;
 }
 
 /* "Ostrel <vsn> installed successfully\n". */
