@@ -51,12 +51,7 @@ TEST(PlatformPosix, WriteToAFullDeviceReturnsZero)
 
 TEST(PlatformPosix, GivesTheExecutablePathOfProcSelfExeWithBackslashes)
 {
-    std::string expected = fs::read_symlink("/proc/self/exe").string();
-    for (char &byte : expected) {
-        if (byte == '/') {
-            byte = '\\';
-        }
-    }
+    std::string expected = with_backslashes(fs::read_symlink("/proc/self/exe").string());
     char buffer[4096];
     uint32_t length = ini_platform_executable_path(buffer, sizeof buffer);
     EXPECT_EQ(std::string(buffer, length), expected);

@@ -18,18 +18,6 @@ namespace fs = std::filesystem;
 namespace
 {
 
-/* path as the installer spells it: every component separated by "\". */
-std::string with_backslashes(const fs::path &path)
-{
-    std::string text = path.string();
-    for (char &byte : text) {
-        if (byte == '/') {
-            byte = '\\';
-        }
-    }
-    return text;
-}
-
 /* Everything the file at path holds, read through the platform layer in
  * reads of at most chunk bytes. */
 std::string read_through_platform(const std::string &path, uint32_t chunk)
@@ -190,7 +178,7 @@ TEST(Platform, MakesADirectoryAndLeavesAnExistingOneAsItIs)
 TEST(Platform, TakesBackslashesBetweenComponentsOnEveryOperation)
 {
     TempDirectory directory;
-    const std::string base = with_backslashes(directory.path());
+    const std::string base = with_backslashes(directory.path().string());
 
     ini_platform_make_directory((base + "\\dir").c_str());
     EXPECT_TRUE(fs::is_directory(directory.path() / "dir"));

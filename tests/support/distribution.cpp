@@ -254,13 +254,6 @@ std::string join(const std::string &directory, const std::string &name)
     return directory + "\\" + name;
 }
 
-std::string with_backslashes(const std::string &path)
-{
-    std::string converted = path;
-    std::replace(converted.begin(), converted.end(), '/', '\\');
-    return converted;
-}
-
 std::string launcher_configuration(const std::string &root, const std::string &vsn)
 {
     return "[ostrel]\nBindir=" + model_escaped(join(join(root, "ostcore-" + vsn), "bin")) +

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "temp_dir.h"
+
 /* The seven executables the installer publishes, in its order. */
 const std::vector<std::string> &published_executables();
 
@@ -91,10 +93,6 @@ class DistributionTree
 
 /* directory + "\" + name, as the installer joins paths. */
 std::string join(const std::string &directory, const std::string &name);
-
-/* path with every "/" turned into "\": how the installer reports its own
- * executable's directory on Linux; unchanged for a Windows path. */
-std::string with_backslashes(const std::string &path);
 
 /* The exact bytes of "ost.ini" for the given root text and runtime version. */
 std::string launcher_configuration(const std::string &root, const std::string &vsn);

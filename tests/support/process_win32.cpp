@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "temp_dir.h"
+
 namespace
 {
 
@@ -286,14 +288,6 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
 
 std::string native_program_path(const std::string &program)
 {
-    std::string native = program;
-    for (char &c : native) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    if (!program.empty() && program[0] == '/') {
-        native = "Z:" + native;
-    }
-    return native;
+    const std::string native = with_backslashes(program);
+    return !program.empty() && program[0] == '/' ? "Z:" + native : native;
 }

@@ -1,12 +1,12 @@
 #include "support/temp_dir.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <sstream>
 #include <stdexcept>
-#include <algorithm>
 
 /* A name that differs between processes and between calls in one process. */
 static std::string temp_directory_name(unsigned attempt)
@@ -83,4 +83,11 @@ std::vector<std::string> list_directory(const std::filesystem::path &directory)
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::string with_backslashes(const std::string &path)
+{
+    std::string converted = path;
+    std::replace(converted.begin(), converted.end(), '/', '\\');
+    return converted;
 }

@@ -1,4 +1,4 @@
-/* Temporary directories and whole-file helpers for the unit tests.
+/* Temporary directories, whole-file helpers and path text for the tests.
  *
  * Tests run in parallel processes, so every TempDirectory gets a name no other
  * test can have; it is removed with everything in it when it goes out of
@@ -39,5 +39,9 @@ std::string read_file_bytes(const std::filesystem::path &path);
 
 /* The names in directory, sorted. */
 std::vector<std::string> list_directory(const std::filesystem::path &directory);
+
+/* path with every "/" turned into "\", as the installer and the library spell
+ * paths on every system. */
+std::string with_backslashes(const std::string &path);
 
 #endif
