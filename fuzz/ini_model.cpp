@@ -69,8 +69,7 @@ std::vector<std::string> model_logical_lines(const uint8_t *bytes, size_t size,
     return lines;
 }
 
-/* The part of a logical line that a NUL-terminated string shows. */
-static std::string model_visible(const std::string &line)
+std::string model_visible(const std::string &line)
 {
     return line.substr(0, line.find('\0'));
 }

@@ -37,6 +37,10 @@ std::ostream &operator<<(std::ostream &out, const ModelSection &section);
 std::vector<std::string> model_logical_lines(const uint8_t *bytes, size_t size,
                                              std::vector<uint64_t> *first_lines = nullptr);
 
+/* The part of a logical line that a NUL-terminated string shows: the line up
+ * to its first NUL byte. */
+std::string model_visible(const std::string &line);
+
 /* The document a file holding bytes loads as. Returns false when the file is
  * not well formed; *malformed_line, when given, then holds the physical line
  * (from 1) where the first logical line that is neither header nor entry

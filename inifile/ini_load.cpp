@@ -99,10 +99,10 @@ static size_t ini_copy_plain_portable(const char *chunk, size_t position, size_t
 /* ini_copy_plain_portable, 16 bytes at a time while 16 are left. Each block
  * is stored whole, then the count moves only past the bytes that belong: out
  * needs room for available bytes past *written, as the count never moves
- * further than position. A backslash escaping a
- * byte of the block stores the block's rest again one byte back, so that
- * the backslashes of Windows paths leave the loop alone; it may stop
- * earlier than the portable copy, never elsewhere than at a backslash. */
+ * further than position. A backslash escaping a byte of the block stores the
+ * block's rest again one byte back, so that the backslashes of Windows paths
+ * leave the loop alone; it may stop earlier than the portable copy, never
+ * elsewhere than at a backslash. */
 static size_t ini_copy_plain_sse2(const char *chunk, size_t position, size_t available, char *out,
                                   size_t *written)
 {
@@ -149,6 +149,8 @@ static size_t ini_copy_plain_sse2(const char *chunk, size_t position, size_t ava
 }
 #endif
 
+/* ini_copy_plain_portable or, where the compiler offers SSE2 and search asks
+ * for the fastest, ini_copy_plain_sse2, with its need for room in out. */
 static size_t ini_copy_plain(const char *chunk, size_t position, size_t available, char *out,
                              size_t *written, IniByteSearch search)
 {
@@ -200,6 +202,7 @@ static int ini_line_resize(IniLine *line, size_t capacity)
     return 0;
 }
 
+/* Appends the scratch bytes to the text, which has room for them. */
 static void ini_line_take_scratch(IniLine *line)
 {
     memcpy(line->text + line->length, line->scratch, line->pending);
@@ -208,10 +211,11 @@ static void ini_line_take_scratch(IniLine *line)
 }
 
 /* Moves the scratch bytes of a line that goes on past its chunk to the heap
- * when scratch has no room for another chunk: a copy may write up to a chunk
- * past what it copies. A text that must grow at least doubles, so that a line
- * spanning many chunks moves a few times, not once per chunk;
- * ini_line_finish trims it. Returns 0, or -1 when out of memory. */
+ * when scratch has no room for another chunk: a copy from the next chunk may
+ * store up to a chunk of bytes past those already in scratch. A text that
+ * must grow at least doubles, so that a line spanning many chunks moves a few
+ * times, not once per chunk; ini_line_finish trims it. Returns 0, or -1 when
+ * out of memory. */
 static int ini_line_keep(IniLine *line)
 {
     if (line->pending + INI_READ_CHUNK <= INI_SCRATCH_SIZE) {
@@ -320,8 +324,8 @@ static char *ini_next_line(IniLineReader *reader, const IniInput *input, IniLine
             position = (size_t)(line_feed - chunk);
         }
 
-        /* Walk the chunk up to the end of the line, a comment or the end of
-         * the chunk, gathering the bytes to store. */
+        /* Each byte the table must judge is judged here; the bytes a begun
+         * line stores as they stand are taken by ini_copy_plain in bulk. */
         int line_ended = 0;
         while (position < available) {
             IniByteClass byte_class = ini_byte_classes.of[(unsigned char)chunk[position]];
@@ -361,7 +365,8 @@ static char *ini_next_line(IniLineReader *reader, const IniInput *input, IniLine
                 position++;
                 continue;
             }
-            /* A byte to store, with the bytes after it that the copy takes. */
+            /* The first byte of a logical line fixes the physical line that
+             * a malformed line is reported at. */
             if (!started) {
                 numbers->first_line = numbers->line_feeds + 1;
             }
@@ -412,6 +417,7 @@ static char *ini_entry_separator(char *line)
     return separator == line ? NULL : separator;
 }
 
+/* Returns 1 when line is "[", a name of at least one byte, then "]". */
 static int ini_is_section_header(const char *line)
 {
     size_t length = strlen(line);

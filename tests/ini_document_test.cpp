@@ -19,14 +19,14 @@ namespace
 std::vector<std::string> section_names(const IniDocument *doc)
 {
     std::vector<std::string> names;
-    for (const SectionView &section : model_of(doc)) {
+    for (const ModelSection &section : model_of(doc)) {
         names.push_back(section.name);
     }
     return names;
 }
 
 /* A new section holding the given entries, put one by one. */
-IniSection *section_with(const char *name, const EntryList &entries)
+IniSection *section_with(const char *name, const ModelEntries &entries)
 {
     IniSection *section = ini_new_section(name);
     for (const auto &entry : entries) {
@@ -140,7 +140,7 @@ TEST(IniDocument, ReplacesASectionOfTheSameNameInItsSlot)
     EXPECT_EQ(doc->section_count, 3);
     EXPECT_EQ(doc->sections[1], replacement);
     EXPECT_EQ(model_of(doc),
-              (DocumentView{{"a", {{"old", "1"}}}, {"b", {{"new", "3"}}}, {"c", {}}}));
+              (ModelDocument{{"a", {{"old", "1"}}}, {"b", {{"new", "3"}}}, {"c", {}}}));
     ini_free_document(doc);
 }
 
@@ -152,7 +152,7 @@ TEST(IniDocument, KeepsASectionPutOverItself)
     EXPECT_EQ(ini_put_section(doc, section), 0);
     EXPECT_EQ(doc->section_count, 1);
     EXPECT_EQ(doc->sections[0], section);
-    EXPECT_EQ(model_of(doc), (DocumentView{{"s", {{"k", "v"}}}}));
+    EXPECT_EQ(model_of(doc), (ModelDocument{{"s", {{"k", "v"}}}}));
     ini_free_document(doc);
 }
 
@@ -186,7 +186,7 @@ TEST(IniDocument, RemovesOnlyTheFirstOfTwoSectionsWithOneName)
     IniDocument *doc = load_text("[s]\na=1\n[t]\n[s]\nb=2\n[u]\n");
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(ini_remove_section(doc, "s"), 0);
-    EXPECT_EQ(model_of(doc), (DocumentView{{"u", {}}, {"t", {}}, {"s", {{"b", "2"}}}}));
+    EXPECT_EQ(model_of(doc), (ModelDocument{{"u", {}}, {"t", {}}, {"s", {{"b", "2"}}}}));
     EXPECT_EQ(ini_remove_section(doc, "s"), 0);
     EXPECT_EQ(ini_remove_section(doc, "s"), 1);
     EXPECT_EQ(section_names(doc), (std::vector<std::string>{"u", "t"}));
@@ -202,7 +202,7 @@ TEST(IniDocument, FindsAndReplacesTheFirstOfTwoSectionsWithOneName)
     EXPECT_STREQ(ini_find_value(ini_find_section(doc, "s"), "a"), "1");
 
     EXPECT_EQ(ini_put_section(doc, section_with("s", {{"c", "3"}})), 0);
-    EXPECT_EQ(model_of(doc), (DocumentView{{"s", {{"c", "3"}}}, {"s", {{"b", "2"}}}}));
+    EXPECT_EQ(model_of(doc), (ModelDocument{{"s", {{"c", "3"}}}, {"s", {{"b", "2"}}}}));
     ini_free_document(doc);
 }
 
@@ -269,7 +269,7 @@ TEST(IniSection, AppendsEntriesWithNewKeysInOrder)
     EXPECT_EQ(ini_put_entry(section, "", "empty key"), 1);
     EXPECT_EQ(
         model_of_section(section).entries,
-        (EntryList{{"VSN", "1.0"}, {"SYSTEM_VSN", "A1"}, {"vsn", "lower"}, {"", "empty key"}}));
+        (ModelEntries{{"VSN", "1.0"}, {"SYSTEM_VSN", "A1"}, {"vsn", "lower"}, {"", "empty key"}}));
     ini_free_section(section);
 }
 
@@ -318,9 +318,9 @@ TEST(IniSection, ReplacesTheValueOfAPresentKeyInPlace)
     EXPECT_EQ(section->entries[1], record) << "the entry record stays";
     EXPECT_EQ(section->entry_count, 3);
     EXPECT_EQ(model_of_section(section).entries,
-              (EntryList{{"a", "1"}, {"b", "twenty-two"}, {"c", "3"}}));
+              (ModelEntries{{"a", "1"}, {"b", "twenty-two"}, {"c", "3"}}));
     EXPECT_EQ(ini_put_entry(section, "b", ""), 0);
-    EXPECT_EQ(model_of_section(section).entries, (EntryList{{"a", "1"}, {"b", ""}, {"c", "3"}}));
+    EXPECT_EQ(model_of_section(section).entries, (ModelEntries{{"a", "1"}, {"b", ""}, {"c", "3"}}));
     ini_free_section(section);
 }
 
@@ -343,7 +343,7 @@ TEST(IniSection, CopiesTheKeyAndValueItIsGiven)
     EXPECT_NE(section->entries[0]->key, key);
     key[0] = 'X';
     value[0] = 'X';
-    EXPECT_EQ(model_of_section(section).entries, (EntryList{{"key", "value"}}));
+    EXPECT_EQ(model_of_section(section).entries, (ModelEntries{{"key", "value"}}));
     ini_free_section(section);
 }
 
@@ -377,11 +377,11 @@ TEST(IniSection, ReplacesAnEntryWithKeyAndValueTakenFromItself)
         EXPECT_EQ(ini_put_entry(section, key_argument, value_argument), c.result);
         if (c.result == 0) {
             EXPECT_EQ(model_of_section(section).entries,
-                      (EntryList{{"first", "1"}, {c.new_key, c.new_value}, {"last", "3"}}));
+                      (ModelEntries{{"first", "1"}, {c.new_key, c.new_value}, {"last", "3"}}));
         } else {
-            EXPECT_EQ(
-                model_of_section(section).entries,
-                (EntryList{{"first", "1"}, {key, value}, {"last", "3"}, {c.new_key, c.new_value}}));
+            EXPECT_EQ(model_of_section(section).entries,
+                      (ModelEntries{
+                          {"first", "1"}, {key, value}, {"last", "3"}, {c.new_key, c.new_value}}));
         }
         ini_free_section(section);
     }
@@ -403,7 +403,7 @@ TEST(IniSection, RemovesAnEntryByMovingTheLastIntoItsSlot)
         IniSection *section = section_with(
             "s", {{"A", "value A"}, {"B", "value B"}, {"C", "value C"}, {"D", "value D"}});
         EXPECT_EQ(ini_remove_entry(section, removal.key), removal.result);
-        EntryList expected;
+        ModelEntries expected;
         for (const std::string &key : removal.left) {
             expected.emplace_back(key, "value " + key);
         }
@@ -444,11 +444,11 @@ TEST(IniSection, ActsOnTheFirstOfTwoEntriesWithOneKeyInALoadedSection)
 
     EXPECT_EQ(ini_put_entry(section, "K", "changed"), 0);
     EXPECT_EQ(model_of_section(section).entries,
-              (EntryList{{"K", "changed"}, {"x", "1"}, {"K", "second"}, {"y", "2"}}));
+              (ModelEntries{{"K", "changed"}, {"x", "1"}, {"K", "second"}, {"y", "2"}}));
 
     EXPECT_EQ(ini_remove_entry(section, "K"), 0);
     EXPECT_EQ(model_of_section(section).entries,
-              (EntryList{{"y", "2"}, {"x", "1"}, {"K", "second"}}));
+              (ModelEntries{{"y", "2"}, {"x", "1"}, {"K", "second"}}));
     EXPECT_STREQ(ini_find_value(section, "K"), "second");
     ini_free_document(doc);
 }
@@ -457,7 +457,7 @@ TEST(IniSection, CopyKeepsTheFirstValueOfEachKeyInOrderOfFirstAppearance)
 {
     struct Copy {
         const char *file;
-        EntryList expected;
+        ModelEntries expected;
     };
     const Copy copies[] = {
         {"[s]\nA=1\nB=2\nA=3\n", {{"A", "1"}, {"B", "2"}}},
@@ -469,7 +469,7 @@ TEST(IniSection, CopyKeepsTheFirstValueOfEachKeyInOrderOfFirstAppearance)
         SCOPED_TRACE(model_printable(copy_case.file));
         IniDocument *doc = load_text(copy_case.file);
         ASSERT_NE(doc, nullptr);
-        EntryList source_before = model_of_section(doc->sections[0]).entries;
+        ModelEntries source_before = model_of_section(doc->sections[0]).entries;
         IniSection *copy = ini_copy_section(doc->sections[0], "copy");
         ASSERT_NE(copy, nullptr);
         EXPECT_STREQ(copy->name, "copy");
@@ -488,9 +488,9 @@ TEST(IniSection, CopyOwnsItsNameAndEntries)
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(ini_put_entry(copy, "a", "changed"), 0);
     EXPECT_EQ(ini_remove_entry(copy, "b"), 0);
-    EXPECT_EQ(model_of_section(source).entries, (EntryList{{"a", "1"}, {"b", "2"}}));
+    EXPECT_EQ(model_of_section(source).entries, (ModelEntries{{"a", "1"}, {"b", "2"}}));
     ini_free_section(source);
-    EXPECT_EQ(model_of_section(copy).entries, (EntryList{{"a", "changed"}}));
+    EXPECT_EQ(model_of_section(copy).entries, (ModelEntries{{"a", "changed"}}));
     EXPECT_STREQ(copy->name, "copy");
     ini_free_section(copy);
 }
@@ -498,7 +498,7 @@ TEST(IniSection, CopyOwnsItsNameAndEntries)
 TEST(IniSection, CopyMayTakeTheSourcesOwnNameAndGrowPastTen)
 {
     IniSection *source = ini_new_section("s");
-    EntryList expected;
+    ModelEntries expected;
     for (int i = 0; i < 25; i++) {
         std::string key = "k" + std::to_string(i);
         ini_put_entry(source, key.c_str(), std::to_string(i * i).c_str());

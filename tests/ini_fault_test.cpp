@@ -50,7 +50,7 @@ class IniDocumentFaults : public Faults
 
 /* Everything a test can see of a section, its capacity included. */
 struct SectionState {
-    SectionView view;
+    ModelSection view;
     int32_t capacity;
     bool operator==(const SectionState &other) const
     {
@@ -92,10 +92,10 @@ struct ExpectedWrites {
     std::vector<size_t> sizes;
 };
 
-ExpectedWrites expected_writes(const DocumentView &view)
+ExpectedWrites expected_writes(const ModelDocument &view)
 {
     ExpectedWrites writes;
-    for (const SectionView &section : view) {
+    for (const ModelSection &section : view) {
         for (const std::string &piece : {std::string("["), section.name, std::string("]\n")}) {
             writes.bytes += piece;
             writes.sizes.push_back(piece.size());
@@ -111,9 +111,9 @@ ExpectedWrites expected_writes(const DocumentView &view)
 }
 
 /* A document whose entry lines make the writer's buffer grow many times. */
-DocumentView document_to_save()
+ModelDocument document_to_save()
 {
-    DocumentView view = {{"first", {}}, {"second", {{"short", "1"}}}};
+    ModelDocument view = {{"first", {}}, {"second", {{"short", "1"}}}};
     for (int i = 0; i < 5; i++) {
         std::string key = "key" + std::string(i * 15, ';');
         std::string value = std::string(i * 23, 'v') + "\\" + std::string(i * 7, ';');
@@ -125,35 +125,6 @@ DocumentView document_to_save()
 bool is_prefix(const std::string &prefix, const std::string &text)
 {
     return prefix.size() <= text.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
-/* Pseudo-random file text, mostly well formed: headers and entries with
- * escapes, carriage returns, continuations, comments and long runs. */
-std::string generated_file(std::mt19937 &engine)
-{
-    /* The last piece starts a comment, which only a value may hold. */
-    static const char *const pieces[] = {"a",    "key",  " ",  "=",      "[",    "]", "\\;",
-                                         "\\\\", "\\\n", "\r", "\\\r\n", "\xff", ";c"};
-    const uint32_t count = sizeof pieces / sizeof pieces[0];
-    auto words = [&](uint32_t choices) {
-        std::string text;
-        for (uint32_t left = engine() % 8; left > 0; left--) {
-            text += pieces[engine() % choices];
-        }
-        if (engine() % 10 == 0) {
-            text.append(engine() % 2000, 'x');
-        }
-        return text;
-    };
-    std::string text = engine() % 10 == 0 ? "" : "[s]\n";
-    for (uint32_t lines = engine() % 40; lines > 0; lines--) {
-        if (engine() % 5 == 0) {
-            text += "[s" + words(count - 1) + "]\n";
-        } else {
-            text += "k" + words(count - 1) + "=" + words(count) + "\n";
-        }
-    }
-    return text;
 }
 
 } // namespace
@@ -177,7 +148,7 @@ TEST_F(IniLoadFaults, FailsCleanlyAtEveryAllocation)
 {
     const std::string text = rich_file();
     const std::string path = directory.write("in.ini", text);
-    const std::optional<DocumentView> expected = load_view(path);
+    const std::optional<ModelDocument> expected = load_view(path);
     ASSERT_TRUE(expected.has_value());
     ASSERT_GT(expected->size(), 10u);
 
@@ -359,13 +330,13 @@ TEST_F(IniLoadFaults, GivesTheSameDocumentsWhenReadsDeliverFewBytes)
     int well_formed = 0;
     for (const std::string &text : texts) {
         write_file_bytes(path, text);
-        const std::optional<DocumentView> expected = load_view(path);
+        const std::optional<ModelDocument> expected = load_view(path);
         well_formed += expected.has_value();
         for (uint32_t most : {1u, 2u, 3u, 1023u}) {
             fault_reset();
             fault_limit_reads(most);
             IniDocument *doc = fault_watch([&] { return ini_load_file(path.c_str()); });
-            std::optional<DocumentView> loaded;
+            std::optional<ModelDocument> loaded;
             if (doc != nullptr) {
                 loaded = model_of(doc);
                 ini_free_document(doc);
@@ -382,7 +353,7 @@ TEST_F(IniLoadFaults, GivesTheSameDocumentsWhenReadsDeliverFewBytes)
 
 TEST_F(IniSaveFaults, FailsCleanlyAtEveryAllocation)
 {
-    const DocumentView view = document_to_save();
+    const ModelDocument view = document_to_save();
     const ExpectedWrites expected = expected_writes(view);
     IniDocument *doc = build_document(view);
     const std::string path = directory.file("out.ini");
@@ -417,7 +388,7 @@ TEST_F(IniSaveFaults, FailsCleanlyAtEveryAllocation)
 
 TEST_F(IniSaveFaults, ReturnsMinusTwoAndLeavesAPrefixWhenAWriteFailsOrFallsShort)
 {
-    const DocumentView view = document_to_save();
+    const ModelDocument view = document_to_save();
     const ExpectedWrites expected = expected_writes(view);
     IniDocument *doc = build_document(view);
     const std::string path = directory.file("out.ini");
@@ -503,7 +474,7 @@ TEST_F(IniDocumentFaults, LeavesEverythingUnchangedWhenAnOperationRunsOutOfMemor
              IniSection *copy = fault_watch([&] { return ini_copy_section(section, "copy"); });
              if (copy != nullptr) {
                  EXPECT_EQ(model_of_section(copy).entries,
-                           (EntryList{{"A", "1"}, {"B", "2"}, {"C", "4"}}));
+                           (ModelEntries{{"A", "1"}, {"B", "2"}, {"C", "4"}}));
                  ini_free_section(copy);
              }
              return copy == nullptr;
@@ -544,7 +515,7 @@ TEST_F(IniDocumentFaults, PutSectionIntoAFullDocumentLeavesItUnchangedWhenOutOfM
     for (int i = 0; i < 10; i++) {
         ini_put_section(doc, ini_new_section(("s" + std::to_string(i)).c_str()));
     }
-    const DocumentView before = model_of(doc);
+    const ModelDocument before = model_of(doc);
     IniSection *section = ini_new_section("new");
     ini_put_entry(section, "k", "v");
 
@@ -553,7 +524,7 @@ TEST_F(IniDocumentFaults, PutSectionIntoAFullDocumentLeavesItUnchangedWhenOutOfM
     EXPECT_TRUE(fault_allocation_failed());
     EXPECT_EQ(model_of(doc), before);
     EXPECT_EQ(doc->section_capacity, 10);
-    EXPECT_EQ(model_of_section(section).entries, (EntryList{{"k", "v"}}))
+    EXPECT_EQ(model_of_section(section).entries, (ModelEntries{{"k", "v"}}))
         << "the caller still owns it";
 
     fault_reset();

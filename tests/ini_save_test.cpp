@@ -21,7 +21,7 @@ class IniSave : public ::testing::Test
   protected:
     /* Saves view, built through the API, to a file; returns the file's bytes
      * and keeps the writer's result. */
-    std::string saved_bytes(const DocumentView &view)
+    std::string saved_bytes(const ModelDocument &view)
     {
         IniDocument *doc = build_document(view);
         result = ini_save_file(doc, path.c_str());
@@ -55,18 +55,18 @@ bool has_end_space(const std::string &text)
  * carriage returns and line feeds, and of "=" after the first section; keys
  * non-empty and free of "="; no key or value beginning or ending with a
  * space or holding a carriage return or line feed. */
-DocumentView generated_document(std::mt19937 &engine)
+ModelDocument generated_document(std::mt19937 &engine)
 {
     const std::string name_bytes = "ab Z[]=\t#\"'\x80\xff";
     const std::string key_bytes = "ab Z[];\\\t#\x80\xff";
     const std::string value_bytes = "ab Z[]=;\\\t#\x80\xff";
-    DocumentView doc;
+    ModelDocument doc;
     for (uint32_t sections = engine() % 14; sections > 0; sections--) {
         std::string name;
         while (name.empty() || (!doc.empty() && name.find('=') != std::string::npos)) {
             name = random_text(engine, name_bytes, 12);
         }
-        SectionView section{name, {}};
+        ModelSection section{name, {}};
         for (uint32_t entries = engine() % 14; entries > 0; entries--) {
             std::string key;
             while (key.empty() || has_end_space(key)) {
@@ -89,7 +89,7 @@ DocumentView generated_document(std::mt19937 &engine)
 TEST_F(IniSave, WritesExactlyTheDocumentsBytes)
 {
     struct Save {
-        DocumentView doc;
+        ModelDocument doc;
         std::string bytes;
     };
     const Save saves[] = {
@@ -120,7 +120,7 @@ TEST_F(IniSave, WritesAnEmptyDocumentAsAnEmptyFileThatLoads)
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(std::filesystem::exists(path));
     EXPECT_EQ(std::filesystem::file_size(path), 0u);
-    EXPECT_EQ(load_view(path), DocumentView{});
+    EXPECT_EQ(load_view(path), ModelDocument{});
 }
 
 TEST_F(IniSave, ReplacesTheWholeContentOfAnExistingFile)
@@ -156,7 +156,7 @@ TEST_F(IniSave, ReturnsMinusOneWhenTheFileCannotBeCreated)
 TEST_F(IniSave, LeavesTheDocumentAsItWas)
 {
     IniDocument *doc = build_document({{"s", {{"a;", "1\\"}, {"b", "2"}}}, {"t", {}}});
-    DocumentView before = model_of(doc);
+    ModelDocument before = model_of(doc);
     const char *value = doc->sections[0]->entries[0]->value;
     ASSERT_EQ(ini_save_file(doc, path.c_str()), 0);
     ASSERT_EQ(ini_save_file(doc, path.c_str()), 0);
@@ -170,7 +170,7 @@ TEST_F(IniSave, GivesBackTheSameDocumentOnLoadInsideTheBounds)
     std::mt19937 engine(1931);
     for (int round = 0; round < 300; round++) {
         IniDocument *doc = build_document(generated_document(engine));
-        DocumentView expected = model_of(doc);
+        ModelDocument expected = model_of(doc);
         ASSERT_EQ(ini_save_file(doc, path.c_str()), 0);
         ini_free_document(doc);
         ASSERT_EQ(load_view(path), expected)
@@ -182,26 +182,26 @@ TEST_F(IniSave, LosesWhatLiesOutsideTheBoundsAsTheFormatSays)
 {
     struct Loss {
         const char *what;
-        DocumentView saved;
-        std::optional<DocumentView> loaded;
+        ModelDocument saved;
+        std::optional<ModelDocument> loaded;
     };
     const Loss losses[] = {
         {"spaces at the ends of keys and values",
          {{"s", {{"  key ", " value  "}}}},
-         DocumentView{{"s", {{"key", "value"}}}}},
-        {"carriage returns", {{"s", {{"k\r", "a\rb\r"}}}}, DocumentView{{"s", {{"k", "ab"}}}}},
+         ModelDocument{{"s", {{"key", "value"}}}}},
+        {"carriage returns", {{"s", {{"k\r", "a\rb\r"}}}}, ModelDocument{{"s", {{"k", "ab"}}}}},
         {"a later section whose name holds an equals sign",
          {{"s", {{"x", "1"}}}, {"a=b", {{"y", "2"}}}, {"t", {}}},
-         DocumentView{{"s", {{"x", "1"}, {"[a", "b]"}, {"y", "2"}}}, {"t", {}}}},
+         ModelDocument{{"s", {{"x", "1"}, {"[a", "b]"}, {"y", "2"}}}, {"t", {}}}},
         {"a key holding an equals sign",
          {{"s", {{"a=b", "c"}}}},
-         DocumentView{{"s", {{"a", "b=c"}}}}},
+         ModelDocument{{"s", {{"a", "b=c"}}}}},
         {"an empty section name", {{"", {{"k", "v"}}}}, std::nullopt},
         {"an empty key", {{"s", {{"", "v"}}}}, std::nullopt},
         {"a section name holding a semicolon", {{"a;b", {}}}, std::nullopt},
         {"a section name holding a line feed", {{"a\nb", {}}}, std::nullopt},
         {"a key holding a line feed", {{"s", {{"a\nb", "v"}}}}, std::nullopt},
-        {"a section name with a backslash", {{"a\\b", {}}}, DocumentView{{"ab", {}}}},
+        {"a section name with a backslash", {{"a\\b", {}}}, ModelDocument{{"ab", {}}}},
     };
     for (const Loss &loss : losses) {
         SCOPED_TRACE(loss.what);

@@ -52,5 +52,5 @@ endif()
 # loader code.
 if(NOT CMAKE_CROSSCOMPILING)
   ostrel_add_test(ini_load_exhaustive_test ini_load_exhaustive_test.cpp)
-  target_link_libraries(ini_load_exhaustive_test PRIVATE ostrel_test_support ostrel_ini_model)
+  target_link_libraries(ini_load_exhaustive_test PRIVATE ostrel_test_support)
 endif()

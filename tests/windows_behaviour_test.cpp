@@ -210,19 +210,23 @@ class WindowsBehaviour : public ::testing::Test
     }
 
     /* Lays out a distribution under root, a new directory or a bare drive
-     * such as "C:": "Install.ini" naming VSN 1.0 and SYSTEM_VSN A1, the seven
-     * executables and the two boot scripts. The publish directory is left for
-     * the installer to make. */
+     * such as "C:": "Install.ini" naming kVsn and kSystemVsn, the seven
+     * executables and the two boot scripts, with the contents the shared
+     * distribution support gives them. The publish directory is left for the
+     * installer to make. The tree is made here, with Win32 calls and "\\?\"
+     * paths, rather than by DistributionTree: these cases put it at the top
+     * of a drive, and at depths past 259 characters. */
     static void make_distribution(const std::string &root)
     {
         if (root.back() != ':') {
             ASSERT_TRUE(make_directory(root)) << root;
         }
-        ASSERT_TRUE(
-            write_file(root + "\\Install.ini", "[Install]\r\nVSN=1.0\r\nSYSTEM_VSN=A1\r\n"));
-        for (const char *directory :
-             {"\\ostcore-1.0", "\\ostcore-1.0\\bin", "\\releases", "\\releases\\A1"}) {
-            ASSERT_TRUE(make_directory(root + directory)) << root + directory;
+        ASSERT_TRUE(write_file(root + "\\Install.ini", std::string("[Install]\r\nVSN=") + kVsn +
+                                                           "\r\nSYSTEM_VSN=" + kSystemVsn +
+                                                           "\r\n"));
+        for (const std::string &directory :
+             {root + "\\ostcore-" + kVsn, runtime_bin(root), root + "\\releases", release(root)}) {
+            ASSERT_TRUE(make_directory(directory)) << directory;
         }
         for (const std::string &name : published_executables()) {
             ASSERT_TRUE(
@@ -235,11 +239,11 @@ class WindowsBehaviour : public ::testing::Test
 
     static std::string runtime_bin(const std::string &root)
     {
-        return root + "\\ostcore-1.0\\bin";
+        return root + "\\ostcore-" + kVsn + "\\bin";
     }
     static std::string release(const std::string &root)
     {
-        return root + "\\releases\\A1";
+        return root + "\\releases\\" + kSystemVsn;
     }
     static std::string publish(const std::string &root)
     {
