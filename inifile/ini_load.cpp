@@ -95,14 +95,90 @@ static size_t ini_copy_plain_portable(const char *chunk, size_t position, size_t
     return position;
 }
 
+/* How far past the bytes it keeps a copy may store. */
+enum { INI_COPY_SLACK = 64 };
+
 #if defined(__SSE2__)
-/* ini_copy_plain_portable, 16 bytes at a time while 16 are left. Each block
- * is stored whole, then the count moves only past the bytes that belong: out
- * needs room for available bytes past *written, as the count never moves
- * further than position. A backslash escaping a byte of the block stores the
- * block's rest again one byte back, so that the backslashes of Windows paths
- * leave the loop alone; it may stop earlier than the portable copy, never
- * elsewhere than at a backslash. */
+/* The backslashes that escape the byte after them, given the backslashes of
+ * a block none of whose bytes a backslash before it escapes: in each run,
+ * every other one from the first. The carry of one subtraction through each
+ * run finds them all at once. */
+static inline uint32_t ini_escaping_backslashes(uint32_t backslashes)
+{
+    const uint32_t odd_bits = 0xAAAAAAAAU;
+    return ((((backslashes << 1) | odd_bits) - backslashes) ^ odd_bits) & backslashes;
+}
+
+/* The bit of each byte of a 32-byte block, from its two halves' masks. */
+static inline uint32_t ini_block_mask(__m128i low, __m128i high)
+{
+    return (uint32_t)_mm_movemask_epi8(low) | ((uint32_t)_mm_movemask_epi8(high) << 16);
+}
+
+/* Drops from the copy of a 16-byte half at out each backslash of escapes by
+ * storing the 16 bytes that follow it again over it, one byte further back
+ * for each one dropped before it, removed of them dropped already. Returns
+ * the count dropped, removed included. */
+static unsigned ini_drop_each_backslash(const char *half, char *out, unsigned escapes,
+                                        unsigned removed)
+{
+    for (; escapes != 0; escapes &= escapes - 1, removed++) {
+        unsigned at = (unsigned)__builtin_ctz(escapes);
+        _mm_storeu_si128((__m128i *)(void *)(out + at - removed),
+                         _mm_loadu_si128((const __m128i *)(const void *)(half + at + 1)));
+    }
+    return removed;
+}
+
+/* As ini_drop_each_backslash from none removed, the first two without a
+ * branch, a missing one storing past the half, so that the irregular places
+ * of the escaped backslashes of Windows paths cost no mispredicted branch. */
+static inline unsigned ini_drop_backslashes(const char *half, char *out, unsigned escapes)
+{
+    const unsigned none = 1U << 17;
+    unsigned later = escapes & (escapes - 1);
+    unsigned first = (unsigned)__builtin_ctz(escapes | none);
+    unsigned second = (unsigned)__builtin_ctz(later | none);
+    _mm_storeu_si128((__m128i *)(void *)(out + first),
+                     _mm_loadu_si128((const __m128i *)(const void *)(half + first + 1)));
+    _mm_storeu_si128((__m128i *)(void *)(out + second - 1),
+                     _mm_loadu_si128((const __m128i *)(const void *)(half + second + 1)));
+    unsigned removed = (escapes != 0) + (later != 0);
+    later &= later - 1;
+    return later == 0 ? removed : ini_drop_each_backslash(half, out, later, removed);
+}
+
+/* Ends the copy within a 32-byte block whose low half is already stored at
+ * out + count: at the first byte of stops, or at the backslash that escapes
+ * it, where the caller decides. escapes and carried are the block's. Returns
+ * the position reached, with *written. */
+static size_t ini_copy_until_stop(const char *block, uint32_t stops, uint32_t escapes,
+                                  uint32_t carried, size_t position, char *out, size_t count,
+                                  size_t *written)
+{
+    unsigned end = (unsigned)__builtin_ctz(stops);
+    if ((((escapes << 1) | carried) >> end & 1U) != 0) {
+        if (end == 0) {
+            *written = count;
+            return position - 1;
+        }
+        end--;
+    }
+    escapes &= (1U << end) - 1;
+    unsigned removed = ini_drop_backslashes(block, out + count, escapes & 0xFFFFU);
+    _mm_storeu_si128((__m128i *)(void *)(out + count + 16 - removed),
+                     _mm_loadu_si128((const __m128i *)(const void *)(block + 16)));
+    removed += ini_drop_backslashes(block + 16, out + count + 16 - removed, escapes >> 16);
+    *written = count + end - removed;
+    return position + end;
+}
+
+/* ini_copy_plain_portable, 32 bytes at a time: each half of a block is
+ * stored whole, then its escaping backslashes are dropped. A backslash that
+ * ends a block carries its escape to the next. The last blocks of the chunk
+ * are read from a zeroed copy with room behind them, their bytes past the
+ * chunk marking a stop. Stores reach up to INI_COPY_SLACK bytes past those
+ * the copy keeps. */
 static size_t ini_copy_plain_sse2(const char *chunk, size_t position, size_t available, char *out,
                                   size_t *written)
 {
@@ -110,42 +186,56 @@ static size_t ini_copy_plain_sse2(const char *chunk, size_t position, size_t ava
     const __m128i carriage_return = _mm_set1_epi8('\r');
     const __m128i semicolon = _mm_set1_epi8(';');
     const __m128i backslash = _mm_set1_epi8('\\');
+    enum { READ_AHEAD = 50 }; /* bytes past a block's start that its loads reach */
+    char padded[96];
     size_t count = *written;
-    while (position + 16 <= available) {
-        __m128i bytes = _mm_loadu_si128((const __m128i *)(const void *)(chunk + position));
-        _mm_storeu_si128((__m128i *)(void *)(out + count), bytes);
-        unsigned ends = (unsigned)_mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, line_feed), _mm_cmpeq_epi8(bytes, carriage_return)));
-        unsigned escapes = (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, backslash));
-        unsigned specials =
-            ends | escapes | (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, semicolon));
-        if (specials == 0) {
-            position += 16;
-            count += 16;
-            continue;
+    uint32_t carried = 0; /* 1 when the last block's last byte escapes this one's first */
+    while (position < available) {
+        const char *block = chunk + position;
+        size_t left = available - position;
+        uint32_t beyond = 0;
+        if (left < READ_AHEAD) {
+            memset(padded, 0, sizeof padded);
+            memcpy(padded, block, left);
+            block = padded;
+            beyond = left < 32 ? 0xFFFFFFFFU << left : 0;
         }
-        size_t removed = 0;
-        do {
-            unsigned at = (unsigned)__builtin_ctz(specials);
-            /* Left to the caller: a byte that ends or interrupts the copy,
-             * and an escape whose byte is out of the block, or whose
-             * block's rest cannot be loaded within the chunk. */
-            if (((escapes >> at) & 1U) == 0 || at == 15 || ((ends >> (at + 1)) & 1U) != 0 ||
-                position + at + 17 > available) {
-                *written = count + at - removed;
-                return position + at;
-            }
-            _mm_storeu_si128(
-                (__m128i *)(void *)(out + count + at - removed),
-                _mm_loadu_si128((const __m128i *)(const void *)(chunk + position + at + 1)));
-            removed++;
-            specials &= ~(3U << at);
-        } while (specials != 0);
-        position += 16;
-        count += 16 - removed;
+        __m128i low = _mm_loadu_si128((const __m128i *)(const void *)block);
+        __m128i high = _mm_loadu_si128((const __m128i *)(const void *)(block + 16));
+        _mm_storeu_si128((__m128i *)(void *)(out + count), low);
+        /* A line feed, a carriage return or a ";" ends the copy, escaped or
+         * not: an escaped one, rare, is left to the caller with its
+         * backslash. */
+        uint32_t stops =
+            ini_block_mask(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(low, line_feed),
+                                                     _mm_cmpeq_epi8(low, carriage_return)),
+                                        _mm_cmpeq_epi8(low, semicolon)),
+                           _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(high, line_feed),
+                                                     _mm_cmpeq_epi8(high, carriage_return)),
+                                        _mm_cmpeq_epi8(high, semicolon))) |
+            beyond;
+        uint32_t backslashes =
+            ini_block_mask(_mm_cmpeq_epi8(low, backslash), _mm_cmpeq_epi8(high, backslash));
+        /* Worked out apart from the carry, which is rare, so that no block
+         * waits on the one before. */
+        uint32_t escapes = ini_escaping_backslashes(backslashes);
+        if (__builtin_expect(carried != 0, 0)) {
+            escapes = ini_escaping_backslashes(backslashes & ~1U);
+        }
+        if (stops != 0) {
+            return ini_copy_until_stop(block, stops, escapes, carried, position, out, count,
+                                       written);
+        }
+        count += 16 - ini_drop_backslashes(block, out + count, escapes & 0xFFFFU);
+        _mm_storeu_si128((__m128i *)(void *)(out + count), high);
+        count += 16 - ini_drop_backslashes(block + 16, out + count, escapes >> 16);
+        carried = escapes >> 31;
+        position += 32;
     }
+    /* A backslash ending the chunk is left to the caller, which joins it to
+     * the next. */
     *written = count;
-    return ini_copy_plain_portable(chunk, position, available, out, written);
+    return position - carried;
 }
 #endif
 
@@ -164,20 +254,24 @@ static size_t ini_copy_plain(const char *chunk, size_t position, size_t availabl
     return ini_copy_plain_portable(chunk, position, available, out, written);
 }
 
-/* The bytes a line gathers before it moves to the heap: room for a few
- * chunks, so that a line crossing a chunk edge or two stays off the heap
- * until it ends. */
+/* The bytes a line gathers on the stack: room for a few chunks, so that a
+ * line crossing a chunk edge or two is gathered without the heap. */
 enum { INI_SCRATCH_SIZE = 4 * INI_READ_CHUNK };
 
-/* A logical line being read: the bytes gathered in scratch, after those of
- * text, on the heap, once scratch has run out of room. Nothing is allocated
- * before the line ends or scratch fills, so that a line of up to a few
- * chunks is allocated once, at its final capacity. */
-struct IniLine {
-    char *text;
-    size_t length;
+/* Where the lines longer than scratch gather: one heap block for a whole
+ * load, kept from line to line, so that a long line is copied into memory
+ * already in use and allocated once, at its final capacity. */
+struct IniSpill {
+    char *bytes;
     size_t capacity;
-    size_t pending; /* bytes in scratch */
+};
+
+/* A logical line being read: its bytes gather in scratch or in the spill,
+ * and the line is allocated once it ends. */
+struct IniLine {
+    char *bytes; /* scratch, or the spill's bytes */
+    size_t length;
+    char *text; /* the finished line, or null */
     char scratch[INI_SCRATCH_SIZE];
 };
 
@@ -188,66 +282,50 @@ static size_t ini_line_capacity(size_t length)
     return (length + INI_GROW_STEP) / INI_GROW_STEP * INI_GROW_STEP;
 }
 
-/* Resizes the line's text to capacity. Returns 0, or -1 when out of memory,
- * the line then unchanged. */
-static int ini_line_resize(IniLine *line, size_t capacity)
+/* Where the next bytes of the line go, with room for count more and the
+ * slack of a copy: scratch while it has room, then the spill, which at least
+ * doubles whenever it must grow. Returns null when out of memory. */
+static char *ini_line_room(IniLine *line, IniSpill *spill, size_t count)
 {
-    char *resized =
-        line->text == NULL ? (char *)malloc(capacity) : (char *)realloc(line->text, capacity);
-    if (resized == NULL) {
-        return -1;
+    size_t needed = line->length + count + INI_COPY_SLACK;
+    if (line->bytes == line->scratch && needed <= INI_SCRATCH_SIZE) {
+        return line->scratch;
     }
-    line->text = resized;
-    line->capacity = capacity;
-    return 0;
+    if (needed > spill->capacity) {
+        size_t capacity = 2 * spill->capacity > needed ? 2 * spill->capacity : needed;
+        char *grown = (char *)realloc(spill->bytes, capacity);
+        if (grown == NULL) {
+            return NULL;
+        }
+        if (line->bytes != line->scratch) {
+            line->bytes = grown;
+        }
+        spill->bytes = grown;
+        spill->capacity = capacity;
+    }
+    if (line->bytes == line->scratch) {
+        memcpy(spill->bytes, line->scratch, line->length);
+        line->bytes = spill->bytes;
+    }
+    return line->bytes;
 }
 
-/* Appends the scratch bytes to the text, which has room for them. */
-static void ini_line_take_scratch(IniLine *line)
-{
-    memcpy(line->text + line->length, line->scratch, line->pending);
-    line->length += line->pending;
-    line->pending = 0;
-}
-
-/* Moves the scratch bytes of a line that goes on past its chunk to the heap
- * when scratch has no room for another chunk: a copy from the next chunk may
- * store up to a chunk of bytes past those already in scratch. A text that
- * must grow at least doubles, so that a line spanning many chunks moves a few
- * times, not once per chunk; ini_line_finish trims it. Returns 0, or -1 when
- * out of memory. */
-static int ini_line_keep(IniLine *line)
-{
-    if (line->pending + INI_READ_CHUNK <= INI_SCRATCH_SIZE) {
-        return 0;
-    }
-    size_t needed = line->length + line->pending;
-    if (needed > line->capacity &&
-        ini_line_resize(line, 2 * line->capacity > needed ? 2 * line->capacity : needed) != 0) {
-        return -1;
-    }
-    ini_line_take_scratch(line);
-    return 0;
-}
-
-/* Drops trailing spaces, gives the text its final capacity, moves the
- * scratch bytes to it and adds the NUL. Returns 0, or -1 when out of memory.
- * Finishing a finished line changes nothing. */
+/* Drops trailing spaces and allocates the line at its final capacity.
+ * Returns 0, or -1 when out of memory. Finishing a finished line changes
+ * nothing. */
 static int ini_line_finish(IniLine *line)
 {
-    while (line->pending > 0 && line->scratch[line->pending - 1] == ' ') {
-        line->pending--;
+    if (line->text != NULL) {
+        return 0;
     }
-    if (line->pending == 0) {
-        while (line->length > 0 && line->text[line->length - 1] == ' ') {
-            line->length--;
-        }
+    while (line->length > 0 && line->bytes[line->length - 1] == ' ') {
+        line->length--;
     }
-    size_t capacity = ini_line_capacity(line->length + line->pending);
-    if (capacity != line->capacity && ini_line_resize(line, capacity) != 0) {
+    line->text = (char *)malloc(ini_line_capacity(line->length));
+    if (line->text == NULL) {
         return -1;
     }
-    ini_line_take_scratch(line);
+    memcpy(line->text, line->bytes, line->length);
     line->text[line->length] = '\0';
     return 0;
 }
@@ -256,6 +334,7 @@ static int ini_line_finish(IniLine *line)
 struct IniInput {
     IniReadFunction read;
     IniByteSearch search;
+    IniSpill *spill;
 };
 
 /* ini_platform_read by a call of its own: taking the address of a function
@@ -296,10 +375,9 @@ static char *ini_next_line(IniLineReader *reader, const IniInput *input, IniLine
         return NULL;
     }
     IniLine line;
-    line.text = NULL;
+    line.bytes = line.scratch;
     line.length = 0;
-    line.capacity = 0;
-    line.pending = 0;
+    line.text = NULL;
     const IniReadFunction read = input->read;
     const IniByteSearch search = input->search;
     int escaped = 0;
@@ -312,6 +390,7 @@ static char *ini_next_line(IniLineReader *reader, const IniInput *input, IniLine
         const char *chunk = reader->buffer;
         size_t position = (size_t)reader->read_position;
         size_t available = reader->bytes_available;
+        char *out = NULL; /* where the line's bytes go, with room for the chunk's rest */
 
         if (in_comment) {
             const char *line_feed =
@@ -329,7 +408,7 @@ static char *ini_next_line(IniLineReader *reader, const IniInput *input, IniLine
         int line_ended = 0;
         while (position < available) {
             IniByteClass byte_class = ini_byte_classes.of[(unsigned char)chunk[position]];
-            int started = line.length + line.pending > 0;
+            int started = line.length > 0;
             if (escaped) {
                 if (byte_class == INI_BYTE_CARRIAGE_RETURN) {
                     position++;
@@ -370,27 +449,28 @@ static char *ini_next_line(IniLineReader *reader, const IniInput *input, IniLine
             if (!started) {
                 numbers->first_line = numbers->line_feeds + 1;
             }
-            line.scratch[line.pending++] = chunk[position];
-            position =
-                ini_copy_plain(chunk, position + 1, available, line.scratch, &line.pending, search);
+            if (out == NULL &&
+                (out = ini_line_room(&line, input->spill, available - position)) == NULL) {
+                goto out_of_memory;
+            }
+            out[line.length++] = chunk[position];
+            position = ini_copy_plain(chunk, position + 1, available, out, &line.length, search);
         }
         reader->read_position = (int32_t)position;
         /* A comment leaves the line as it is: it can be finished before the
          * line feed that ends it is found. */
-        if (line_ended || (in_comment && line.length + line.pending > 0)) {
+        if (line_ended || (in_comment && line.length > 0)) {
             if (ini_line_finish(&line) != 0) {
                 goto out_of_memory;
             }
             if (line_ended) {
                 return line.text;
             }
-        } else if (line.pending > 0 && ini_line_keep(&line) != 0) {
-            goto out_of_memory;
         }
     }
 
     /* A line cut short by a failed read is no line of the file. */
-    if (line.length + line.pending == 0 || reader->end_of_input == INI_READER_READ_FAILED) {
+    if (line.length == 0 || reader->end_of_input == INI_READER_READ_FAILED) {
         free(line.text);
         return NULL;
     }
@@ -405,9 +485,12 @@ out_of_memory:
 
 char *ini_read_line(IniLineReader *reader)
 {
-    const IniInput input = {ini_read_platform_file, INI_SEARCH_FASTEST};
+    IniSpill spill = {NULL, 0};
+    const IniInput input = {ini_read_platform_file, INI_SEARCH_FASTEST, &spill};
     IniLineNumbers unused = {0, 0};
-    return ini_next_line(reader, &input, &unused);
+    char *line = ini_next_line(reader, &input, &unused);
+    free(spill.bytes);
+    return line;
 }
 
 /* Returns the first "=" of an entry line, or null when line is no entry. */
@@ -511,8 +594,10 @@ IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniByteSearch se
         reader.end_of_input = INI_READER_MORE;
         reader.bytes_available = 0;
         reader.read_position = 0;
-        const IniInput input = {read, search};
+        IniSpill spill = {NULL, 0};
+        const IniInput input = {read, search, &spill};
         *result = ini_read_document(&reader, &input, doc, &numbers);
+        free(spill.bytes);
         if (*result != INI_LOAD_OK) {
             ini_free_document(doc);
             doc = NULL;
