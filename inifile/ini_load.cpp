@@ -365,11 +365,15 @@ static int ini_line_finish(IniLine *line)
     return 0;
 }
 
-/* Where the reader's chunks come from and how it searches them. */
+/* Where the reader's bytes come from, where they go and how it searches
+ * them. */
 struct IniInput {
     IniReadFunction read;
     IniByteSearch search;
     IniSpill *spill;
+    char *buffer;         /* the reader's own, or a larger one of the loader's */
+    uint32_t buffer_size; /* a whole number of chunks */
+    int32_t held_back;    /* an end or failure that came after some bytes of a fill */
 };
 
 /* ini_platform_read by a call of its own: taking the address of a function
@@ -379,16 +383,29 @@ static int32_t ini_read_platform_file(intptr_t file, void *buffer, uint32_t size
     return ini_platform_read(file, buffer, size);
 }
 
-/* Fills the reader's buffer with the next chunk. Returns 1, or 0 after
- * marking the end of the input, or the failure of the read. */
-static int ini_reader_fill(IniLineReader *reader, IniReadFunction read)
+/* Fills the buffer with the next chunks, read one after another while each
+ * comes whole and the buffer has room, so that a load makes its reads in
+ * runs rather than between its lines. An end or a failure that comes after
+ * some bytes is held back until they are read. Returns 1, or 0 after marking
+ * the end of the input, or the failure of the read. */
+static int ini_reader_fill(IniLineReader *reader, IniInput *input)
 {
-    int32_t count = read(reader->file, reader->buffer, INI_READ_CHUNK);
-    if (count <= 0) {
-        reader->end_of_input = count == 0 ? INI_READER_END : INI_READER_READ_FAILED;
+    uint32_t filled = 0;
+    if (input->held_back == INI_READER_MORE) {
+        int32_t count;
+        do {
+            count = input->read(reader->file, input->buffer + filled, INI_READ_CHUNK);
+            filled += count > 0 ? (uint32_t)count : 0;
+        } while (count == INI_READ_CHUNK && filled + INI_READ_CHUNK <= input->buffer_size);
+        if (count <= 0) {
+            input->held_back = count == 0 ? INI_READER_END : INI_READER_READ_FAILED;
+        }
+    }
+    if (filled == 0) {
+        reader->end_of_input = input->held_back;
         return 0;
     }
-    reader->bytes_available = (uint32_t)count;
+    reader->bytes_available = filled;
     reader->read_position = 0;
     return 1;
 }
@@ -404,7 +421,7 @@ struct IniLineNumbers {
  * table; once a line has begun, ini_copy_plain takes the bytes it stores
  * without a decision of their own. */
 // NOLINTNEXTLINE(readability-function-cognitive-complexity)
-static char *ini_next_line(IniLineReader *reader, const IniInput *input, IniLineNumbers *numbers)
+static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumbers *numbers)
 {
     if (reader->end_of_input != INI_READER_MORE) {
         return NULL;
@@ -413,18 +430,22 @@ static char *ini_next_line(IniLineReader *reader, const IniInput *input, IniLine
     line.bytes = line.scratch;
     line.length = 0;
     line.text = NULL;
-    const IniReadFunction read = input->read;
     const IniByteSearch search = input->search;
     int escaped = 0;
     int in_comment = 0;
     for (;;) {
         if ((uint32_t)reader->read_position == reader->bytes_available &&
-            !ini_reader_fill(reader, read)) {
+            !ini_reader_fill(reader, input)) {
             break;
         }
-        const char *chunk = reader->buffer;
+        /* The buffer is taken a chunk at a time, so that a line never asks
+         * for room for more. */
+        const char *chunk = input->buffer;
         size_t position = (size_t)reader->read_position;
         size_t available = reader->bytes_available;
+        if (available - position > INI_READ_CHUNK) {
+            available = position + INI_READ_CHUNK;
+        }
         char *out = NULL; /* where the line's bytes go, with room for the chunk's rest */
 
         if (in_comment) {
@@ -537,7 +558,8 @@ out_of_memory:
 char *ini_read_line(IniLineReader *reader)
 {
     IniSpill spill = {NULL, 0};
-    const IniInput input = {ini_read_platform_file, INI_SEARCH_FASTEST, &spill};
+    IniInput input = {ini_read_platform_file, INI_SEARCH_FASTEST, &spill,
+                      reader->buffer,         INI_READ_CHUNK,     INI_READER_MORE};
     IniLineNumbers unused = {0, 0};
     char *line = ini_next_line(reader, &input, &unused);
     free(spill.bytes);
@@ -598,8 +620,8 @@ static IniSection *ini_add_header_line(IniDocument *doc, char *line)
  * above it. Returns INI_LOAD_OK, INI_LOAD_MALFORMED at the first line that is
  * neither, numbers then telling where it starts, INI_LOAD_OUT_OF_MEMORY or
  * INI_LOAD_READ_FAILED. */
-static IniLoadResult ini_read_document(IniLineReader *reader, const IniInput *input,
-                                       IniDocument *doc, IniLineNumbers *numbers)
+static IniLoadResult ini_read_document(IniLineReader *reader, IniInput *input, IniDocument *doc,
+                                       IniLineNumbers *numbers)
 {
     IniSection *section = NULL;
     char *line;
@@ -632,6 +654,9 @@ static IniLoadResult ini_read_document(IniLineReader *reader, const IniInput *in
     }
 }
 
+/* The bytes the loader reads in a run before it goes through them. */
+enum { INI_LOAD_BUFFER_SIZE = 16 * INI_READ_CHUNK };
+
 IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniByteSearch search,
                            IniLoadResult *result, int32_t *line)
 {
@@ -646,7 +671,8 @@ IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniByteSearch se
         reader.bytes_available = 0;
         reader.read_position = 0;
         IniSpill spill = {NULL, 0};
-        const IniInput input = {read, search, &spill};
+        char buffer[INI_LOAD_BUFFER_SIZE];
+        IniInput input = {read, search, &spill, buffer, INI_LOAD_BUFFER_SIZE, INI_READER_MORE};
         *result = ini_read_document(&reader, &input, doc, &numbers);
         free(spill.bytes);
         if (*result != INI_LOAD_OK) {
