@@ -438,13 +438,13 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
             !ini_reader_fill(reader, input)) {
             break;
         }
-        /* The buffer is taken a chunk at a time, so that a line never asks
-         * for room for more. */
+        /* The buffer is taken a chunk at a time, as it was read, so that a
+         * line never asks for room for more. */
         const char *chunk = input->buffer;
         size_t position = (size_t)reader->read_position;
-        size_t available = reader->bytes_available;
-        if (available - position > INI_READ_CHUNK) {
-            available = position + INI_READ_CHUNK;
+        size_t available = (position / INI_READ_CHUNK + 1) * INI_READ_CHUNK;
+        if (available > reader->bytes_available) {
+            available = reader->bytes_available;
         }
         char *out = NULL; /* where the line's bytes go, with room for the chunk's rest */
 

@@ -1,10 +1,13 @@
 /* Every file of up to seven bytes over the bytes that mean something to the
  * loader, and "a", loads as the fuzzers' independent model says: to the same
  * document, or as malformed at the same line. Each file is loaded from memory
- * three ways: with the portable byte search; with the fastest one, the file
- * followed by a comment that puts 16 more bytes behind it, so that the search
- * takes the file's bytes 16 at a time; and with reads of one byte, so that
- * every byte boundary is a chunk edge. */
+ * five ways: with the portable byte search; with the fastest one, the file
+ * followed by a comment long enough that the search takes the file's bytes
+ * in whole blocks rather than from its copy of a chunk's last bytes; the same
+ * after the start of a line that puts the file across the edge of two
+ * blocks, where an escape carries from one block to the next, once inside a
+ * chunk and once where the chunk ends too; and with reads of one byte, so
+ * that every byte boundary is a chunk edge. */
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -24,7 +27,21 @@ const size_t longest = 7;
 
 /* A line feed, then a comment without one: whatever state a file ends in
  * (inside a line, a comment or an escape), this adds nothing to it. */
-const char comment_tail[] = "\n;\\;[a]= \\\r\\\\[]=a;";
+const char comment_tail[] =
+    "\n;\\;[a]= \\\r\\\\[]=a;\\;[a]= \\\r\\\\[]=a;\\;[a]= \\\r\\\\[]=a;\\;[a]= \\\r\\\\[]=a;";
+
+/* A section, then an entry line begun so that the file's first byte comes
+ * 28 bytes after the first byte the search takes, four before the edge of
+ * its first 32-byte block. */
+const char line_head[] = "[p]\nk=aaaaaaaaaaaaaaaaaaaaaaaaaaa";
+const size_t line_head_size = sizeof line_head - 1;
+
+/* Reads of this many bytes end the first chunk after the file's fourth
+ * byte, the last of a 32-byte block. */
+const uint32_t across_chunks = line_head_size + 4;
+
+/* The bytes that decide where the copy of a line stops and what it drops. */
+const char steering_bytes[] = "a\n\r;\\";
 const size_t comment_tail_size = sizeof comment_tail - 1;
 
 bool same_entries(const IniSection *section, const ModelSection &model)
@@ -92,7 +109,9 @@ std::string difference(const char *bytes, size_t size, IniByteSearch search, uin
 
 TEST(IniLoadExhaustive, LoadsEveryShortFileAsTheModelSays)
 {
-    char file[longest + comment_tail_size];
+    char headed[line_head_size + longest + comment_tail_size];
+    memcpy(headed, line_head, line_head_size);
+    char *const file = headed + line_head_size;
     size_t digits[longest] = {};
     long files = 0;
     long well_formed = 0;
@@ -107,29 +126,51 @@ TEST(IniLoadExhaustive, LoadsEveryShortFileAsTheModelSays)
             expected.malformed_line = 0;
             expected.well_formed =
                 model_load((const uint8_t *)file, length, &expected.doc, &expected.malformed_line);
+            /* Across the edge, only the bytes that steer the copy: the
+             * others are stored as they stand wherever they come. */
+            bool steering_only = true;
+            for (size_t i = 0; i < length; i++) {
+                steering_only = steering_only && strchr(steering_bytes, file[i]) != NULL;
+            }
+            Expected across;
+            across.malformed_line = 0;
+            across.well_formed =
+                steering_only && model_load((const uint8_t *)headed, line_head_size + length,
+                                            &across.doc, &across.malformed_line);
             files++;
             well_formed += expected.well_formed;
             memcpy(file + length, comment_tail, comment_tail_size);
             const struct {
                 const char *how;
+                const char *bytes;
                 size_t size;
                 IniByteSearch search;
                 uint32_t most;
+                const Expected *expected;
             } ways[] = {
-                {"portable search", length, INI_SEARCH_PORTABLE, 0},
-                {"fastest search, comment after", length + comment_tail_size, INI_SEARCH_FASTEST,
-                 0},
-                {"reads of one byte", length, INI_SEARCH_FASTEST, 1},
+                {"portable search", file, length, INI_SEARCH_PORTABLE, 0, &expected},
+                {"fastest search, comment after", file, length + comment_tail_size,
+                 INI_SEARCH_FASTEST, 0, &expected},
+                {"fastest search, across two blocks", headed,
+                 line_head_size + length + comment_tail_size, INI_SEARCH_FASTEST, 0, &across},
+                {"fastest search, across two blocks and two chunks", headed,
+                 line_head_size + length + comment_tail_size, INI_SEARCH_FASTEST, across_chunks,
+                 &across},
+                {"reads of one byte", file, length, INI_SEARCH_FASTEST, 1, &expected},
             };
             for (const auto &way : ways) {
-                std::string found = difference(file, way.size, way.search, way.most, expected);
+                if (way.expected == &across && !steering_only) {
+                    continue;
+                }
+                std::string found =
+                    difference(way.bytes, way.size, way.search, way.most, *way.expected);
                 if (!found.empty() && failures++ < 10) {
                     ADD_FAILURE() << "file \"" << model_printable(std::string(file, length))
                                   << "\", " << way.how << ": " << found << "; the model: "
-                                  << (expected.well_formed
-                                          ? model_describe(expected.doc)
+                                  << (way.expected->well_formed
+                                          ? model_describe(way.expected->doc)
                                           : "malformed at line " +
-                                                std::to_string(expected.malformed_line));
+                                                std::to_string(way.expected->malformed_line));
                 }
             }
             /* The next file of this length, the first byte counting fastest. */
