@@ -47,6 +47,10 @@ enum IniByteSearch {
     INI_SEARCH_PORTABLE /* a byte table, on every compiler */
 };
 
+/* The bytes the loader reads in one run, a chunk at a time, before it goes
+ * through them. */
+enum { INI_LOAD_BUFFER_SIZE = 16 * INI_READ_CHUNK };
+
 /* The loader once the file is open: reads file through read, in chunks of
  * INI_READ_CHUNK bytes, searching as search says; returns and reports as
  * ini_load_file_with_result does. The file stays open. ini_load_file_with_result

@@ -654,9 +654,6 @@ static IniLoadResult ini_read_document(IniLineReader *reader, IniInput *input, I
     }
 }
 
-/* The bytes the loader reads in a run before it goes through them. */
-enum { INI_LOAD_BUFFER_SIZE = 16 * INI_READ_CHUNK };
-
 IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniByteSearch search,
                            IniLoadResult *result, int32_t *line)
 {

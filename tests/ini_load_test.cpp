@@ -412,28 +412,31 @@ TEST_F(IniLoad, GivesTheSameDocumentWhereverTheChunksSplitTheText)
     cases.insert(cases.end(), malformed_files().begin(), malformed_files().end());
     int failures = 0;
     for (const LoadCase &file : cases) {
-        size_t first =
-            file.text.size() + 2 < INI_READ_CHUNK ? INI_READ_CHUNK - file.text.size() - 2 : 0;
-        for (Padding style : {Padding::BlankLines, Padding::Comment}) {
-            for (size_t offset = first; offset <= INI_READ_CHUNK + 2; offset++) {
-                std::string text = padding(offset, style);
-                ASSERT_EQ(text.size(), offset);
-                text += file.text;
-                LoadedDocument loaded = load(text);
-                int32_t expected_line =
-                    file.expected
-                        ? 0
-                        : file.malformed_line +
-                              (int32_t)std::count(text.begin(), text.end() - (long)file.text.size(),
-                                                  '\n');
-                if ((loaded != file.expected || line != expected_line) && failures++ < 10) {
-                    ADD_FAILURE() << "file \"" << model_printable(file.text) << "\" at offset "
-                                  << offset
-                                  << (style == Padding::Comment ? " after a comment"
-                                                                : " after blank lines")
-                                  << ": expected " << ::testing::PrintToString(file.expected)
-                                  << " (line " << expected_line << "), loaded "
-                                  << ::testing::PrintToString(loaded) << " (line " << line << ")";
+        /* The edge of a chunk, and of the run of chunks the loader reads at
+         * once. */
+        for (size_t edge : {(size_t)INI_READ_CHUNK, (size_t)INI_LOAD_BUFFER_SIZE}) {
+            size_t first = file.text.size() + 2 < edge ? edge - file.text.size() - 2 : 0;
+            for (Padding style : {Padding::BlankLines, Padding::Comment}) {
+                for (size_t offset = first; offset <= edge + 2; offset++) {
+                    std::string text = padding(offset, style);
+                    ASSERT_EQ(text.size(), offset);
+                    text += file.text;
+                    LoadedDocument loaded = load(text);
+                    int32_t expected_line =
+                        file.expected
+                            ? 0
+                            : file.malformed_line +
+                                  (int32_t)std::count(text.begin(),
+                                                      text.end() - (long)file.text.size(), '\n');
+                    if ((loaded != file.expected || line != expected_line) && failures++ < 10) {
+                        ADD_FAILURE()
+                            << "file \"" << model_printable(file.text) << "\" at offset " << offset
+                            << (style == Padding::Comment ? " after a comment"
+                                                          : " after blank lines")
+                            << ": expected " << ::testing::PrintToString(file.expected) << " (line "
+                            << expected_line << "), loaded " << ::testing::PrintToString(loaded)
+                            << " (line " << line << ")";
+                    }
                 }
             }
         }
@@ -441,7 +444,7 @@ TEST_F(IniLoad, GivesTheSameDocumentWhereverTheChunksSplitTheText)
     EXPECT_EQ(failures, 0);
 }
 
-TEST_F(IniLoad, HandlesEachSpecialByteAtEveryOffsetOfASixteenByteBlock)
+TEST_F(IniLoad, HandlesEachSpecialByteAtEveryOffsetOfABlock)
 {
     /* What the search must stop at or see through, alone and in pairs. */
     const char *const pieces[] = {"\n",     "\r",       ";c\n",     "\\\\",   "\\;",   "\\a",
@@ -449,6 +452,8 @@ TEST_F(IniLoad, HandlesEachSpecialByteAtEveryOffsetOfASixteenByteBlock)
                                   "\\;\\;", "\\\\;c\n", "\\\\\\\n", "\\\\\r", "\\=\\["};
     int failures = 0;
     for (const char *piece : pieces) {
+        /* The piece at every offset of the 32-byte block the copy takes it
+         * in, and across the block's edge. */
         for (size_t offset = 0; offset < 48; offset++) {
             /* The line at the start of the file, then with the piece
              * from 24 bytes before the first chunk edge to 23 after it. */
