@@ -109,6 +109,22 @@ static inline uint32_t ini_escaping_backslashes(uint32_t backslashes)
     return ((((backslashes << 1) | odd_bits) - backslashes) ^ odd_bits) & backslashes;
 }
 
+/* The bytes of a block that end a copy: line feeds, carriage returns and
+ * ";", escaped or not; an escaped one, rare, is left to the caller with its
+ * backslash. */
+static inline __m128i ini_stop_bytes(__m128i bytes)
+{
+    return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
+                                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'))),
+                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8(';')));
+}
+
+/* The backslashes of a block. */
+static inline __m128i ini_backslash_bytes(__m128i bytes)
+{
+    return _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'));
+}
+
 /* The bit of each byte of a 32-byte block, from its two halves' masks. */
 static inline uint32_t ini_block_mask(__m128i low, __m128i high)
 {
@@ -182,10 +198,6 @@ static size_t ini_copy_until_stop(const char *block, uint32_t stops, uint32_t es
 static size_t ini_copy_plain_sse2(const char *chunk, size_t position, size_t available, char *out,
                                   size_t *written)
 {
-    const __m128i line_feed = _mm_set1_epi8('\n');
-    const __m128i carriage_return = _mm_set1_epi8('\r');
-    const __m128i semicolon = _mm_set1_epi8(';');
-    const __m128i backslash = _mm_set1_epi8('\\');
     enum { READ_AHEAD = 50 }; /* bytes past a block's start that its loads reach */
     char padded[96];
     size_t count = *written;
@@ -203,19 +215,8 @@ static size_t ini_copy_plain_sse2(const char *chunk, size_t position, size_t ava
         __m128i low = _mm_loadu_si128((const __m128i *)(const void *)block);
         __m128i high = _mm_loadu_si128((const __m128i *)(const void *)(block + 16));
         _mm_storeu_si128((__m128i *)(void *)(out + count), low);
-        /* A line feed, a carriage return or a ";" ends the copy, escaped or
-         * not: an escaped one, rare, is left to the caller with its
-         * backslash. */
-        uint32_t stops =
-            ini_block_mask(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(low, line_feed),
-                                                     _mm_cmpeq_epi8(low, carriage_return)),
-                                        _mm_cmpeq_epi8(low, semicolon)),
-                           _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(high, line_feed),
-                                                     _mm_cmpeq_epi8(high, carriage_return)),
-                                        _mm_cmpeq_epi8(high, semicolon))) |
-            beyond;
-        uint32_t backslashes =
-            ini_block_mask(_mm_cmpeq_epi8(low, backslash), _mm_cmpeq_epi8(high, backslash));
+        uint32_t stops = ini_block_mask(ini_stop_bytes(low), ini_stop_bytes(high)) | beyond;
+        uint32_t backslashes = ini_block_mask(ini_backslash_bytes(low), ini_backslash_bytes(high));
         /* Worked out apart from the carry, which is rare, so that no block
          * waits on the one before. */
         uint32_t escapes = ini_escaping_backslashes(backslashes);
@@ -264,16 +265,10 @@ static size_t ini_plain_line_end(const char *chunk, size_t position, size_t avai
 {
 #if defined(__SSE2__)
     if (search == INI_SEARCH_FASTEST) {
-        const __m128i line_feed = _mm_set1_epi8('\n');
-        const __m128i carriage_return = _mm_set1_epi8('\r');
-        const __m128i semicolon = _mm_set1_epi8(';');
-        const __m128i backslash = _mm_set1_epi8('\\');
         for (; position + 16 <= available; position += 16) {
             __m128i bytes = _mm_loadu_si128((const __m128i *)(const void *)(chunk + position));
-            unsigned specials = (unsigned)_mm_movemask_epi8(_mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi8(bytes, line_feed),
-                             _mm_cmpeq_epi8(bytes, carriage_return)),
-                _mm_or_si128(_mm_cmpeq_epi8(bytes, semicolon), _mm_cmpeq_epi8(bytes, backslash))));
+            unsigned specials = (unsigned)_mm_movemask_epi8(
+                _mm_or_si128(ini_stop_bytes(bytes), ini_backslash_bytes(bytes)));
             if (specials != 0) {
                 size_t at = position + (size_t)__builtin_ctz(specials);
                 return chunk[at] == '\n' ? at : 0;
