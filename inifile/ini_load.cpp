@@ -257,9 +257,9 @@ static size_t ini_copy_plain(const char *chunk, size_t position, size_t availabl
 
 /* ini_copy_plain for the first bytes of a line, which are mostly bytes
  * stored as they stand: where the compiler offers SSE2 and search asks for
- * the fastest, copies them 16 at a time up to the first byte that needs a
- * decision, leaving any escape to the caller, or up to the last 16 bytes of
- * the chunk. */
+ * the fastest, copies those 16 at a time, and goes on with the copy of
+ * ini_copy_plain from the first backslash, or from the last bytes of the
+ * chunk. */
 static size_t ini_copy_plain_start(const char *chunk, size_t position, size_t available, char *out,
                                    size_t *written, IniByteSearch search)
 {
@@ -274,11 +274,13 @@ static size_t ini_copy_plain_start(const char *chunk, size_t position, size_t av
             if (specials != 0) {
                 unsigned at = (unsigned)__builtin_ctz(specials);
                 *written = count + at;
-                return position + at;
+                return chunk[position + at] == '\\'
+                           ? ini_copy_plain_sse2(chunk, position + at, available, out, written)
+                           : position + at;
             }
         }
         *written = count;
-        return position;
+        return ini_copy_plain_sse2(chunk, position, available, out, written);
     }
 #endif
     return ini_copy_plain_portable(chunk, position, available, out, written);
