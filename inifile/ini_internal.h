@@ -43,12 +43,13 @@ typedef int32_t (*IniReadFunction)(intptr_t file, void *buffer, uint32_t size);
  * bytes backslashes escape, up to the next line feed, carriage return, ";" or
  * backslash that needs a decision of its own. Both give the same lines. */
 enum IniByteSearch {
-    INI_SEARCH_FASTEST, /* 16 bytes at a time where the compiler offers SSE2 */
+    INI_SEARCH_FASTEST, /* 16 or 32 bytes at a time where the compiler offers SSE2 */
     INI_SEARCH_PORTABLE /* a byte table, on every compiler */
 };
 
-/* The bytes the loader reads in one run, a chunk at a time, before it goes
- * through them. */
+/* The most bytes the loader reads in one run, a chunk at a time, before it
+ * goes through them: a run ends early at a read that delivers less than a
+ * chunk. */
 enum { INI_LOAD_BUFFER_SIZE = 16 * INI_READ_CHUNK };
 
 /* The loader once the file is open: reads file through read, in chunks of
