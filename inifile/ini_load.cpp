@@ -290,20 +290,16 @@ static size_t ini_copy_plain_start(const char *chunk, size_t position, size_t av
  * line crossing a chunk edge or two is gathered without the heap. */
 enum { INI_SCRATCH_SIZE = 4 * INI_READ_CHUNK };
 
-/* Where the lines longer than scratch gather: one heap block for a whole
- * load, kept from line to line, so that a long line is copied into memory
- * already in use and allocated once, at its final capacity. */
-struct IniSpill {
-    char *bytes;
-    size_t capacity;
-};
-
-/* A logical line being read: its bytes gather in scratch or in the spill,
- * and the line is allocated once it ends. */
+/* A logical line being read: its bytes gather in scratch, then, once
+ * scratch has run out of room, in a heap block that at least doubles
+ * whenever it must grow, so that a line spanning many chunks moves a few
+ * times, not once per chunk. The line gets its final capacity when it ends:
+ * a copy of scratch, or the heap block, trimmed. */
 struct IniLine {
-    char *bytes; /* scratch, or the spill's bytes */
+    char *bytes; /* scratch, or the heap block */
     size_t length;
-    char *text; /* the finished line, or null */
+    size_t capacity; /* of the heap block; 0 while the bytes are in scratch */
+    char *text;      /* the finished line, or null */
     char scratch[INI_SCRATCH_SIZE];
 };
 
@@ -315,36 +311,30 @@ static size_t ini_line_capacity(size_t length)
 }
 
 /* Where the next bytes of the line go, with room for count more and the
- * slack of a copy: scratch while it has room, then the spill, which at least
- * doubles whenever it must grow. Returns null when out of memory. */
-static char *ini_line_room(IniLine *line, IniSpill *spill, size_t count)
+ * slack of a copy. Returns null when out of memory, the line then
+ * unchanged. */
+static char *ini_line_room(IniLine *line, size_t count)
 {
     size_t needed = line->length + count + INI_COPY_SLACK;
-    if (line->bytes == line->scratch && needed <= INI_SCRATCH_SIZE) {
-        return line->scratch;
+    if (needed <= (line->capacity == 0 ? (size_t)INI_SCRATCH_SIZE : line->capacity)) {
+        return line->bytes;
     }
-    if (needed > spill->capacity) {
-        size_t capacity = 2 * spill->capacity > needed ? 2 * spill->capacity : needed;
-        char *grown = (char *)realloc(spill->bytes, capacity);
-        if (grown == NULL) {
-            return NULL;
-        }
-        if (line->bytes != line->scratch) {
-            line->bytes = grown;
-        }
-        spill->bytes = grown;
-        spill->capacity = capacity;
+    size_t capacity = 2 * line->capacity > needed ? 2 * line->capacity : needed;
+    char *grown =
+        line->capacity == 0 ? (char *)malloc(capacity) : (char *)realloc(line->bytes, capacity);
+    if (grown == NULL) {
+        return NULL;
     }
-    if (line->bytes == line->scratch) {
-        memcpy(spill->bytes, line->scratch, line->length);
-        line->bytes = spill->bytes;
+    if (line->capacity == 0) {
+        memcpy(grown, line->scratch, line->length);
     }
-    return line->bytes;
+    line->bytes = grown;
+    line->capacity = capacity;
+    return grown;
 }
 
-/* Drops trailing spaces and allocates the line at its final capacity.
- * Returns 0, or -1 when out of memory. Finishing a finished line changes
- * nothing. */
+/* Drops trailing spaces and gives the line its final block. Returns 0, or
+ * -1 when out of memory. Finishing a finished line changes nothing. */
 static int ini_line_finish(IniLine *line)
 {
     if (line->text != NULL) {
@@ -353,13 +343,32 @@ static int ini_line_finish(IniLine *line)
     while (line->length > 0 && line->bytes[line->length - 1] == ' ') {
         line->length--;
     }
-    line->text = (char *)malloc(ini_line_capacity(line->length));
-    if (line->text == NULL) {
-        return -1;
+    size_t capacity = ini_line_capacity(line->length);
+    if (line->capacity == 0) {
+        line->text = (char *)malloc(capacity);
+        if (line->text == NULL) {
+            return -1;
+        }
+        memcpy(line->text, line->bytes, line->length);
+    } else {
+        line->text = (char *)realloc(line->bytes, capacity);
+        if (line->text == NULL) {
+            return -1;
+        }
+        line->bytes = line->scratch;
+        line->capacity = 0;
     }
-    memcpy(line->text, line->bytes, line->length);
     line->text[line->length] = '\0';
     return 0;
+}
+
+/* Releases what a line that is given up holds. */
+static void ini_line_drop(IniLine *line)
+{
+    free(line->text);
+    if (line->capacity != 0) {
+        free(line->bytes);
+    }
 }
 
 /* Where the reader's bytes come from, where they go and how it searches
@@ -367,7 +376,6 @@ static int ini_line_finish(IniLine *line)
 struct IniInput {
     IniReadFunction read;
     IniByteSearch search;
-    IniSpill *spill;
     char *buffer;         /* the reader's own, or a larger one of the loader's */
     uint32_t buffer_size; /* a whole number of chunks */
     int32_t held_back;    /* an end or failure that came after some bytes of a fill */
@@ -426,6 +434,7 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
     IniLine line;
     line.bytes = line.scratch;
     line.length = 0;
+    line.capacity = 0;
     line.text = NULL;
     const IniByteSearch search = input->search;
     int escaped = 0;
@@ -502,8 +511,7 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
             if (!started) {
                 numbers->first_line = numbers->line_feeds + 1;
             }
-            if (out == NULL &&
-                (out = ini_line_room(&line, input->spill, available - position)) == NULL) {
+            if (out == NULL && (out = ini_line_room(&line, available - position)) == NULL) {
                 goto out_of_memory;
             }
             out[line.length++] = chunk[position];
@@ -527,27 +535,24 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
 
     /* A line cut short by a failed read is no line of the file. */
     if (line.length == 0 || reader->end_of_input == INI_READER_READ_FAILED) {
-        free(line.text);
+        ini_line_drop(&line);
         return NULL;
     }
     if (ini_line_finish(&line) == 0) {
         return line.text;
     }
 out_of_memory:
-    free(line.text);
+    ini_line_drop(&line);
     reader->end_of_input = INI_READER_OUT_OF_MEMORY;
     return NULL;
 }
 
 char *ini_read_line(IniLineReader *reader)
 {
-    IniSpill spill = {NULL, 0};
-    IniInput input = {ini_read_platform_file, INI_SEARCH_FASTEST, &spill,
-                      reader->buffer,         INI_READ_CHUNK,     INI_READER_MORE};
+    IniInput input = {ini_read_platform_file, INI_SEARCH_FASTEST, reader->buffer, INI_READ_CHUNK,
+                      INI_READER_MORE};
     IniLineNumbers unused = {0, 0};
-    char *line = ini_next_line(reader, &input, &unused);
-    free(spill.bytes);
-    return line;
+    return ini_next_line(reader, &input, &unused);
 }
 
 /* Returns the first "=" of an entry line, or null when line is no entry. */
@@ -651,11 +656,9 @@ IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniByteSearch se
         reader.end_of_input = INI_READER_MORE;
         reader.bytes_available = 0;
         reader.read_position = 0;
-        IniSpill spill = {NULL, 0};
         char buffer[INI_LOAD_BUFFER_SIZE];
-        IniInput input = {read, search, &spill, buffer, INI_LOAD_BUFFER_SIZE, INI_READER_MORE};
+        IniInput input = {read, search, buffer, INI_LOAD_BUFFER_SIZE, INI_READER_MORE};
         *result = ini_read_document(&reader, &input, doc, &numbers);
-        free(spill.bytes);
         if (*result != INI_LOAD_OK) {
             ini_free_document(doc);
             doc = NULL;
