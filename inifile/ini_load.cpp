@@ -282,6 +282,8 @@ static size_t ini_copy_plain_start(const char *chunk, size_t position, size_t av
         *written = count;
         return ini_copy_plain_sse2(chunk, position, available, out, written);
     }
+#else
+    (void)search;
 #endif
     return ini_copy_plain_portable(chunk, position, available, out, written);
 }
