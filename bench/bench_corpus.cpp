@@ -126,14 +126,22 @@ static void bench_append_comment(std::string *text, BenchRandom *random)
     text->push_back('\n');
 }
 
+/* Appends a section header: a word of shortest to longest bytes, then the
+ * section's number. */
+static void bench_append_header(std::string *text, BenchRandom *random, size_t shortest,
+                                size_t longest, uint64_t section)
+{
+    text->push_back('[');
+    bench_append_word(text, random, bench_between(random, shortest, longest));
+    *text += "_" + std::to_string(section) + "]\n";
+}
+
 /* Appends the next lines of a corpus: a section and its entries. */
 static void bench_append_section(BenchCorpusKind kind, std::string *text, BenchRandom *random,
                                  uint64_t section)
 {
     if (kind == BENCH_CORPUS_TYPICAL) {
-        text->push_back('[');
-        bench_append_word(text, random, bench_between(random, 5, 12));
-        *text += "_" + std::to_string(section) + "]\n";
+        bench_append_header(text, random, 5, 12, section);
         size_t entries = bench_between(random, 50, 200);
         for (size_t i = 0; i < entries; i++) {
             if (bench_chance(random, 4)) {
@@ -149,9 +157,7 @@ static void bench_append_section(BenchCorpusKind kind, std::string *text, BenchR
     } else if (kind == BENCH_CORPUS_PATHS) {
         /* A launcher's or an installer's configuration: a component per
          * section, nearly every value a path. */
-        text->push_back('[');
-        bench_append_word(text, random, bench_between(random, 4, 10));
-        *text += "_" + std::to_string(section) + "]\n";
+        bench_append_header(text, random, 4, 10, section);
         size_t entries = bench_between(random, 20, 100);
         for (size_t i = 0; i < entries; i++) {
             if (bench_chance(random, 2)) {
