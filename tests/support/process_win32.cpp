@@ -251,8 +251,21 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
     writable_line.push_back('\0');
     const char *directory = options.directory.empty() ? nullptr : options.directory.c_str();
     DWORD flags = options.new_console ? CREATE_NEW_CONSOLE : 0;
-    if (!CreateProcessA(native.c_str(), writable_line.data(), nullptr, nullptr, TRUE, flags,
-                        nullptr, directory, &startup, &child)) {
+    /* Wine now and then fails to start a process with ERROR_INTERNAL_ERROR
+     * before it runs any of it: the program never began, so starting it
+     * again changes nothing a test checks. */
+    BOOL created = FALSE;
+    for (int attempt = 0; attempt < 3 && !created; attempt++) {
+        if (attempt > 0) {
+            Sleep(100);
+        }
+        created = CreateProcessA(native.c_str(), writable_line.data(), nullptr, nullptr, TRUE,
+                                 flags, nullptr, directory, &startup, &child);
+        if (!created && GetLastError() != ERROR_INTERNAL_ERROR) {
+            break;
+        }
+    }
+    if (!created) {
         result.problem = process_error_text("CreateProcessA " + native);
         return result;
     }
