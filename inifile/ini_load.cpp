@@ -335,6 +335,14 @@ static char *ini_line_room(IniLine *line, size_t count)
     return grown;
 }
 
+/* How many more bytes the line takes before it must grow, the slack of a
+ * copy kept. */
+static size_t ini_line_room_left(const IniLine *line)
+{
+    size_t capacity = line->capacity == 0 ? (size_t)INI_SCRATCH_SIZE : line->capacity;
+    return capacity - INI_COPY_SLACK - line->length;
+}
+
 /* Drops trailing spaces and gives the line its final block. Returns 0, or
  * -1 when out of memory. Finishing a finished line changes nothing. */
 static int ini_line_finish(IniLine *line)
@@ -446,32 +454,32 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
             !ini_reader_fill(reader, input)) {
             break;
         }
-        /* The buffer is taken a chunk at a time, as it was read, so that a
-         * line never asks for room for more. */
-        const char *chunk = input->buffer;
+        const char *buffer = input->buffer;
         size_t position = (size_t)reader->read_position;
-        size_t available = (position / INI_READ_CHUNK + 1) * INI_READ_CHUNK;
-        if (available > reader->bytes_available) {
-            available = reader->bytes_available;
-        }
-        char *out = NULL; /* where the line's bytes go, with room for the chunk's rest */
+        size_t available = (size_t)reader->bytes_available;
+        /* A line asks for room for no more than the rest of the current
+         * chunk, so that it moves to the heap no sooner than it must, then
+         * copies on across the chunks of the buffer as far as the room it
+         * has reaches: to copy_end, into out. */
+        char *out = NULL;
+        size_t copy_end = 0;
 
         if (in_comment) {
             const char *line_feed =
-                (const char *)memchr(chunk + position, '\n', available - position);
+                (const char *)memchr(buffer + position, '\n', available - position);
             if (line_feed == NULL) {
                 reader->read_position = (int32_t)available;
                 continue;
             }
             in_comment = 0;
-            position = (size_t)(line_feed - chunk);
+            position = (size_t)(line_feed - buffer);
         }
 
         /* Each byte the table must judge is judged here; the bytes a begun
          * line stores as they stand are taken by ini_copy_plain in bulk. */
         int line_ended = 0;
         while (position < available) {
-            IniByteClass byte_class = ini_byte_classes.of[(unsigned char)chunk[position]];
+            IniByteClass byte_class = ini_byte_classes.of[(unsigned char)buffer[position]];
             int started = line.length > 0;
             if (escaped) {
                 if (byte_class == INI_BYTE_CARRIAGE_RETURN) {
@@ -513,13 +521,19 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
             if (!started) {
                 numbers->first_line = numbers->line_feeds + 1;
             }
-            if (out == NULL && (out = ini_line_room(&line, available - position)) == NULL) {
-                goto out_of_memory;
+            if (position >= copy_end) {
+                size_t chunk_rest = INI_READ_CHUNK - position % INI_READ_CHUNK;
+                size_t rest = available - position;
+                if ((out = ini_line_room(&line, rest < chunk_rest ? rest : chunk_rest)) == NULL) {
+                    goto out_of_memory;
+                }
+                size_t room = ini_line_room_left(&line);
+                copy_end = position + (rest < room ? rest : room);
             }
-            out[line.length++] = chunk[position];
+            out[line.length++] = buffer[position];
             position =
-                started ? ini_copy_plain(chunk, position + 1, available, out, &line.length, search)
-                        : ini_copy_plain_start(chunk, position + 1, available, out, &line.length,
+                started ? ini_copy_plain(buffer, position + 1, copy_end, out, &line.length, search)
+                        : ini_copy_plain_start(buffer, position + 1, copy_end, out, &line.length,
                                                search);
         }
         reader->read_position = (int32_t)position;

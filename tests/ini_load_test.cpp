@@ -450,24 +450,31 @@ TEST_F(IniLoad, HandlesEachSpecialByteAtEveryOffsetOfABlock)
     const char *const pieces[] = {"\n",     "\r",       ";c\n",     "\\\\",   "\\;",   "\\a",
                                   "\\ ",    "\\\n",     "\\\r\n",   "\\\r",   " ",     "\\\\\\\\",
                                   "\\;\\;", "\\\\;c\n", "\\\\\\\n", "\\\\\r", "\\=\\["};
+    /* The piece at every offset of the 32-byte block the copy takes it in
+     * and across the block's edge: with the line at the start of the file,
+     * then from 24 bytes before the edge of the loader's run of chunks to 23
+     * after it; and where a long line outgrows the room the reader first
+     * gives it, a few chunks on the stack. */
+    std::vector<std::pair<size_t, size_t>> places; /* {start of the line, offset} */
+    for (size_t offset = 0; offset < 48; offset++) {
+        places.emplace_back(0, offset);
+        places.emplace_back(INI_LOAD_BUFFER_SIZE - 32, offset);
+    }
+    for (size_t offset = 4 * INI_READ_CHUNK - 128; offset < 4 * INI_READ_CHUNK; offset++) {
+        places.emplace_back(0, offset);
+    }
     int failures = 0;
     for (const char *piece : pieces) {
-        /* The piece at every offset of the 32-byte block the copy takes it
-         * in, and across the block's edge. */
-        for (size_t offset = 0; offset < 48; offset++) {
-            /* The line at the start of the file, then with the piece
-             * from 24 bytes before the first chunk edge to 23 after it. */
-            for (size_t start : {0, INI_READ_CHUNK - 32}) {
-                std::string line = "[s]\nkey=" + std::string(offset, 'v') + piece +
-                                   std::string(40, 'w') + "\nnext=1\n";
-                std::string text = at_offset(start, line);
-                LoadedDocument expected = model_loaded(text);
-                LoadedDocument loaded = load(text);
-                if (loaded != expected && failures++ < 10) {
-                    ADD_FAILURE() << "file \"" << model_printable(text) << "\": expected "
-                                  << ::testing::PrintToString(expected) << ", loaded "
-                                  << ::testing::PrintToString(loaded);
-                }
+        for (auto [start, offset] : places) {
+            std::string line = "[s]\nkey=" + std::string(offset, 'v') + piece +
+                               std::string(40, 'w') + "\nnext=1\n";
+            std::string text = at_offset(start, line);
+            LoadedDocument expected = model_loaded(text);
+            LoadedDocument loaded = load(text);
+            if (loaded != expected && failures++ < 10) {
+                ADD_FAILURE() << "file \"" << model_printable(text) << "\": expected "
+                              << ::testing::PrintToString(expected) << ", loaded "
+                              << ::testing::PrintToString(loaded);
             }
         }
     }
