@@ -457,10 +457,10 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
         const char *buffer = input->buffer;
         size_t position = (size_t)reader->read_position;
         size_t available = (size_t)reader->bytes_available;
-        /* A line asks for room for no more than the rest of the current
-         * chunk, so that it moves to the heap no sooner than it must, then
-         * copies on across the chunks of the buffer as far as the room it
-         * has reaches: to copy_end, into out. */
+        /* A line asks for room for the rest of the current chunk, then
+         * copies on into out across the chunks of the buffer up to copy_end:
+         * past each chunk edge after which a whole chunk still has room, so
+         * that it grows exactly where asking at every chunk edge would. */
         char *out = NULL;
         size_t copy_end = 0;
 
@@ -528,7 +528,10 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
                     goto out_of_memory;
                 }
                 size_t room = ini_line_room_left(&line);
-                copy_end = position + (rest < room ? rest : room);
+                size_t reach = room < chunk_rest ? room
+                                                 : chunk_rest + (room - chunk_rest) /
+                                                                    INI_READ_CHUNK * INI_READ_CHUNK;
+                copy_end = position + (rest < reach ? rest : reach);
             }
             out[line.length++] = buffer[position];
             position =

@@ -453,8 +453,8 @@ TEST_F(IniLoad, HandlesEachSpecialByteAtEveryOffsetOfABlock)
     /* The piece at every offset of the 32-byte block the copy takes it in
      * and across the block's edge: with the line at the start of the file,
      * then from 24 bytes before the edge of the loader's run of chunks to 23
-     * after it; and where a long line outgrows the room the reader first
-     * gives it, a few chunks on the stack. */
+     * after it; and around the chunk edge 4 KiB into the file, where a long
+     * line has left the reader's room on the stack and its block grows. */
     std::vector<std::pair<size_t, size_t>> places; /* {start of the line, offset} */
     for (size_t offset = 0; offset < 48; offset++) {
         places.emplace_back(0, offset);
