@@ -458,10 +458,9 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
         size_t position = (size_t)reader->read_position;
         size_t available = (size_t)reader->bytes_available;
         /* A line asks for room for the rest of the current chunk, then
-         * copies on into out across the chunks of the buffer up to copy_end:
-         * past each chunk edge after which a whole chunk still has room, so
-         * that it grows exactly where asking at every chunk edge would. */
-        char *out = NULL;
+         * copies on across the chunks of the buffer up to copy_end: past
+         * each chunk edge after which a whole chunk still has room, so that
+         * it grows exactly where asking at every chunk edge would. */
         size_t copy_end = 0;
 
         if (in_comment) {
@@ -524,7 +523,7 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
             if (position >= copy_end) {
                 size_t chunk_rest = INI_READ_CHUNK - position % INI_READ_CHUNK;
                 size_t rest = available - position;
-                if ((out = ini_line_room(&line, rest < chunk_rest ? rest : chunk_rest)) == NULL) {
+                if (ini_line_room(&line, rest < chunk_rest ? rest : chunk_rest) == NULL) {
                     goto out_of_memory;
                 }
                 size_t room = ini_line_room_left(&line);
@@ -533,11 +532,11 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
                                                                     INI_READ_CHUNK * INI_READ_CHUNK;
                 copy_end = position + (rest < reach ? rest : reach);
             }
-            out[line.length++] = buffer[position];
-            position =
-                started ? ini_copy_plain(buffer, position + 1, copy_end, out, &line.length, search)
-                        : ini_copy_plain_start(buffer, position + 1, copy_end, out, &line.length,
-                                               search);
+            line.bytes[line.length++] = buffer[position];
+            position = started ? ini_copy_plain(buffer, position + 1, copy_end, line.bytes,
+                                                &line.length, search)
+                               : ini_copy_plain_start(buffer, position + 1, copy_end, line.bytes,
+                                                      &line.length, search);
         }
         reader->read_position = (int32_t)position;
         /* A comment leaves the line as it is: it can be finished before the
