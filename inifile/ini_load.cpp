@@ -335,12 +335,16 @@ static char *ini_line_room(IniLine *line, size_t count)
     return grown;
 }
 
-/* How many more bytes the line takes before it must grow, the slack of a
- * copy kept. */
-static size_t ini_line_room_left(const IniLine *line)
+/* How many bytes from a place chunk_rest bytes before a chunk edge the line
+ * may copy before it asks for room again: past each chunk edge after which
+ * a whole chunk still has room, so that it grows exactly where asking for
+ * the rest of a chunk at every edge would. */
+static size_t ini_line_reach(const IniLine *line, size_t chunk_rest)
 {
     size_t capacity = line->capacity == 0 ? (size_t)INI_SCRATCH_SIZE : line->capacity;
-    return capacity - INI_COPY_SLACK - line->length;
+    size_t room = capacity - INI_COPY_SLACK - line->length;
+    return room < chunk_rest ? room
+                             : chunk_rest + (room - chunk_rest) / INI_READ_CHUNK * INI_READ_CHUNK;
 }
 
 /* Drops trailing spaces and gives the line its final block. Returns 0, or
@@ -458,9 +462,7 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
         size_t position = (size_t)reader->read_position;
         size_t available = (size_t)reader->bytes_available;
         /* A line asks for room for the rest of the current chunk, then
-         * copies on across the chunks of the buffer up to copy_end: past
-         * each chunk edge after which a whole chunk still has room, so that
-         * it grows exactly where asking at every chunk edge would. */
+         * copies on across the chunks of the buffer up to copy_end. */
         size_t copy_end = 0;
 
         if (in_comment) {
@@ -526,10 +528,7 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
                 if (ini_line_room(&line, rest < chunk_rest ? rest : chunk_rest) == NULL) {
                     goto out_of_memory;
                 }
-                size_t room = ini_line_room_left(&line);
-                size_t reach = room < chunk_rest ? room
-                                                 : chunk_rest + (room - chunk_rest) /
-                                                                    INI_READ_CHUNK * INI_READ_CHUNK;
+                size_t reach = ini_line_reach(&line, chunk_rest);
                 copy_end = position + (rest < reach ? rest : reach);
             }
             line.bytes[line.length++] = buffer[position];
