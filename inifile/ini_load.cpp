@@ -312,13 +312,20 @@ static size_t ini_line_capacity(size_t length)
     return (length + INI_GROW_STEP) / INI_GROW_STEP * INI_GROW_STEP;
 }
 
+/* The size of the block the line's bytes are in: scratch, or the heap
+ * block. */
+static size_t ini_line_block_size(const IniLine *line)
+{
+    return line->capacity == 0 ? (size_t)INI_SCRATCH_SIZE : line->capacity;
+}
+
 /* Where the next bytes of the line go, with room for count more and the
  * slack of a copy. Returns null when out of memory, the line then
  * unchanged. */
 static char *ini_line_room(IniLine *line, size_t count)
 {
     size_t needed = line->length + count + INI_COPY_SLACK;
-    if (needed <= (line->capacity == 0 ? (size_t)INI_SCRATCH_SIZE : line->capacity)) {
+    if (needed <= ini_line_block_size(line)) {
         return line->bytes;
     }
     size_t capacity = 2 * line->capacity > needed ? 2 * line->capacity : needed;
@@ -341,8 +348,7 @@ static char *ini_line_room(IniLine *line, size_t count)
  * the rest of a chunk at every edge would. */
 static size_t ini_line_reach(const IniLine *line, size_t chunk_rest)
 {
-    size_t capacity = line->capacity == 0 ? (size_t)INI_SCRATCH_SIZE : line->capacity;
-    size_t room = capacity - INI_COPY_SLACK - line->length;
+    size_t room = ini_line_block_size(line) - INI_COPY_SLACK - line->length;
     return room < chunk_rest ? room
                              : chunk_rest + (room - chunk_rest) / INI_READ_CHUNK * INI_READ_CHUNK;
 }
