@@ -34,7 +34,10 @@ mkdir -p "$(dirname "$prefix")"
         # A new session. Its first program starts Wine's background services,
         # which keep that program's standard streams open until the session
         # ends: start them here, away from the streams of the program.
-        quietly wineboot
+        if ! quietly wineboot; then
+            echo "wine-run.sh: could not start a Wine session in $prefix, see $prefix.log" >&2
+            exit 125
+        fi
     fi
 ) 9>"$prefix.lock"
 
