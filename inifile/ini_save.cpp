@@ -83,16 +83,23 @@ static int ini_write_section(IniPlatformFile file, IniScratch *scratch, const In
 
 int ini_save_file(const IniDocument *doc, const char *path)
 {
-    IniPlatformFile file = ini_platform_create_for_writing(path);
-    if (file == INI_PLATFORM_NO_FILE) {
+    IniScratch scratch = {(char *)malloc(INI_GROW_STEP), INI_GROW_STEP};
+    if (scratch.bytes == NULL) {
+        return -3;
+    }
+    IniPlatformReplacement replacement;
+    if (!ini_platform_begin_replace(path, NULL, 1, &replacement)) {
+        free(scratch.bytes);
         return -1;
     }
-    IniScratch scratch = {(char *)malloc(INI_GROW_STEP), INI_GROW_STEP};
-    int result = scratch.bytes == NULL ? -3 : 0;
+    int result = 0;
     for (int32_t i = 0; result == 0 && i < doc->section_count; i++) {
-        result = ini_write_section(file, &scratch, doc->sections[i]);
+        result = ini_write_section(replacement.file, &scratch, doc->sections[i]);
     }
     free(scratch.bytes);
-    ini_platform_close(file);
-    return result;
+    if (result != 0) {
+        ini_platform_abandon_replace(&replacement);
+        return result;
+    }
+    return ini_platform_finish_replace(&replacement);
 }

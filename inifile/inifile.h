@@ -205,12 +205,25 @@ IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result, 
  * failed read is dropped). */
 char *ini_read_line(IniLineReader *reader);
 
-/* Writes doc to the file at path, replacing its content; doc is only read.
- * Returns 0 when the whole document was written; -1 when the file cannot be
- * created; -2 when a write failed or wrote fewer bytes than asked (or a name
- * or an entry line of 4 GiB or more, too long for one write, was met); -3 when
- * memory for an entry line ran out. After -2 or -3 the file holds a prefix of
- * the document. */
+/* Writes doc to the file at path, replacing it whole; doc is only read. The
+ * document goes into a new temporary file beside it, named ".ost", four hex
+ * digits and ".tmp", which is flushed to disk and then moved over the file in
+ * one step: whenever the process stops, the file holds its old content or
+ * the whole document. The file keeps its permission bits, and its owner and
+ * group where the process may set them (on Windows, its attributes); a
+ * symbolic link stays a link, and the file it names is replaced.
+ *
+ * Returns 0 when the whole document is written and on disk; -1 when the file
+ * cannot be created or replaced (a directory, a missing directory, a file the
+ * process may not write); -2 when a write or a flush failed or wrote fewer
+ * bytes than asked (or a name or an entry line of 4 GiB or more, too long for
+ * one write, was met); -3 when memory for an entry line ran out. After -1, -2
+ * or -3 the file is as it was and no temporary is left, but for the paths
+ * written in place, as by a plain write, which after -2 or -3 hold a prefix
+ * of the document: a path that is no regular file (a device such as
+ * /dev/null, a FIFO), and a file whose directory takes no new file from the
+ * process. A -2 from the flush of the directory after the move, which a
+ * system reports only when its disk fails, leaves the new document in place. */
 int ini_save_file(const IniDocument *doc, const char *path);
 
 #ifdef __cplusplus

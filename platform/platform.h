@@ -48,9 +48,15 @@ IniPlatformFile ini_platform_create_for_writing(const char *path);
  * write failed or wrote fewer bytes. */
 int ini_platform_write(IniPlatformFile file, const void *data, uint32_t size);
 
-/* Closes a file from ini_platform_open_for_reading or ini_platform_create_for_writing.
- * Failures are not reported. */
-void ini_platform_close(IniPlatformFile file);
+/* Makes everything written to file reach the disk. Returns 1, or 0 when it
+ * cannot be made to; a file system that keeps nothing to flush (a special
+ * file) counts as flushed. */
+int ini_platform_flush(IniPlatformFile file);
+
+/* Closes a file from ini_platform_open_for_reading, ini_platform_create_for_writing
+ * or ini_platform_begin_replace. Returns 1, or 0 when the system reports that
+ * writes made through it may be lost; the file is closed either way. */
+int ini_platform_close(IniPlatformFile file);
 
 /* Creates one directory. Failures are not reported, so an existing directory
  * is fine; a real failure shows later, when files cannot be put into it. */
@@ -60,13 +66,92 @@ void ini_platform_make_directory(const char *path);
  * nothing does. */
 int ini_platform_file_exists(const char *path);
 
-/* Copies the file source to target, replacing an existing target and keeping
- * the source's permission bits. Returns 1 on success, 0 when the source is
- * missing or not a file that ini_platform_open_for_reading opens, the target is a
- * directory or cannot be replaced,
- * or the copy fails part-way; a failed copy leaves an existing target as it
- * was and never leaves a partial target behind. */
+/* Copies the file source to target, replacing an existing target whole
+ * through ini_platform_begin_replace, the new target taking the source's
+ * permission bits (POSIX) or attributes and last-write time (Win32).
+ * Returns 1 once the copy is on disk; 0 when the source is missing or not a
+ * file that ini_platform_open_for_reading opens, the target is a directory
+ * or cannot be replaced, or the copy fails part-way. A failed copy leaves an
+ * existing target as it was and never leaves a partial target behind. */
 int ini_platform_copy_file(const char *source, const char *target);
+
+/* Replacing a file whole. The new content goes into a temporary file beside
+ * the target, in its directory, named ".ost" and four hexadecimal digits and
+ * ".tmp" (12 bytes, so that it fits wherever "qa_drive.exe" does), a name no
+ * other file has when it is made. The temporary is flushed and closed, then
+ * moved over the target in one step, and on POSIX the directory is flushed
+ * after the move: whenever the process ends, the target holds its old
+ * content or its new content, and a crash leaves at most the temporary.
+ *
+ *   IniPlatformReplacement replacement;
+ *   if (ini_platform_begin_replace(path, NULL, 1, &replacement)) {
+ *       ... ini_platform_write(replacement.file, ...) ...
+ *       result = ini_platform_finish_replace(&replacement);   (or _abandon_)
+ *   }
+ */
+enum {
+    INI_PLATFORM_PATH_SIZE = 4096 /* the longest path a replacement keeps, NUL included */
+};
+
+/* Results of ini_platform_finish_replace, the writer's own. */
+enum {
+    INI_PLATFORM_REPLACED = 0,     /* the new content is in place and on disk */
+    INI_PLATFORM_NOT_MOVED = -1,   /* the target could not be replaced: it is as it was */
+    INI_PLATFORM_NOT_FLUSHED = -2, /* a flush or close failed: the target is as it was,
+                                    * unless the replacement was in place or the flush
+                                    * that failed was the directory's after the move */
+};
+
+/* One replacement under way. Its fields belong to the platform layer; a
+ * caller writes to file and hands the whole record back. */
+typedef struct IniPlatformReplacement {
+    IniPlatformFile file; /* where the new content goes, open for writing */
+    int in_place;         /* 1: file is the target itself, emptied, as for a device */
+    int flushes;          /* 1: file is a file on disk, to be flushed before it counts */
+    int keeps_bits;       /* 1: the new file takes permissions, owner and group below */
+    uint32_t permissions; /* POSIX mode bits, or Win32 attributes */
+    uint32_t owner;       /* POSIX user and group to keep, or UINT32_MAX: the caller's */
+    uint32_t group;
+    uint64_t last_write;                    /* Win32 FILETIME to give the new file; 0: now */
+    char target[INI_PLATFORM_PATH_SIZE];    /* the file replaced, symbolic links followed */
+    char temporary[INI_PLATFORM_PATH_SIZE]; /* empty when in_place */
+} IniPlatformReplacement;
+
+/* Starts replacing target, a regular file or nothing (on POSIX, a symbolic
+ * link stays a link and the file it names is replaced). The new file takes
+ * the permission bits of model, a file, when model is not null; otherwise
+ * the target's own, with its owner and group where the process may set them
+ * (Win32: its attributes), or those of any new file when there is no target.
+ *
+ * When may_write_in_place is 1, a target that is not a file on disk (a
+ * device, a FIFO) is written in place, emptied as ini_platform_create_for_writing
+ * empties it, and so is an existing file beside which no temporary may be
+ * made (a directory the process may not add to); with 0 either is refused.
+ *
+ * Returns 1 with replacement->file open for writing, or 0 when nothing can
+ * be created: the target is a directory, a file the process may not write,
+ * or lies in a directory that does not exist or refuses the temporary. After
+ * 1 the caller ends with ini_platform_finish_replace or
+ * ini_platform_abandon_replace. */
+int ini_platform_begin_replace(const char *target, const char *model, int may_write_in_place,
+                               IniPlatformReplacement *replacement);
+
+/* Flushes and closes the file, then moves the temporary over the target.
+ * Returns INI_PLATFORM_REPLACED, _NOT_MOVED or _NOT_FLUSHED; no temporary is
+ * left behind whatever the result. */
+int ini_platform_finish_replace(IniPlatformReplacement *replacement);
+
+/* Gives up: closes the file and removes the temporary, the target left as it
+ * was (in place: holding what was written). */
+void ini_platform_abandon_replace(IniPlatformReplacement *replacement);
+
+/* The two steps of ini_platform_finish_replace that the system carries out
+ * for the closed temporary. Moving gives it its permissions, puts it in the
+ * target's place in one step and flushes the directory: returns 1, 0 when
+ * the target is as it was, or -1 when only the directory's flush failed.
+ * Removing takes the temporary away. */
+int ini_platform_move_into_place(const IniPlatformReplacement *replacement);
+void ini_platform_remove_temporary(const IniPlatformReplacement *replacement);
 
 /* Returns 1 when the program is the only one on its console and standard
  * input, output and error are all that console: a window opened for the

@@ -7,9 +7,8 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
-
-enum { INI_PLATFORM_COPY_BUFFER_SIZE = 1 << 20 };
 
 /* A path as the system takes it. PATH_MAX bytes hold every path the system
  * accepts, so a path is never copied to the heap, and running out of memory
@@ -122,9 +121,26 @@ int ini_platform_write(IniPlatformFile file, const void *data, uint32_t size)
     return ini_platform_write_all((int)file, (const char *)data, size);
 }
 
-void ini_platform_close(IniPlatformFile file)
+/* fsync, with EINVAL (a file that cannot be synchronised, such as a
+ * special file) taken as nothing to flush. */
+static int ini_platform_sync(int fd)
 {
-    close((int)file);
+    int synced;
+    do {
+        synced = fsync(fd);
+    } while (synced != 0 && errno == EINTR);
+    return synced == 0 || errno == EINVAL;
+}
+
+int ini_platform_flush(IniPlatformFile file)
+{
+    return ini_platform_sync((int)file);
+}
+
+int ini_platform_close(IniPlatformFile file)
+{
+    /* Linux closes the descriptor even when close reports EINTR. */
+    return close((int)file) == 0 || errno == EINTR;
 }
 
 void ini_platform_make_directory(const char *path)
@@ -142,113 +158,181 @@ int ini_platform_file_exists(const char *path)
     return ini_platform_native_path(path, &native) && stat(native.text, &status) == 0;
 }
 
-/* Copies the rest of source into target through a buffer. Returns 1, or 0 on
- * failure. */
-static int ini_platform_copy_through_buffer(int source, int target)
+/* The length of the directory part of path, its last "/" included; 0 for a
+ * name alone. */
+static size_t ini_platform_directory_length(const char *path)
 {
-    char *buffer = (char *)malloc(INI_PLATFORM_COPY_BUFFER_SIZE);
-    if (buffer == NULL) {
-        return 0;
-    }
-    int copied = 1;
-    for (;;) {
-        ssize_t count = read(source, buffer, INI_PLATFORM_COPY_BUFFER_SIZE);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            copied = count == 0;
-            break;
-        }
-        if (!ini_platform_write_all(target, buffer, (size_t)count)) {
-            copied = 0;
-            break;
-        }
-    }
-    free(buffer);
-    return copied;
+    const char *slash = strrchr(path, '/');
+    return slash == NULL ? 0 : (size_t)(slash - path) + 1;
 }
 
-/* Copies all of source into target, in the kernel where it can. Returns 1,
- * or 0 on failure. */
-static int ini_platform_copy_contents(int source, int target)
+/* Follows symbolic links at the end of path, in place, until path names
+ * something else or nothing, so that a save replaces the file a link names
+ * and leaves the link. Returns 1, or 0 when the links loop or the path
+ * grows too long. */
+static int ini_platform_follow_links(char *path)
 {
-    for (;;) {
-        ssize_t count =
-            copy_file_range(source, NULL, target, NULL, INI_PLATFORM_COPY_BUFFER_SIZE, 0);
-        if (count == 0) {
+    for (int links = 0; links < 40; links++) {
+        char link[PATH_MAX];
+        ssize_t length = readlink(path, link, sizeof link);
+        if (length < 0) {
             return 1;
         }
-        if (count > 0) {
-            continue;
+        if ((size_t)length >= sizeof link) {
+            return 0;
         }
-        if (errno == EINTR) {
-            continue;
+        size_t kept = link[0] == '/' ? 0 : ini_platform_directory_length(path);
+        if (kept + (size_t)length >= INI_PLATFORM_PATH_SIZE) {
+            return 0;
         }
-        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
-            errno == EBADF) {
-            return ini_platform_copy_through_buffer(source, target);
-        }
-        return 0;
+        memcpy(path + kept, link, (size_t)length);
+        path[kept + (size_t)length] = '\0';
     }
-}
-
-/* Writes the path of a temporary copy of native_target into temporary: in
- * the target's directory, so that the rename stays on one file system, and
- * with a short name of its own, so that it fits where the target's name is as
- * long as a name may be. Returns 1, or 0 when the path is too long. */
-static int ini_platform_temporary_path(const char *native_target, IniPlatformNativePath *temporary)
-{
-    static const char name[] = ".ostrel-copy-XXXXXX";
-    const char *slash = strrchr(native_target, '/');
-    size_t directory_length = slash == NULL ? 0 : (size_t)(slash - native_target) + 1;
-    if (directory_length + sizeof name > sizeof temporary->text) {
-        return 0;
-    }
-    memcpy(temporary->text, native_target, directory_length);
-    memcpy(temporary->text + directory_length, name, sizeof name);
-    return 1;
-}
-
-/* Copies source into a new temporary file beside target and renames it over
- * target, so that target is either replaced whole or left as it was. */
-static int ini_platform_copy_native(const char *native_source, char *native_target, char *temporary)
-{
-    struct stat source_status;
-    int source = ini_platform_open_file(native_source, &source_status);
-    if (source < 0) {
-        return 0;
-    }
-    struct stat target_status;
-    if (stat(native_target, &target_status) == 0 && S_ISDIR(target_status.st_mode)) {
-        close(source);
-        return 0;
-    }
-    int target = mkostemp(temporary, O_CLOEXEC);
-    if (target < 0) {
-        close(source);
-        return 0;
-    }
-    int copied = ini_platform_copy_contents(source, target) &&
-                 fchmod(target, source_status.st_mode & 07777) == 0;
-    copied = close(target) == 0 && copied;
-    close(source);
-    if (copied && rename(temporary, native_target) == 0) {
-        return 1;
-    }
-    unlink(temporary);
     return 0;
 }
 
-int ini_platform_copy_file(const char *source, const char *target)
+/* Creates the temporary beside replacement->target: open only to this
+ * process's user until it takes the target's bits, or with a new file's
+ * bits when it will take no others. Returns the descriptor, or -1 with
+ * errno set. */
+static int ini_platform_create_temporary(IniPlatformReplacement *replacement)
 {
-    IniPlatformNativePath native_source;
-    IniPlatformNativePath native_target;
-    IniPlatformNativePath temporary;
-    return ini_platform_native_path(source, &native_source) &&
-           ini_platform_native_path(target, &native_target) &&
-           ini_platform_temporary_path(native_target.text, &temporary) &&
-           ini_platform_copy_native(native_source.text, native_target.text, temporary.text);
+    size_t directory = ini_platform_directory_length(replacement->target);
+    if (directory + sizeof ".ost0000.tmp" > sizeof replacement->temporary) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    memcpy(replacement->temporary, replacement->target, directory);
+    mode_t mode = replacement->keeps_bits ? 0600 : 0666;
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    unsigned start = (unsigned)now.tv_nsec ^ ((unsigned)getpid() << 4);
+    for (unsigned attempt = 0; attempt <= 0xffff; attempt++) {
+        snprintf(replacement->temporary + directory, sizeof ".ost0000.tmp", ".ost%04x.tmp",
+                 (start + attempt) & 0xffff);
+        int fd = open(replacement->temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+/* Takes replacement->file as the target itself, emptied. Returns 1, or 0
+ * when it cannot be opened. */
+static int ini_platform_replace_in_place(IniPlatformReplacement *replacement, int flushes)
+{
+    int fd = open(replacement->target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return 0;
+    }
+    replacement->file = (IniPlatformFile)fd;
+    replacement->in_place = 1;
+    replacement->flushes = flushes;
+    replacement->temporary[0] = '\0';
+    return 1;
+}
+
+int ini_platform_begin_replace(const char *target, const char *model, int may_write_in_place,
+                               IniPlatformReplacement *replacement)
+{
+    IniPlatformNativePath native;
+    if (!ini_platform_native_path(target, &native) ||
+        strlen(native.text) >= sizeof replacement->target) {
+        return 0;
+    }
+    strcpy(replacement->target, native.text);
+    if (!ini_platform_follow_links(replacement->target)) {
+        return 0;
+    }
+    struct stat status;
+    int exists = stat(replacement->target, &status) == 0;
+    if (exists && S_ISDIR(status.st_mode)) {
+        return 0;
+    }
+    if (exists && !S_ISREG(status.st_mode)) {
+        return may_write_in_place && ini_platform_replace_in_place(replacement, 0);
+    }
+    /* Replacing needs only the right to add to the directory; a file the
+     * process may not write stays as protected as it was. */
+    if (exists && faccessat(AT_FDCWD, replacement->target, W_OK, AT_EACCESS) != 0) {
+        return 0;
+    }
+    struct stat model_status;
+    replacement->keeps_bits = model != NULL || exists;
+    replacement->permissions = 0;
+    replacement->owner = UINT32_MAX;
+    replacement->group = UINT32_MAX;
+    replacement->last_write = 0;
+    if (model != NULL) {
+        IniPlatformNativePath native_model;
+        if (!ini_platform_native_path(model, &native_model) ||
+            stat(native_model.text, &model_status) != 0) {
+            return 0;
+        }
+        replacement->permissions = model_status.st_mode & 07777;
+    } else if (exists) {
+        replacement->permissions = status.st_mode & 07777;
+        replacement->owner = status.st_uid;
+        replacement->group = status.st_gid;
+    }
+    int fd = ini_platform_create_temporary(replacement);
+    if (fd < 0) {
+        int refused = errno == EACCES || errno == EPERM || errno == ENAMETOOLONG;
+        return refused && exists && may_write_in_place &&
+               ini_platform_replace_in_place(replacement, 1);
+    }
+    replacement->file = (IniPlatformFile)fd;
+    replacement->in_place = 0;
+    replacement->flushes = 1;
+    return 1;
+}
+
+/* Flushes the directory that holds path, so that a rename in it lasts. */
+static int ini_platform_flush_directory(const char *path)
+{
+    char directory[INI_PLATFORM_PATH_SIZE];
+    size_t length = ini_platform_directory_length(path);
+    if (length == 0) {
+        strcpy(directory, ".");
+    } else {
+        memcpy(directory, path, length);
+        directory[length] = '\0';
+    }
+    int fd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    int synced = ini_platform_sync(fd);
+    close(fd);
+    return synced;
+}
+
+int ini_platform_move_into_place(const IniPlatformReplacement *replacement)
+{
+    const char *temporary = replacement->temporary;
+    if (replacement->keeps_bits) {
+        /* The owner first: changing it may clear set-user-ID bits. Only a
+         * privileged process may give a file away, so EPERM just leaves the
+         * caller's. */
+        if ((replacement->owner != UINT32_MAX || replacement->group != UINT32_MAX) &&
+            chown(temporary, replacement->owner, replacement->group) != 0 && errno != EPERM) {
+            return 0;
+        }
+        if (chmod(temporary, (mode_t)replacement->permissions) != 0) {
+            return 0;
+        }
+    }
+    if (rename(temporary, replacement->target) != 0) {
+        return 0;
+    }
+    return ini_platform_flush_directory(replacement->target) ? 1 : -1;
+}
+
+void ini_platform_remove_temporary(const IniPlatformReplacement *replacement)
+{
+    unlink(replacement->temporary);
 }
 
 int ini_platform_owns_console_window(void)

@@ -1,5 +1,8 @@
 #include "platform.h"
 
+#include <stdio.h>
+#include <string.h>
+
 #include <windows.h>
 
 static HANDLE ini_platform_handle(IniPlatformFile file)
@@ -44,9 +47,14 @@ int ini_platform_write(IniPlatformFile file, const void *data, uint32_t size)
     return WriteFile(ini_platform_handle(file), data, size, &written, NULL) && written == size;
 }
 
-void ini_platform_close(IniPlatformFile file)
+int ini_platform_flush(IniPlatformFile file)
 {
-    CloseHandle(ini_platform_handle(file));
+    return FlushFileBuffers(ini_platform_handle(file)) != 0;
+}
+
+int ini_platform_close(IniPlatformFile file)
+{
+    return CloseHandle(ini_platform_handle(file)) != 0;
 }
 
 void ini_platform_make_directory(const char *path)
@@ -59,9 +67,189 @@ int ini_platform_file_exists(const char *path)
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-int ini_platform_copy_file(const char *source, const char *target)
+/* The attributes a replacement carries over; the rest (directory, device,
+ * compression and the like) are the system's to set. */
+static const DWORD ini_platform_kept_attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+/* The length of the directory part of path: up to its last "\" or "/", or
+ * the colon of a drive ("C:name"), included; 0 for a name alone. Steps by
+ * character, so that the second byte of a double-byte character is never
+ * taken for a "\". */
+static size_t ini_platform_directory_length(const char *path)
 {
-    return CopyFileA(source, target, FALSE) != 0;
+    size_t length = 0;
+    for (const char *at = path; *at != '\0'; at++) {
+        if (IsDBCSLeadByte((BYTE)*at) && at[1] != '\0') {
+            at++;
+        } else if (*at == '\\' || *at == '/' || (*at == ':' && at == path + 1)) {
+            length = (size_t)(at - path) + 1;
+        }
+    }
+    return length;
+}
+
+/* Creates the temporary beside replacement->target, for writing by this
+ * process alone. Returns the handle, or INVALID_HANDLE_VALUE with the last
+ * error set. */
+static HANDLE ini_platform_create_temporary(IniPlatformReplacement *replacement)
+{
+    size_t directory = ini_platform_directory_length(replacement->target);
+    if (directory + sizeof ".ost0000.tmp" > MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
+    memcpy(replacement->temporary, replacement->target, directory);
+    unsigned start = (unsigned)GetTickCount() ^ ((unsigned)GetCurrentProcessId() << 4);
+    for (unsigned attempt = 0; attempt <= 0xffff; attempt++) {
+        snprintf(replacement->temporary + directory, sizeof ".ost0000.tmp", ".ost%04x.tmp",
+                 (start + attempt) & 0xffff);
+        HANDLE handle = CreateFileA(replacement->temporary, GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, NULL);
+        DWORD error = GetLastError();
+        if (handle != INVALID_HANDLE_VALUE ||
+            (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)) {
+            return handle;
+        }
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+/* Takes replacement->file as the target itself, emptied. Returns 1, or 0
+ * when it cannot be opened. */
+static int ini_platform_replace_in_place(IniPlatformReplacement *replacement, int flushes)
+{
+    IniPlatformFile file = ini_platform_create_for_writing(replacement->target);
+    if (file == INI_PLATFORM_NO_FILE) {
+        return 0;
+    }
+    replacement->file = file;
+    replacement->in_place = 1;
+    replacement->flushes = flushes;
+    replacement->temporary[0] = '\0';
+    return 1;
+}
+
+/* The last-write time of an open file as one number; 0 when it cannot be
+ * had. */
+static uint64_t ini_platform_last_write(HANDLE handle)
+{
+    FILETIME time;
+    if (!GetFileTime(handle, NULL, NULL, &time)) {
+        return 0;
+    }
+    return (uint64_t)time.dwHighDateTime << 32 | time.dwLowDateTime;
+}
+
+/* Takes the attributes and the last-write time of model, a file, for the
+ * new file. Returns 1, or 0 when model cannot be opened. */
+static int ini_platform_take_model(const char *model, IniPlatformReplacement *replacement)
+{
+    HANDLE handle = CreateFileA(model, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    int taken = GetFileInformationByHandle(handle, &information);
+    if (taken) {
+        replacement->permissions = information.dwFileAttributes & ini_platform_kept_attributes;
+        replacement->last_write = ini_platform_last_write(handle);
+    }
+    CloseHandle(handle);
+    return taken;
+}
+
+int ini_platform_begin_replace(const char *target, const char *model, int may_write_in_place,
+                               IniPlatformReplacement *replacement)
+{
+    if (strlen(target) >= sizeof replacement->target) {
+        return 0;
+    }
+    strcpy(replacement->target, target);
+    replacement->keeps_bits = 0;
+    replacement->permissions = 0;
+    replacement->owner = UINT32_MAX;
+    replacement->group = UINT32_MAX;
+    replacement->last_write = 0;
+    /* Opening the target for writing, without emptying it, meets every
+     * refusal that writing it would: a directory, a read-only file, a file
+     * in use. */
+    HANDLE existing = CreateFileA(target, GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    int exists = existing != INVALID_HANDLE_VALUE;
+    if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return 0;
+    }
+    if (exists) {
+        DWORD type = GetFileType(existing);
+        BY_HANDLE_FILE_INFORMATION information;
+        int known = GetFileInformationByHandle(existing, &information);
+        CloseHandle(existing);
+        if (type != FILE_TYPE_DISK) {
+            return may_write_in_place && ini_platform_replace_in_place(replacement, 0);
+        }
+        if (known && model == NULL) {
+            replacement->keeps_bits = 1;
+            replacement->permissions = information.dwFileAttributes & ini_platform_kept_attributes;
+        }
+    }
+    if (model != NULL) {
+        if (!ini_platform_take_model(model, replacement)) {
+            return 0;
+        }
+        replacement->keeps_bits = 1;
+    }
+    HANDLE handle = ini_platform_create_temporary(replacement);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        int refused = error == ERROR_ACCESS_DENIED || error == ERROR_FILENAME_EXCED_RANGE;
+        return refused && exists && may_write_in_place &&
+               ini_platform_replace_in_place(replacement, 1);
+    }
+    replacement->file = (IniPlatformFile)handle;
+    replacement->in_place = 0;
+    replacement->flushes = 1;
+    return 1;
+}
+
+/* Gives the closed temporary the model's last-write time. Returns 1, or 0
+ * on failure. */
+static int ini_platform_set_last_write(const char *path, uint64_t last_write)
+{
+    HANDLE handle = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    FILETIME time = {(DWORD)last_write, (DWORD)(last_write >> 32)};
+    int set = SetFileTime(handle, NULL, NULL, &time) != 0;
+    return CloseHandle(handle) && set;
+}
+
+int ini_platform_move_into_place(const IniPlatformReplacement *replacement)
+{
+    const char *temporary = replacement->temporary;
+    if (replacement->last_write != 0 &&
+        !ini_platform_set_last_write(temporary, replacement->last_write)) {
+        return 0;
+    }
+    if (replacement->keeps_bits && replacement->permissions != 0 &&
+        !SetFileAttributesA(temporary, replacement->permissions)) {
+        return 0;
+    }
+    /* MOVEFILE_WRITE_THROUGH: the call returns once the move is on disk. */
+    return MoveFileExA(temporary, replacement->target,
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void ini_platform_remove_temporary(const IniPlatformReplacement *replacement)
+{
+    SetFileAttributesA(replacement->temporary, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(replacement->temporary);
 }
 
 int ini_platform_owns_console_window(void)

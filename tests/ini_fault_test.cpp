@@ -8,7 +8,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <functional>
 #include <random>
 #include <string>
@@ -120,11 +122,6 @@ ModelDocument document_to_save()
         view[0].entries.emplace_back(key, value);
     }
     return view;
-}
-
-bool is_prefix(const std::string &prefix, const std::string &text)
-{
-    return prefix.size() <= text.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
 } // namespace
@@ -356,12 +353,11 @@ TEST_F(IniSaveFaults, FailsCleanlyAtEveryAllocation)
     const ModelDocument view = document_to_save();
     const ExpectedWrites expected = expected_writes(view);
     IniDocument *doc = build_document(view);
-    const std::string path = directory.file("out.ini");
+    const std::string path = directory.write("out.ini", "old");
 
     long failures = 0;
     for (long n = 0;; n++) {
         SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
-        std::filesystem::remove(path);
         fault_reset();
         fault_fail_allocation(n);
         int result = fault_watch([&] { return ini_save_file(doc, path.c_str()); });
@@ -372,13 +368,9 @@ TEST_F(IniSaveFaults, FailsCleanlyAtEveryAllocation)
             break;
         }
         failures++;
-        if (n == 0 && result == -1) {
-            EXPECT_FALSE(std::filesystem::exists(path)); /* the platform's copy of the path */
-            continue;
-        }
         EXPECT_EQ(result, -3);
-        EXPECT_TRUE(is_prefix(read_file_bytes(path), expected.bytes))
-            << "file \"" << model_printable(read_file_bytes(path)) << "\"";
+        EXPECT_EQ(read_file_bytes(path), "old");
+        EXPECT_EQ(list_directory(directory.path()), std::vector<std::string>{"out.ini"});
         ASSERT_LT(n, 10000);
     }
     EXPECT_GT(failures, 5);
@@ -386,35 +378,102 @@ TEST_F(IniSaveFaults, FailsCleanlyAtEveryAllocation)
     ini_free_document(doc);
 }
 
-TEST_F(IniSaveFaults, ReturnsMinusTwoAndLeavesAPrefixWhenAWriteFailsOrFallsShort)
+/* Whether name is that of a temporary the file layer makes beside a target. */
+bool is_temporary_name(const std::string &name)
+{
+    return name.size() == 12 && name.compare(0, 4, ".ost") == 0 &&
+           name.find_first_not_of("0123456789abcdef", 4) == 8 && name.compare(8, 4, ".tmp") == 0;
+}
+
+/* A save or a copy that fails, or whose process ends, at any write, flush,
+ * close or move leaves its target as it was, missing or holding its old
+ * bytes, unless the fault comes after the move: the copy closes its source
+ * last, and a fault there leaves the new bytes. A failure leaves no
+ * temporary; an end before the move leaves it, and nothing else. */
+TEST_F(IniSaveFaults, LeavesTheTargetOldOrNewWhateverStepFailsOrEndsTheProcess)
 {
     const ModelDocument view = document_to_save();
-    const ExpectedWrites expected = expected_writes(view);
     IniDocument *doc = build_document(view);
-    const std::string path = directory.file("out.ini");
+    const std::string copied(200 * 1024, 'c'); /* four chunks of a copy */
+    const std::string source = directory.write("source", copied);
+    const std::string target = directory.file("target");
 
-    ASSERT_EQ(fault_watch([&] { return ini_save_file(doc, path.c_str()); }), 0);
-    ASSERT_EQ(fault_writes(), (long)expected.sizes.size());
-    ASSERT_EQ(read_file_bytes(path), expected.bytes);
-
-    size_t written_before = 0;
-    for (size_t n = 0; n < expected.sizes.size(); n++) {
-        for (FaultWrite how : {FAULT_WRITE_NOTHING, FAULT_WRITE_ALL_BUT_LAST}) {
-            SCOPED_TRACE("write " + std::to_string(n) +
-                         (how == FAULT_WRITE_NOTHING ? " fails" : " falls short"));
-            write_file_bytes(path, "old content that must go");
+    struct Replacement {
+        const char *what;
+        std::function<int()> run;
+        std::string bytes;              /* what the target holds after success */
+        int success;                    /* the result then */
+        int failures[FAULT_CALL_KINDS]; /* the result after a failed write, flush, close, move */
+        long closes_before_move;
+    };
+    const Replacement replacements[] = {
+        {"save", [&] { return ini_save_file(doc, target.c_str()); },
+         expected_writes(view).bytes, 0, {-2, -2, -2, -1}, 1},
+        {"copy", [&] { return ini_platform_copy_file(source.c_str(), target.c_str()); }, copied,
+         1, {0, 0, 0, 0}, 1},
+    };
+    const char *const kinds[] = {"write", "flush", "close", "move"};
+    for (const Replacement &replacement : replacements) {
+        for (const std::optional<std::string> &old : {std::optional<std::string>(),
+                                                      std::optional<std::string>("old bytes")}) {
+            auto reset_target = [&] {
+                std::filesystem::remove(target);
+                if (old) {
+                    write_file_bytes(target, *old);
+                }
+            };
+            reset_target();
             fault_reset();
-            fault_fail_write((long)n, how);
-            EXPECT_EQ(fault_watch([&] { return ini_save_file(doc, path.c_str()); }), -2);
-            EXPECT_EQ(fault_writes(), (long)n + 1) << "no write after the failed one";
-            EXPECT_EQ(fault_live_allocations(), 0) << "nothing leaks";
-            size_t kept = written_before;
-            if (how == FAULT_WRITE_ALL_BUT_LAST && expected.sizes[n] > 1) {
-                kept += expected.sizes[n] - 1;
+            ASSERT_EQ(fault_watch(replacement.run), replacement.success);
+            ASSERT_EQ(read_file_bytes(target), replacement.bytes);
+            long counts[FAULT_CALL_KINDS];
+            for (int call = 0; call < FAULT_CALL_KINDS; call++) {
+                counts[call] = fault_calls((FaultCall)call);
             }
-            EXPECT_EQ(read_file_bytes(path), expected.bytes.substr(0, kept));
+            EXPECT_EQ(counts[FAULT_CALL_MOVE], 1);
+            for (int call = 0; call < FAULT_CALL_KINDS; call++) {
+                for (long n = 0; n < counts[call]; n++) {
+                    for (bool ends : {false, true}) {
+                        SCOPED_TRACE(std::string(replacement.what) + (old ? " over a file" : "") +
+                                     ", " + kinds[call] + " " + std::to_string(n) +
+                                     (ends ? " ends the process" : " fails"));
+                        bool after_move =
+                            call == FAULT_CALL_CLOSE && n >= replacement.closes_before_move;
+                        reset_target();
+                        fault_reset();
+                        if (ends) {
+                            fault_end_at_call((FaultCall)call, n);
+                        } else {
+                            fault_fail_call((FaultCall)call, n);
+                        }
+                        int result = fault_watch(replacement.run);
+                        if (!ends) {
+                            EXPECT_EQ(result, after_move ? replacement.success
+                                                         : replacement.failures[call]);
+                        }
+                        std::vector<std::string> left = list_directory(directory.path());
+                        if (ends && !after_move) {
+                            auto temporary = std::find_if(left.begin(), left.end(),
+                                                          is_temporary_name);
+                            ASSERT_NE(temporary, left.end()) << "the temporary stays";
+                            std::filesystem::remove(directory.path() / *temporary);
+                            left.erase(temporary);
+                        }
+                        if (after_move) {
+                            EXPECT_EQ(read_file_bytes(target), replacement.bytes);
+                        } else if (old) {
+                            EXPECT_EQ(read_file_bytes(target), *old);
+                        }
+                        std::vector<std::string> expected_left = {"source"};
+                        if (old || after_move) {
+                            expected_left.push_back("target");
+                        }
+                        EXPECT_EQ(left, expected_left);
+                        EXPECT_EQ(fault_live_allocations(), 0) << "nothing leaks";
+                    }
+                }
+            }
         }
-        written_before += expected.sizes[n];
     }
     ini_free_document(doc);
 }

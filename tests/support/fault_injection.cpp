@@ -29,6 +29,13 @@ FAULT_WRAPPED(void *, realloc, (void *block, size_t size))
 FAULT_WRAPPED(void, free, (void *block))
 FAULT_WRAPPED(int32_t, ini_platform_read, (IniPlatformFile file, void *buffer, uint32_t size))
 FAULT_WRAPPED(int, ini_platform_write, (IniPlatformFile file, const void *data, uint32_t size))
+FAULT_WRAPPED(int, ini_platform_flush, (IniPlatformFile file))
+FAULT_WRAPPED(int, ini_platform_close, (IniPlatformFile file))
+FAULT_WRAPPED(int, ini_platform_begin_replace,
+              (const char *target, const char *model, int may_write_in_place,
+               IniPlatformReplacement *replacement))
+FAULT_WRAPPED(int, ini_platform_move_into_place, (const IniPlatformReplacement *replacement))
+FAULT_WRAPPED(void, ini_platform_remove_temporary, (const IniPlatformReplacement *replacement))
 FAULT_WRAPPED(uint32_t, ini_platform_executable_path, (char *buffer, uint32_t size))
 FAULT_WRAPPED(int, ini_platform_owns_console_window, (void))
 }
@@ -50,9 +57,11 @@ static uint32_t fault_read_limit;
 static long fault_read_countdown = -1;
 static long fault_read_count;
 static uint32_t fault_read_largest;
-static long fault_write_countdown = -1;
 static FaultWrite fault_write_how;
-static long fault_write_count;
+static long fault_call_countdowns[FAULT_CALL_KINDS] = {-1, -1, -1, -1};
+static long fault_call_counts[FAULT_CALL_KINDS];
+static bool fault_call_ends; /* the armed call ends the process rather than failing */
+static bool fault_process_ended;
 
 /* The slot where a search for block starts. */
 static size_t fault_home_slot(const void *block)
@@ -189,18 +198,65 @@ int32_t fault_wrapped_ini_platform_read(IniPlatformFile file, void *buffer, uint
     return fault_real_ini_platform_read(file, buffer, size);
 }
 
+/* Counts one call of kind call and tells whether it is to do nothing and
+ * fail: the armed one, or any once the process has ended. */
+static bool fault_call_fails(FaultCall call)
+{
+    if (!fault_watching) {
+        return false;
+    }
+    fault_call_counts[call]++;
+    if (fault_call_countdowns[call] >= 0 && fault_call_countdowns[call]-- == 0) {
+        fault_process_ended = fault_call_ends;
+        return true;
+    }
+    return fault_process_ended;
+}
+
 int fault_wrapped_ini_platform_write(IniPlatformFile file, const void *data, uint32_t size)
 {
-    if (fault_watching) {
-        fault_write_count++;
-        if (fault_write_countdown >= 0 && fault_write_countdown-- == 0) {
-            if (fault_write_how == FAULT_WRITE_ALL_BUT_LAST && size > 1) {
-                fault_real_ini_platform_write(file, data, size - 1);
-            }
-            return 0;
+    if (fault_call_fails(FAULT_CALL_WRITE)) {
+        if (!fault_process_ended && fault_write_how == FAULT_WRITE_ALL_BUT_LAST && size > 1) {
+            fault_real_ini_platform_write(file, data, size - 1);
         }
+        return 0;
     }
     return fault_real_ini_platform_write(file, data, size);
+}
+
+int fault_wrapped_ini_platform_flush(IniPlatformFile file)
+{
+    return fault_call_fails(FAULT_CALL_FLUSH) ? 0 : fault_real_ini_platform_flush(file);
+}
+
+int fault_wrapped_ini_platform_close(IniPlatformFile file)
+{
+    bool fails = fault_call_fails(FAULT_CALL_CLOSE);
+    int closed = fault_real_ini_platform_close(file);
+    return fails ? 0 : closed;
+}
+
+int fault_wrapped_ini_platform_move_into_place(const IniPlatformReplacement *replacement)
+{
+    return fault_call_fails(FAULT_CALL_MOVE) ? 0
+                                             : fault_real_ini_platform_move_into_place(replacement);
+}
+
+int fault_wrapped_ini_platform_begin_replace(const char *target, const char *model,
+                                             int may_write_in_place,
+                                             IniPlatformReplacement *replacement)
+{
+    if (fault_process_ended) {
+        return 0;
+    }
+    return fault_real_ini_platform_begin_replace(target, model, may_write_in_place, replacement);
+}
+
+void fault_wrapped_ini_platform_remove_temporary(const IniPlatformReplacement *replacement)
+{
+    if (!fault_process_ended) {
+        fault_real_ini_platform_remove_temporary(replacement);
+    }
 }
 
 void fault_reset()
@@ -218,9 +274,13 @@ void fault_reset()
     fault_read_countdown = -1;
     fault_read_count = 0;
     fault_read_largest = 0;
-    fault_write_countdown = -1;
     fault_write_how = FAULT_WRITE_NOTHING;
-    fault_write_count = 0;
+    for (int call = 0; call < FAULT_CALL_KINDS; call++) {
+        fault_call_countdowns[call] = -1;
+        fault_call_counts[call] = 0;
+    }
+    fault_call_ends = false;
+    fault_process_ended = false;
 }
 
 void fault_start()
@@ -282,13 +342,35 @@ uint32_t fault_largest_read_request()
 
 void fault_fail_write(long countdown, FaultWrite how)
 {
-    fault_write_countdown = countdown;
+    fault_fail_call(FAULT_CALL_WRITE, countdown);
     fault_write_how = how;
 }
 
 long fault_writes()
 {
-    return fault_write_count;
+    return fault_calls(FAULT_CALL_WRITE);
+}
+
+void fault_fail_call(FaultCall call, long countdown)
+{
+    fault_call_countdowns[call] = countdown;
+    fault_call_ends = false;
+}
+
+void fault_end_at_call(FaultCall call, long countdown)
+{
+    fault_call_countdowns[call] = countdown;
+    fault_call_ends = true;
+}
+
+bool fault_ended()
+{
+    return fault_process_ended;
+}
+
+long fault_calls(FaultCall call)
+{
+    return fault_call_counts[call];
 }
 
 /* The executable path the wrapper reports instead of the real one; null: the

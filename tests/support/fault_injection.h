@@ -1,10 +1,11 @@
-/* The one seam through which tests make allocations, reads and writes fail
- * and give the installer the answers of its platform.
+/* The one seam through which tests make allocations and file operations
+ * fail, end the process in the middle of saving a file, and give the installer the answers of its platform.
  *
  * A test program that links fault_injection.cpp is linked with the GNU
- * linker's --wrap for malloc, realloc, free, ini_platform_read,
- * ini_platform_write, ini_platform_executable_path and
- * ini_platform_owns_console_window (see tests/unit_tests.cmake). Every call
+ * linker's --wrap for malloc, realloc, free, the file layer's reads, writes,
+ * flushes, closes and the steps of a replacement, and
+ * ini_platform_executable_path and ini_platform_owns_console_window (see
+ * tests/unit_tests.cmake). Every call
  * to them from the program's own
  * objects and static libraries then passes through the wrappers defined
  * there, which call the real function unless a test armed a fault. The
@@ -19,6 +20,16 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+/* The calls of the file layer that a test can count, make fail, or end the
+ * process at. */
+enum FaultCall {
+    FAULT_CALL_WRITE, /* ini_platform_write */
+    FAULT_CALL_FLUSH, /* ini_platform_flush */
+    FAULT_CALL_CLOSE, /* ini_platform_close */
+    FAULT_CALL_MOVE,  /* ini_platform_move_into_place */
+    FAULT_CALL_KINDS
+};
 
 /* What the chosen write does before it reports failure. */
 enum FaultWrite {
@@ -77,6 +88,24 @@ void fault_fail_write(long countdown, FaultWrite how);
 
 /* The writes made while watching. */
 long fault_writes();
+
+/* Makes the call of kind call countdown calls of that kind from the start
+ * of watching fail, once: a write writes nothing, a flush or a move does
+ * nothing, a close closes the file; each then reports failure. */
+void fault_fail_call(FaultCall call, long countdown);
+
+/* Makes the process end, as far as its files can tell, at the call of kind
+ * call countdown calls of that kind from the start of watching: that call
+ * and every later call of the file layer that would change a file (begin a
+ * replacement, write, flush, move, remove a temporary) do nothing and fail.
+ * Files are still closed, as the system closes them when a process ends. */
+void fault_end_at_call(FaultCall call, long countdown);
+
+/* Whether the process has ended so. */
+bool fault_ended();
+
+/* The calls of kind call made while watching. */
+long fault_calls(FaultCall call);
 
 /* Makes ini_platform_executable_path put path into its buffer (when it fits) and
  * return result; a null path restores the real one. Not undone by
