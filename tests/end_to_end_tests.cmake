@@ -6,3 +6,10 @@ ostrel_add_test(installer_end_to_end_test
   installer_deployment_end_to_end_test.cpp
   installer_path_length_end_to_end_test.cpp)
 target_link_libraries(installer_end_to_end_test PRIVATE ostrel_installer_support)
+
+# The installer's files under real system calls, which strace shows and
+# tampers with: Linux alone.
+if(NOT WIN32)
+  ostrel_add_test(installer_posix_end_to_end_test installer_posix_end_to_end_test.cpp)
+  target_link_libraries(installer_posix_end_to_end_test PRIVATE ostrel_installer_support)
+endif()

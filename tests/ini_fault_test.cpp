@@ -378,13 +378,6 @@ TEST_F(IniSaveFaults, FailsCleanlyAtEveryAllocation)
     ini_free_document(doc);
 }
 
-/* Whether name is that of a temporary the file layer makes beside a target. */
-bool is_temporary_name(const std::string &name)
-{
-    return name.size() == 12 && name.compare(0, 4, ".ost") == 0 &&
-           name.find_first_not_of("0123456789abcdef", 4) == 8 && name.compare(8, 4, ".tmp") == 0;
-}
-
 /* A save or a copy that fails, or whose process ends, at any write, flush,
  * close or move leaves its target as it was, missing or holding its old
  * bytes, unless the fault comes after the move: the copy closes its source
@@ -454,7 +447,7 @@ TEST_F(IniSaveFaults, LeavesTheTargetOldOrNewWhateverStepFailsOrEndsTheProcess)
                         std::vector<std::string> left = list_directory(directory.path());
                         if (ends && !after_move) {
                             auto temporary = std::find_if(left.begin(), left.end(),
-                                                          is_temporary_name);
+                                                          is_replacement_temporary);
                             ASSERT_NE(temporary, left.end()) << "the temporary stays";
                             std::filesystem::remove(directory.path() / *temporary);
                             left.erase(temporary);

@@ -1,16 +1,21 @@
-/* The installer's steps when memory runs out. Each allocation of a step fails
- * in turn, through the fault-injection seam, with the steps run in-process:
- * every run that meets the failure must end with status 1 and the one line
- * "Out of memory", leak nothing, and create nothing a failed step must not. */
+/* The installer's steps when memory runs out or the file layer fails, with
+ * the steps run in-process and the faults coming from the seam. Each
+ * allocation of a step fails in turn: every run that meets the failure must
+ * end with status 1 and the one line "Out of memory", leak nothing, and
+ * create nothing a failed step must not. Each write, flush, close and move
+ * fails, or ends the process, in turn: every file stays whole. */
 #include "installer.h"
 
 #include <gtest/gtest.h>
 
 #include <stdio.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "support/distribution.h"
+#include "support/installer_run.h"
 #include "support/fault_injection.h"
 #include "support/temp_dir.h"
 
@@ -107,6 +112,50 @@ TEST_F(InstallerFaults, ReportsOutOfMemoryWhileWritingTheLauncherConfiguration)
         {"bin\\ost.ini", "no copy of a configuration not written",
          "the configuration document is released",
          "the document, its section, its entries and the line buffer"});
+}
+
+TEST_F(InstallerFaults, LeavesEveryFileOldOrNewWhereverARunOverAnInstallationFailsOrEnds)
+{
+    DistributionTree tree;
+    InstallerSettings settings = {1, tree.root().c_str(), 0};
+    static InstallerPaths paths;
+    ASSERT_EQ(installer_read_manifest(&settings, &paths, stderr), 0);
+    install_earlier(tree);
+    const std::map<std::string, std::string> earlier = tree.snapshot();
+    std::string err_path = scratch.file("err.txt");
+    auto deploy = [&] {
+        FILE *err = fopen(err_path.c_str(), "wb");
+        int status = fault_watch([&] { return installer_deploy(&settings, &paths, err, err); });
+        fclose(err);
+        return status;
+    };
+    ASSERT_EQ(deploy(), 0);
+    ASSERT_TRUE(is_installed(tree, tree.root(), Startup::Minimal));
+    const std::map<std::string, std::string> installed = tree.snapshot();
+
+    const char *const kinds[] = {"write", "flush", "close", "move"};
+    long counts[FAULT_CALL_KINDS];
+    for (int call = 0; call < FAULT_CALL_KINDS; call++) {
+        counts[call] = fault_calls((FaultCall)call);
+    }
+    EXPECT_EQ(counts[FAULT_CALL_MOVE], (long)installed_files(tree).size());
+    for (int call = 0; call < FAULT_CALL_KINDS; call++) {
+        for (long n = 0; n < counts[call]; n++) {
+            for (bool ends : {false, true}) {
+                SCOPED_TRACE(std::string(kinds[call]) + " " + std::to_string(n) +
+                             (ends ? " ends the process" : " fails"));
+                install_earlier(tree);
+                fault_reset();
+                if (ends) {
+                    fault_end_at_call((FaultCall)call, n);
+                } else {
+                    fault_fail_call((FaultCall)call, n);
+                }
+                deploy();
+                EXPECT_TRUE(holds_old_or_new(tree, earlier, installed, ends));
+            }
+        }
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "installer_run.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <sstream>
 
@@ -155,4 +156,57 @@ bool installer_is_skipped(const std::vector<std::string> &not_copied, const std:
     }
     return ::testing::AssertionFailure()
            << "the installation under " << tree.root() << " is not complete:" << problems;
+}
+
+std::vector<std::string> installed_files(const DistributionTree &tree)
+{
+    std::vector<std::string> files = {join(tree.runtime_bin(), "ost.ini")};
+    std::vector<std::string> names = published_executables();
+    names.insert(names.end(),
+                 {"drive_qa.exe", "start_bare.boot", "start_mext.boot", "start.boot", "ost.ini"});
+    for (const std::string &name : names) {
+        files.push_back(join("bin", name));
+    }
+    return files;
+}
+
+void install_earlier(const DistributionTree &tree)
+{
+    for (const std::string &file : installed_files(tree)) {
+        tree.write_file(file, "earlier " + file);
+    }
+}
+
+::testing::AssertionResult holds_old_or_new(const DistributionTree &tree,
+                                            const std::map<std::string, std::string> &earlier,
+                                            const std::map<std::string, std::string> &installed,
+                                            bool temporary_allowed)
+{
+    /* The snapshot's names: the root's name, "/", the path below it. */
+    const std::string root = tree.layout().root_name + "/";
+    const std::string earlier_runner = earlier.at(root + "bin/qa_drive.exe");
+    std::ostringstream report;
+    std::vector<std::string> temporaries;
+    for (const auto &[name, contents] : tree.snapshot()) {
+        if (earlier.count(name) == 0) {
+            temporaries.push_back(name);
+            if (!temporary_allowed ||
+                !is_replacement_temporary(std::filesystem::path(name).filename().string())) {
+                report << "\n  " << name << " is new";
+            }
+        } else if (contents != earlier.at(name) && contents != installed.at(name) &&
+                   !(name == root + "bin/drive_qa.exe" && contents == earlier_runner)) {
+            report << "\n  " << name << " holds " << ::testing::PrintToString(contents);
+        }
+    }
+    if (temporaries.size() > 1) {
+        report << "\n  more than one temporary";
+    }
+    for (const std::string &name : temporaries) {
+        tree.remove(with_backslashes(name.substr(root.size())));
+    }
+    if (report.str().empty()) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << report.str();
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -63,5 +64,25 @@ enum class Startup {
 ::testing::AssertionResult is_installed(const DistributionTree &tree, const std::string &root,
                                         Startup startup,
                                         const std::vector<std::string> &not_copied = {});
+
+/* The files a complete installation writes, relative to the root: the
+ * launcher configuration in the runtime bin directory and every file of
+ * "bin". */
+std::vector<std::string> installed_files(const DistributionTree &tree);
+
+/* Writes each of installed_files with bytes of its own ("earlier " and its
+ * name), unlike any a run writes: the tree as an earlier installation left
+ * it. */
+void install_earlier(const DistributionTree &tree);
+
+/* Succeeds when each file of tree holds what it held in earlier or in
+ * installed, two of its snapshots, every file whole: "drive_qa.exe" may hold
+ * what "qa_drive.exe" held in earlier, being its copy. Nothing else may be
+ * in the tree but, when a temporary is allowed, one temporary of the file
+ * layer (is_replacement_temporary), which this removes. */
+::testing::AssertionResult holds_old_or_new(const DistributionTree &tree,
+                                            const std::map<std::string, std::string> &earlier,
+                                            const std::map<std::string, std::string> &installed,
+                                            bool temporary_allowed);
 
 #endif

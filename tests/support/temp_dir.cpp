@@ -85,6 +85,12 @@ std::vector<std::string> list_directory(const std::filesystem::path &directory)
     return names;
 }
 
+bool is_replacement_temporary(const std::string &name)
+{
+    return name.size() == 12 && name.compare(0, 4, ".ost") == 0 &&
+           name.find_first_not_of("0123456789abcdef", 4) == 8 && name.compare(8, 4, ".tmp") == 0;
+}
+
 std::string with_backslashes(const std::string &path)
 {
     std::string converted = path;

@@ -40,6 +40,11 @@ std::string read_file_bytes(const std::filesystem::path &path);
 /* The names in directory, sorted. */
 std::vector<std::string> list_directory(const std::filesystem::path &directory);
 
+/* Whether name is that of the temporary the file layer writes beside a file
+ * it replaces, which a process that ends in the middle leaves behind:
+ * ".ost", four lowercase hex digits, ".tmp". */
+bool is_replacement_temporary(const std::string &name);
+
 /* path with every "/" turned into "\", as the installer and the library spell
  * paths on every system. */
 std::string with_backslashes(const std::string &path);
