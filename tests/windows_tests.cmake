@@ -28,6 +28,21 @@ add_test(NAME windows_release_archive_holds_the_executable_and_readme
                  -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/release-archive
                  -P ${CMAKE_CURRENT_SOURCE_DIR}/release_archive_test.cmake)
 
+# The signed release, with a throwaway certificate: it verifies, signs alike
+# twice, rebuilds from a fresh clone and its detached signature, and still
+# installs under Wine. This test and the one above build targets of this
+# tree, which two runs of make at once could both rebuild.
+if(CMAKE_CROSSCOMPILING_EMULATOR MATCHES "wine-run\\.sh")
+  get_target_property(ostrel_signed_zip release-signed OSTREL_ARCHIVE)
+  add_test(NAME windows_signed_release_verifies_rebuilds_and_installs
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/signed_release_test.sh ${PROJECT_BINARY_DIR}
+                   ${ostrel_signed_zip} $<TARGET_FILE:windows_resources_test>
+                   ${CMAKE_CROSSCOMPILING_EMULATOR})
+  set_tests_properties(windows_signed_release_verifies_rebuilds_and_installs
+                       windows_release_archive_holds_the_executable_and_readme
+                       PROPERTIES RESOURCE_LOCK ostrel_build_tree)
+endif()
+
 # Two drives for the cases about a root at the top of a drive. Wine takes
 # drive letters from symbolic links in its prefix's dosdevices directory, so
 # under wine-run.sh each drive is mapped to a fresh scratch directory before

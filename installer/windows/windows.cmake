@@ -39,3 +39,19 @@ add_custom_target(release
   COMMENT "Packing ${ostrel_release_zip}"
   VERBATIM)
 set_target_properties(release PROPERTIES OSTREL_ARCHIVE ${ostrel_release_zip})
+
+# cmake --build --preset windows --target release-signed, with the variables
+# that cmake/sign-release.sh reads. Its archive goes to a directory of its
+# own, so that it never stands where the unsigned one does.
+set(ostrel_signed_zip
+    ${PROJECT_BINARY_DIR}/release-signed/ostrel-install-${PROJECT_VERSION}-win64.zip)
+add_custom_target(release-signed
+  COMMAND ${PROJECT_SOURCE_DIR}/cmake/sign-release.sh ${CMAKE_COMMAND}
+          $<TARGET_FILE:ostrel-install> ${ostrel_windows_dir}/README.txt ${PROJECT_SOURCE_DIR}
+          ${ostrel_signed_zip} ${OSTREL_DESCRIPTION}
+  BYPRODUCTS ${ostrel_signed_zip} ${ostrel_signed_zip}.sha256
+             ${PROJECT_BINARY_DIR}/release-signed/ostrel-install-${PROJECT_VERSION}-win64.exe.p7s
+  DEPENDS ostrel-install
+  COMMENT "Signing ostrel-install.exe into ${ostrel_signed_zip}"
+  VERBATIM)
+set_target_properties(release-signed PROPERTIES OSTREL_ARCHIVE ${ostrel_signed_zip})

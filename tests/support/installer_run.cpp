@@ -1,6 +1,7 @@
 #include "installer_run.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -11,7 +12,9 @@
 
 const std::string &installer_program()
 {
-    static const std::string program = native_program_path(OSTREL_INSTALLER_PATH);
+    const char *chosen = std::getenv("OSTREL_TEST_INSTALLER");
+    static const std::string program =
+        native_program_path(chosen != nullptr && *chosen != '\0' ? chosen : OSTREL_INSTALLER_PATH);
     return program;
 }
 

@@ -1,5 +1,7 @@
 /* Running the built installer and judging what it did, for the end-to-end
- * cases. The installer's path comes from the build (OSTREL_INSTALLER_PATH). */
+ * cases. The installer's path comes from the build (OSTREL_INSTALLER_PATH),
+ * unless OSTREL_TEST_INSTALLER names another copy to judge, such as a signed
+ * one. */
 #ifndef OSTREL_TESTS_SUPPORT_INSTALLER_RUN_H
 #define OSTREL_TESTS_SUPPORT_INSTALLER_RUN_H
 
@@ -14,7 +16,8 @@
 #include <string>
 #include <vector>
 
-/* The native path of the built installer. */
+/* The native path of the installer under test: OSTREL_TEST_INSTALLER when it
+ * is set and not empty, else the built one. */
 const std::string &installer_program();
 
 /* Runs the built installer with args and stdin_text as its standard input
