@@ -238,11 +238,14 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
                                IniPlatformReplacement *replacement)
 {
     IniPlatformNativePath native;
-    if (!ini_platform_native_path(target, &native) ||
-        strlen(native.text) >= sizeof replacement->target) {
+    if (!ini_platform_native_path(target, &native)) {
         return 0;
     }
-    strcpy(replacement->target, native.text);
+    size_t length = strlen(native.text);
+    if (length >= sizeof replacement->target) {
+        return 0;
+    }
+    memcpy(replacement->target, native.text, length + 1);
     if (!ini_platform_follow_links(replacement->target)) {
         return 0;
     }
@@ -295,7 +298,7 @@ static int ini_platform_flush_directory(const char *path)
     char directory[INI_PLATFORM_PATH_SIZE];
     size_t length = ini_platform_directory_length(path);
     if (length == 0) {
-        strcpy(directory, ".");
+        memcpy(directory, ".", 2);
     } else {
         memcpy(directory, path, length);
         directory[length] = '\0';

@@ -165,10 +165,11 @@ static int ini_platform_take_model(const char *model, IniPlatformReplacement *re
 int ini_platform_begin_replace(const char *target, const char *model, int may_write_in_place,
                                IniPlatformReplacement *replacement)
 {
-    if (strlen(target) >= sizeof replacement->target) {
+    size_t length = strlen(target);
+    if (length >= sizeof replacement->target) {
         return 0;
     }
-    strcpy(replacement->target, target);
+    memcpy(replacement->target, target, length + 1);
     replacement->keeps_bits = 0;
     replacement->permissions = 0;
     replacement->owner = UINT32_MAX;
@@ -177,9 +178,9 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
     /* Opening the target for writing, without emptying it, meets every
      * refusal that writing it would: a directory, a read-only file, a file
      * in use. */
-    HANDLE existing = CreateFileA(target, GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE existing =
+        CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     int exists = existing != INVALID_HANDLE_VALUE;
     if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND) {
         return 0;

@@ -23,7 +23,7 @@ jobs=$(nproc)
 native=$(realpath -m "${OSTREL_NATIVE_BUILD:-build}")
 
 # The sources of the product: what the analysers must find clean.
-product_sources=(platform/platform_posix.cpp inifile/*.cpp installer/*.cpp)
+product_sources=(platform/platform_posix.cpp platform/platform_replace.cpp inifile/*.cpp installer/*.cpp)
 fuzz_targets=(load_fuzzer round_trip_fuzzer installer_fuzzer)
 
 fail() {

@@ -17,7 +17,9 @@
 #include <string>
 #include <utility>
 
+#include "support/ini_view.h"
 #include "support/installer_run.h"
+#include "support/temp_dir.h"
 
 namespace
 {
@@ -461,6 +463,36 @@ TEST_F(WindowsBehaviour, CopiesReplaceEveryExistingTargetWhole)
     expect_installed(root_, "start_mext.boot");
 }
 
+/* The launcher configuration it replaces keeps its attributes (a hidden
+ * file stays hidden) and the executables it copies keep their times, as
+ * Windows' own copy keeps them. */
+TEST_F(WindowsBehaviour, KeepsTheAttributesOfWhatItReplacesAndTheTimesOfWhatItCopies)
+{
+    make_distribution(root_);
+    const std::string config = runtime_bin(root_) + "\\ost.ini";
+    ASSERT_TRUE(write_file(config, "[old]\r\n"));
+    const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
+    ASSERT_TRUE(SetFileAttributesA(config.c_str(), attributes));
+    const std::string source = runtime_bin(root_) + "\\ostc.exe";
+    FILETIME written = {0x12345678, 0x01c0ffee};
+    HANDLE handle = CreateFileA(source.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(SetFileTime(handle, nullptr, nullptr, &written));
+    CloseHandle(handle);
+
+    ASSERT_NO_FATAL_FAILURE(expect_exit(install({"-s", root_}), 0, "", ""));
+
+    expect_installed(root_, "start_bare.boot");
+    EXPECT_EQ(GetFileAttributesA(config.c_str()) & (attributes | FILE_ATTRIBUTE_READONLY),
+              attributes);
+    WIN32_FILE_ATTRIBUTE_DATA copied;
+    ASSERT_TRUE(GetFileAttributesExA((publish(root_) + "\\ostc.exe").c_str(), GetFileExInfoStandard,
+                                     &copied));
+    EXPECT_EQ(copied.ftLastWriteTime.dwHighDateTime, written.dwHighDateTime);
+    EXPECT_EQ(copied.ftLastWriteTime.dwLowDateTime, written.dwLowDateTime);
+}
+
 TEST_F(WindowsBehaviour, ReadOnlyExecutableTargetOnlyWarns)
 {
     expect_blocked_executable_only_warns("ostx.exe", Obstacle::ReadOnly);
@@ -701,6 +733,99 @@ TEST_F(DriveTop, EmptyRootMeansTheTopOfTheCurrentDrive)
               read_file(drive + "\\ostcore-1.0\\bin\\ost.ini"));
     EXPECT_EQ(read_file(drive + "\\bin\\start.boot"), boot_script("start_bare.boot"));
     EXPECT_FALSE(exists(elsewhere + "\\bin"));
+}
+
+/* Cases on a small drive that fills up: a tmpfs that tests/windows_tests.cmake
+ * mounts and maps as a drive when the tests run as root. */
+class SmallDrive : public DriveTop
+{
+  protected:
+    /* Fills the drive with one file until only about free bytes are left. */
+    void leave_free(uint64_t free) const
+    {
+        ULARGE_INTEGER available;
+        ASSERT_TRUE(GetDiskFreeSpaceExA((drive_ + "\\").c_str(), &available, nullptr, nullptr));
+        ASSERT_GT(available.QuadPart, free);
+        ASSERT_TRUE(write_file(drive_ + "\\filler", std::string(available.QuadPart - free, 'f')));
+    }
+
+    /* The names in the directory at path that are temporaries of the file
+     * layer. */
+    static std::vector<std::string> temporaries_in(const std::string &path)
+    {
+        std::vector<std::string> found;
+        WIN32_FIND_DATAA entry;
+        HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+        if (search == INVALID_HANDLE_VALUE) {
+            return found;
+        }
+        do {
+            if (is_replacement_temporary(entry.cFileName)) {
+                found.push_back(entry.cFileName);
+            }
+        } while (FindNextFileA(search, &entry));
+        FindClose(search);
+        return found;
+    }
+};
+
+const char kNoSmallDrive[] = "The drive is not a small scratch file system of these cases; ctest "
+                             "mounts one under Wine when the tests run as root";
+
+TEST_F(SmallDrive, SavingMoreThanTheDriveHoldsOverAFileKeepsTheFile)
+{
+    if (!use_drive(OSTREL_SMALL_DRIVE)) {
+        GTEST_SKIP() << OSTREL_SMALL_DRIVE << ": " << kNoSmallDrive;
+    }
+    const std::string path = drive_ + "\\settings.ini";
+    ASSERT_TRUE(write_file(path, "[settings]\ntheme=dark\n"));
+    ASSERT_NO_FATAL_FAILURE(leave_free(16 * 1024));
+    ModelDocument view = {{"settings", {}}};
+    for (int i = 0; i < 2000; i++) {
+        view[0].entries.emplace_back("key" + std::to_string(i), "value " + std::to_string(i));
+    }
+    IniDocument *doc = build_document(view);
+
+    EXPECT_EQ(ini_save_file(doc, path.c_str()), -2);
+
+    EXPECT_EQ(read_file(path), "[settings]\ntheme=dark\n");
+    EXPECT_EQ(temporaries_in(drive_), std::vector<std::string>{});
+    ini_free_document(doc);
+}
+
+/* A run over an installation whose new executables no longer all fit: the
+ * copies that fail only warn, and each file is then whole, old or new. */
+TEST_F(SmallDrive, CopiesThatFillTheDriveLeaveEveryFileWhole)
+{
+    if (!use_drive(OSTREL_SMALL_DRIVE)) {
+        GTEST_SKIP() << OSTREL_SMALL_DRIVE << ": " << kNoSmallDrive;
+    }
+    make_distribution(drive_);
+    ASSERT_NO_FATAL_FAILURE(expect_exit(install({"-s", drive_}), 0, "", ""));
+    const std::vector<std::string> &names = published_executables();
+    for (const std::string &name : names) {
+        ASSERT_TRUE(write_file(runtime_bin(drive_) + "\\" + name, std::string(64 * 1024, name[2])));
+    }
+    ASSERT_NO_FATAL_FAILURE(leave_free(160 * 1024));
+
+    ProcessResult result = install({"-s", drive_});
+
+    ASSERT_TRUE(result.started) << result.problem;
+    EXPECT_EQ(result.status, 0) << result.err;
+    int copied = 0;
+    for (const std::string &name : names) {
+        std::optional<std::string> now = read_file(publish(drive_) + "\\" + name);
+        copied += now == read_file(runtime_bin(drive_) + "\\" + name);
+        EXPECT_TRUE(now == executable_contents(name, kVsn) ||
+                    now == read_file(runtime_bin(drive_) + "\\" + name))
+            << name;
+    }
+    EXPECT_GT(copied, 0);
+    EXPECT_LT(copied, (int)names.size()) << "the drive filled up";
+    EXPECT_NE(result.err.find(copy_warning(runtime_bin(drive_) + "\\" + names.back(),
+                                           publish(drive_) + "\\" + names.back())),
+              std::string::npos);
+    EXPECT_EQ(temporaries_in(publish(drive_)), std::vector<std::string>{});
 }
 
 } // namespace

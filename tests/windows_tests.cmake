@@ -43,19 +43,22 @@ if(CMAKE_CROSSCOMPILING_EMULATOR MATCHES "wine-run\\.sh")
                        PROPERTIES RESOURCE_LOCK ostrel_build_tree)
 endif()
 
-# Two drives for the cases about a root at the top of a drive. Wine takes
+# Two drives for the cases about a root at the top of a drive, and a small
+# one that fills up, a tmpfs (mounted only when the tests run as root). Wine takes
 # drive letters from symbolic links in its prefix's dosdevices directory, so
 # under wine-run.sh each drive is mapped to a fresh scratch directory before
 # the cases and unmapped after them; elsewhere the cases skip.
 set(ostrel_top_drive O)
 set(ostrel_current_drive P)
+set(ostrel_small_drive Q)
 set(ostrel_drive_fixture)
 if(CMAKE_CROSSCOMPILING_EMULATOR MATCHES "wine-run\\.sh")
   list(GET CMAKE_CROSSCOMPILING_EMULATOR 1 ostrel_wine_prefix)
   foreach(action map unmap)
     add_test(NAME windows_drives_${action}
              COMMAND ${CMAKE_COMMAND} -DACTION=${action} -DPREFIX=${ostrel_wine_prefix}
-                     -DDRIVES=${ostrel_top_drive},${ostrel_current_drive}
+                     -DDRIVES=${ostrel_top_drive},${ostrel_current_drive},${ostrel_small_drive}
+                     -DSMALL_DRIVE=${ostrel_small_drive} -DSMALL_SIZE=1m
                      -DDIRECTORY=${CMAKE_CURRENT_BINARY_DIR}/drives
                      -P ${CMAKE_CURRENT_SOURCE_DIR}/wine_drives.cmake)
   endforeach()
@@ -66,7 +69,8 @@ endif()
 ostrel_add_test(windows_behaviour_test windows_behaviour_test.cpp ${ostrel_drive_fixture})
 target_link_libraries(windows_behaviour_test PRIVATE ostrel_installer_support)
 target_compile_definitions(windows_behaviour_test PRIVATE
-  OSTREL_TOP_DRIVE="${ostrel_top_drive}:" OSTREL_CURRENT_DRIVE="${ostrel_current_drive}:")
+  OSTREL_TOP_DRIVE="${ostrel_top_drive}:" OSTREL_CURRENT_DRIVE="${ostrel_current_drive}:"
+  OSTREL_SMALL_DRIVE="${ostrel_small_drive}:")
 
 # Wine refuses to write a read-only file only to users other than root, so
 # the read-only cases skip when the tests run as root. This runs them once
