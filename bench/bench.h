@@ -63,6 +63,11 @@ int bench_inih_unlimited_load(const char *path, const char *out_path, BenchSampl
 int bench_boost_load(const char *path, const char *out_path, BenchSample *sample);
 int bench_boost_save(const char *path, const char *out_path, BenchSample *sample);
 
+/* The writer as it would be without replacing the file whole: the same lines
+ * built and written in the same pieces, into the file itself, emptied, then
+ * one fsync; what a save that is only flushed costs. */
+int bench_save_in_place_flushed(const char *path, const char *out_path, BenchSample *sample);
+
 /* Reference points that are not INI parsers: reading the file in 1 MiB
  * chunks and counting lines with memchr (the practical limit); the same with
  * 1024-byte reads through the platform layer (what the loader's read size

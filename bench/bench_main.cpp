@@ -75,6 +75,7 @@ static const BenchOperationEntry bench_operations[] = {
     {"read-1k-floor", bench_read_1k_floor},
     {"rules-floor", bench_rules_floor},
     {"ostrel-save", bench_ostrel_save},
+    {"save-in-place-flushed", bench_save_in_place_flushed},
     {"boost-save", bench_boost_save},
     {"write-per-line-floor", bench_write_per_line_floor},
     {"write-1m-limit", bench_write_1m_limit},
@@ -97,6 +98,7 @@ static const BenchRow bench_loaders[] = {
 
 static const BenchRow bench_writers[] = {
     {"ostrel-save", "**ostrel** ini_save_file"},
+    {"save-in-place-flushed", "in place: the same writes, then one fsync"},
     {"boost-save", "Boost.PropertyTree write_ini"},
     {"write-per-line-floor", "floor: the same writes alone"},
     {"write-1m-limit", "limit: 1 MiB writes"},
@@ -420,6 +422,16 @@ static void bench_print_report(const BenchOptions &options, const BenchResults &
         BenchSummary saved = bench_summarize(results, prefix + "ostrel-save");
         BenchSummary boost = bench_summarize(results, prefix + "boost-save");
         BenchSummary writes = bench_summarize(results, prefix + "write-per-line-floor");
+        BenchSummary in_place = bench_summarize(results, prefix + "save-in-place-flushed");
+        if (saved.present && in_place.present) {
+            bench_target(std::string(corpus.name) +
+                             ", saving time / the same writes in place with one fsync",
+                         bench_paired_ratio(results, prefix + "ostrel-save",
+                                            prefix + "save-in-place-flushed", false),
+                         bench_paired_ratio(results, prefix + "ostrel-save",
+                                            prefix + "save-in-place-flushed", true),
+                         1.1, false, "");
+        }
         if (!ours.present || !inih.present || !limit.present) {
             printf("- %s: loading results missing\n", corpus.name);
             continue;
@@ -615,8 +627,17 @@ int main(int argc, char **argv)
                                                                                  : row.operation);
                 }
             }
+            /* So do the writer and the same writes in place, flushed. */
+            std::vector<const char *> writers = {"ostrel-save", "save-in-place-flushed"};
+            if (round % 2 != 0) {
+                std::swap(writers[0], writers[1]);
+            }
+            operations.insert(operations.end(), writers.begin(), writers.end());
             for (const BenchRow &row : bench_writers) {
-                operations.push_back(row.operation);
+                if (strcmp(row.operation, "ostrel-save") != 0 &&
+                    strcmp(row.operation, "save-in-place-flushed") != 0) {
+                    operations.push_back(row.operation);
+                }
             }
             for (const char *operation : operations) {
                 if (!options.operations.empty() && options.operations.count(operation) == 0) {

@@ -183,15 +183,60 @@ int bench_rules_floor(const char *path, const char *, BenchSample *sample)
     return 0;
 }
 
-/* Appends text with a backslash before each ";" and "\", as the writer does. */
+/* Appends text with a backslash before each ";" and "\", as the writer does,
+ * and as fast: a run of plain bytes at a time. */
 static void bench_append_escaped(std::string *out, const char *text)
 {
-    for (; *text != '\0'; text++) {
-        if (*text == ';' || *text == '\\') {
-            out->push_back('\\');
+    for (;;) {
+        size_t plain = strcspn(text, ";\\");
+        out->append(text, plain);
+        if (text[plain] == '\0') {
+            return;
         }
-        out->push_back(*text);
+        out->push_back('\\');
+        out->push_back(text[plain]);
+        text += plain + 1;
     }
+}
+
+int bench_save_in_place_flushed(const char *path, const char *out_path, BenchSample *sample)
+{
+    IniDocument *doc = ini_load_file(path);
+    if (doc == NULL) {
+        fprintf(stderr, "ini_load_file failed on %s\n", path);
+        return -1;
+    }
+    bench_count_document(doc, sample);
+    BenchStamp start = bench_stamp();
+    IniPlatformFile file = ini_platform_create_for_writing(out_path);
+    bool complete = file != INI_PLATFORM_NO_FILE;
+    std::string line;
+    for (int32_t i = 0; complete && i < doc->section_count; i++) {
+        const IniSection *section = doc->sections[i];
+        complete = ini_platform_write(file, "[", 1) &&
+                   ini_platform_write(file, section->name, (uint32_t)strlen(section->name)) &&
+                   ini_platform_write(file, "]\n", 2);
+        for (int32_t j = 0; complete && j < section->entry_count; j++) {
+            line.clear();
+            bench_append_escaped(&line, section->entries[j]->key);
+            line.push_back('=');
+            bench_append_escaped(&line, section->entries[j]->value);
+            line.push_back('\n');
+            complete = ini_platform_write(file, line.data(), (uint32_t)line.size());
+        }
+    }
+    complete = complete && ini_platform_flush(file);
+    if (file != INI_PLATFORM_NO_FILE) {
+        complete = ini_platform_close(file) && complete;
+    }
+    bench_add_since(sample, start);
+    ini_free_document(doc);
+    if (!complete) {
+        fprintf(stderr, "cannot write %s\n", out_path);
+        return -1;
+    }
+    sample->bytes = bench_file_size(out_path);
+    return 0;
 }
 
 /* The writer's output for the corpus at path, and the pieces it writes it in:
