@@ -16,12 +16,12 @@
 static int installer_copy_or_warn(const char *source, const char *target, FILE *err)
 {
     if (!ini_platform_file_exists(source)) {
-        fprintf(err, MESSAGE_MISSING_FILE, source);
+        installer_print(err, MESSAGE_MISSING_FILE, source);
         return 1;
     }
     if (!ini_platform_copy_file(source, target)) {
-        fprintf(err, MESSAGE_COPY_FAILED, source, target);
-        fputs(MESSAGE_CONTINUING, err);
+        installer_print(err, MESSAGE_COPY_FAILED, source, target);
+        installer_print(err, MESSAGE_CONTINUING);
     }
     return 0;
 }
@@ -33,8 +33,8 @@ static int installer_copy_or_bail_out(const char *source, const char *target, FI
     if (ini_platform_copy_file(source, target)) {
         return 0;
     }
-    fprintf(err, MESSAGE_COPY_FAILED, source, target);
-    fputs(MESSAGE_BAILING_OUT, err);
+    installer_print(err, MESSAGE_COPY_FAILED, source, target);
+    installer_print(err, MESSAGE_BAILING_OUT);
     return 1;
 }
 
@@ -71,18 +71,18 @@ static int installer_write_launcher_config(const InstallerSettings *settings,
 {
     IniDocument *config = installer_launcher_config(settings, paths);
     if (config == NULL) {
-        fputs(installer_out_of_memory_message, err);
+        installer_print(err, "%s", installer_out_of_memory_message);
         return 1;
     }
     int saved = ini_save_file(config, paths->launcher_config);
     ini_free_document(config);
     if (saved == -3) {
-        fputs(installer_out_of_memory_message, err);
+        installer_print(err, "%s", installer_out_of_memory_message);
         return 1;
     }
     if (saved != 0) {
-        fprintf(err, MESSAGE_CREATE_FAILED, paths->launcher_config);
-        fputs(MESSAGE_BAILING_OUT, err);
+        installer_print(err, MESSAGE_CREATE_FAILED, paths->launcher_config);
+        installer_print(err, MESSAGE_BAILING_OUT);
         return 1;
     }
     return installer_copy_or_bail_out(paths->launcher_config, paths->launcher_config_copy, err);
@@ -103,7 +103,7 @@ int installer_deploy(const InstallerSettings *settings, const InstallerPaths *pa
     }
     for (int i = 0; i < INSTALLER_BOOT_SCRIPT_COUNT; i++) {
         if (!ini_platform_file_exists(paths->boot_sources[i])) {
-            fprintf(err, MESSAGE_MISSING_FILE, paths->boot_sources[i]);
+            installer_print(err, MESSAGE_MISSING_FILE, paths->boot_sources[i]);
             return 1;
         }
         if (installer_copy_or_bail_out(paths->boot_sources[i], paths->boot_targets[i], err)) {
@@ -116,7 +116,7 @@ int installer_deploy(const InstallerSettings *settings, const InstallerPaths *pa
         return 1;
     }
     if (!settings->silent) {
-        fprintf(out, MESSAGE_SUCCESS, paths->vsn);
+        installer_print(out, MESSAGE_SUCCESS, paths->vsn);
     }
     return 0;
 }

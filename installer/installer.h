@@ -72,6 +72,16 @@ int installer_deploy(const InstallerSettings *settings, const InstallerPaths *pa
  * make, nor when the console is shared or a stream redirected. */
 void installer_keep_window_open(const InstallerSettings *settings, FILE *in, FILE *out);
 
+/* Prints the message that format and what follows make to stream, a
+ * console showing it as typed (see ini_platform_print). */
+void installer_print(FILE *stream, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+/* Refuses a command line that the system's code page cannot hold exactly:
+ * an argument, or the executable's own path, in which a character became a
+ * look-alike. Settles silent as installer_parse_arguments does. Returns 0,
+ * or 1 after printing which text to err. */
+int installer_refuse_inexact_text(int argc, char **argv, InstallerSettings *settings, FILE *err);
+
 /* The text printed when memory runs out, in every step. */
 extern const char installer_out_of_memory_message[];
 

@@ -4,7 +4,8 @@
  * status. */
 static int installer_run(int argc, char **argv, InstallerSettings *settings, char *executable_path)
 {
-    if (installer_parse_arguments(argc, argv, settings, stderr) != 0) {
+    if (installer_refuse_inexact_text(argc, argv, settings, stderr) != 0 ||
+        installer_parse_arguments(argc, argv, settings, stderr) != 0) {
         return 1;
     }
     if (settings->root == NULL &&

@@ -14,6 +14,7 @@
 #define MESSAGE_VALUE_TOO_LONG "Value of %s too long (more than 259 characters) in init file %s\n"
 #define MESSAGE_VALUE_UNSAFE                                                                       \
     "Value of %s in init file %s must not hold \\, /, : or control characters\n"
+#define MESSAGE_VALUE_NOT_TEXT "Value of %s in init file %s is no text of this system's code page\n"
 #define MESSAGE_PATH_TOO_LONG "Path too long (more than 259 characters): %s\n"
 
 const char installer_out_of_memory_message[] = "Out of memory\n";
@@ -36,11 +37,11 @@ static int installer_build_path(char *path, FILE *err, const char *format, const
     }
     char *whole = length < 0 ? NULL : (char *)malloc((size_t)length + 1);
     if (whole == NULL) {
-        fputs(installer_out_of_memory_message, err);
+        installer_print(err, "%s", installer_out_of_memory_message);
         return 1;
     }
     snprintf(whole, (size_t)length + 1, format, first, second);
-    fprintf(err, MESSAGE_PATH_TOO_LONG, whole);
+    installer_print(err, MESSAGE_PATH_TOO_LONG, whole);
     free(whole);
     return 1;
 }
@@ -97,16 +98,24 @@ static int installer_build_release_and_publish_paths(const char *root, const cha
  * it is unsafe there: returns 1 after printing to err, or 0 when it is safe.
  * A separator or a ":" would lead the path out of the root (or to a drive or
  * an alternate data stream), and a control byte would reach the terminal in
- * messages. ".." alone stays: without a separator it names a directory
- * inside the root. */
+ * messages; bytes that are no text of the code page name no file the user
+ * could have meant. ".." alone stays: without a separator it names a
+ * directory inside the root. The separators are looked for by character, so
+ * that the second byte of a double-byte character is no "\". */
 static int installer_refuse_unsafe_value(const char *key, const char *value, const char *manifest,
                                          FILE *err)
 {
+    int control = 0;
     for (const unsigned char *byte = (const unsigned char *)value; *byte != '\0'; byte++) {
-        if (*byte == '\\' || *byte == '/' || *byte == ':' || *byte < 0x20 || *byte == 0x7F) {
-            fprintf(err, MESSAGE_VALUE_UNSAFE, key, manifest);
-            return 1;
-        }
+        control |= *byte < 0x20 || *byte == 0x7F;
+    }
+    if (control || ini_platform_find_any(value, "\\/:") != NULL) {
+        installer_print(err, MESSAGE_VALUE_UNSAFE, key, manifest);
+        return 1;
+    }
+    if (!ini_platform_is_text(value)) {
+        installer_print(err, MESSAGE_VALUE_NOT_TEXT, key, manifest);
+        return 1;
     }
     return 0;
 }
@@ -118,12 +127,12 @@ static int installer_read_versions(const IniDocument *manifest, const char *root
 {
     const IniSection *install = ini_find_section(manifest, "Install");
     if (install == NULL) {
-        fprintf(err, MESSAGE_NO_SECTION, paths->manifest);
+        installer_print(err, MESSAGE_NO_SECTION, paths->manifest);
         return 1;
     }
     const char *vsn = ini_find_value(install, "VSN");
     if (vsn == NULL) {
-        fprintf(err, MESSAGE_NO_VSN, paths->manifest);
+        installer_print(err, MESSAGE_NO_VSN, paths->manifest);
         return 1;
     }
     if (installer_refuse_unsafe_value("VSN", vsn, paths->manifest, err)) {
@@ -131,7 +140,7 @@ static int installer_read_versions(const IniDocument *manifest, const char *root
     }
     size_t vsn_size = strlen(vsn) + 1;
     if (vsn_size > INSTALLER_PATH_SIZE) {
-        fprintf(err, MESSAGE_VALUE_TOO_LONG, "VSN", paths->manifest);
+        installer_print(err, MESSAGE_VALUE_TOO_LONG, "VSN", paths->manifest);
         return 1;
     }
     memcpy(paths->vsn, vsn, vsn_size);
@@ -140,7 +149,7 @@ static int installer_read_versions(const IniDocument *manifest, const char *root
     }
     const char *system_vsn = ini_find_value(install, "SYSTEM_VSN");
     if (system_vsn == NULL) {
-        fprintf(err, MESSAGE_NO_SYSTEM_VSN, paths->manifest);
+        installer_print(err, MESSAGE_NO_SYSTEM_VSN, paths->manifest);
         return 1;
     }
     if (installer_refuse_unsafe_value("SYSTEM_VSN", system_vsn, paths->manifest, err)) {
@@ -161,9 +170,9 @@ int installer_read_manifest(const InstallerSettings *settings, InstallerPaths *p
     IniDocument *manifest = ini_load_file_with_result(paths->manifest, &load_result, NULL);
     if (manifest == NULL) {
         if (load_result == INI_LOAD_OUT_OF_MEMORY) {
-            fputs(installer_out_of_memory_message, err);
+            installer_print(err, "%s", installer_out_of_memory_message);
         } else {
-            fprintf(err, MESSAGE_CANNOT_OPEN, paths->manifest);
+            installer_print(err, MESSAGE_CANNOT_OPEN, paths->manifest);
         }
         return 1;
     }

@@ -10,6 +10,15 @@
 #define MESSAGE_EXECUTABLE_PATH_TOO_LONG                                                           \
     "GetModuleFileName returned a path longer than 259 characters\n"
 #define MESSAGE_BROKEN_EXECUTABLE_PATH "GetModuleFileName returned broken path\n"
+#define MESSAGE_INEXACT_ARGUMENT                                                                   \
+    "Argument %d holds characters that this system's code page lacks: use a directory whose name " \
+    "has only characters of this system's code page\n"
+#define MESSAGE_INEXACT_ARGUMENTS                                                                  \
+    "The command line holds characters that this system's code page lacks: use a directory "       \
+    "whose name has only characters of this system's code page\n"
+#define MESSAGE_INEXACT_DIRECTORY                                                                  \
+    "The path of this program holds characters that this system's code page lacks: run it from "   \
+    "a directory whose name has only characters of this system's code page\n"
 #define MESSAGE_QUESTION "Do you want a minimal startup instead of mext [No]: "
 #define MESSAGE_NO_ANSWER "Could not read answer from user.\n"
 #define MESSAGE_PRESS_ENTER "Press Enter to close this window."
@@ -20,24 +29,49 @@ static int installer_is_silent_switch(const char *argument)
     return argument[0] == '-' && argument[1] == 's';
 }
 
-int installer_parse_arguments(int argc, char **argv, InstallerSettings *settings, FILE *err)
+/* Sets silent when any argument is the silent switch. It is settled before
+ * any error, so that a run that fails on an argument before its -s still
+ * never waits for Enter at its end. */
+static void installer_settle_silent(int argc, char **argv, InstallerSettings *settings)
 {
-    /* Silent is settled before any error, so that a run that fails on an
-     * argument before its -s still never waits for Enter at its end. */
     for (int i = 1; i < argc; i++) {
         if (installer_is_silent_switch(argv[i])) {
             settings->silent = 1;
         }
     }
+}
+
+int installer_refuse_inexact_text(int argc, char **argv, InstallerSettings *settings, FILE *err)
+{
+    installer_settle_silent(argc, argv, settings);
+    int argument = ini_platform_inexact_argument(argc, argv);
+    if (argument < 0) {
+        installer_print(err, MESSAGE_INEXACT_ARGUMENTS);
+        return 1;
+    }
+    if (argument > 0) {
+        installer_print(err, MESSAGE_INEXACT_ARGUMENT, argument);
+        return 1;
+    }
+    if (!ini_platform_executable_path_is_exact()) {
+        installer_print(err, MESSAGE_INEXACT_DIRECTORY);
+        return 1;
+    }
+    return 0;
+}
+
+int installer_parse_arguments(int argc, char **argv, InstallerSettings *settings, FILE *err)
+{
+    installer_settle_silent(argc, argv, settings);
     for (int i = 1; i < argc; i++) {
         const char *argument = argv[i];
         if (argument[0] == '-') {
             if (!installer_is_silent_switch(argument)) {
-                fprintf(err, MESSAGE_UNKNOWN_SWITCH, argument);
+                installer_print(err, MESSAGE_UNKNOWN_SWITCH, argument);
                 return 1;
             }
         } else if (settings->root != NULL) {
-            fprintf(err, MESSAGE_SECOND_ROOT, argument);
+            installer_print(err, MESSAGE_SECOND_ROOT, argument);
             return 1;
         } else {
             settings->root = argument;
@@ -50,16 +84,16 @@ int installer_root_from_executable(InstallerSettings *settings, char *path_buffe
 {
     uint32_t length = ini_platform_executable_path(path_buffer, INSTALLER_PATH_SIZE);
     if (length == 0) {
-        fprintf(err, MESSAGE_NO_EXECUTABLE_PATH);
+        installer_print(err, MESSAGE_NO_EXECUTABLE_PATH);
         return 1;
     }
     if (length >= INSTALLER_PATH_SIZE) {
-        fprintf(err, MESSAGE_EXECUTABLE_PATH_TOO_LONG);
+        installer_print(err, MESSAGE_EXECUTABLE_PATH_TOO_LONG);
         return 1;
     }
-    char *last_separator = strrchr(path_buffer, '\\');
+    char *last_separator = (char *)ini_platform_find_last_any(path_buffer, "\\");
     if (last_separator == NULL) {
-        fprintf(err, MESSAGE_BROKEN_EXECUTABLE_PATH);
+        installer_print(err, MESSAGE_BROKEN_EXECUTABLE_PATH);
         return 1;
     }
     *last_separator = '\0';
@@ -93,7 +127,7 @@ static void installer_discard_line(FILE *in)
 int installer_ask_startup(InstallerSettings *settings, FILE *in, FILE *out, FILE *err)
 {
     settings->full_startup = 1;
-    fputs(MESSAGE_QUESTION, out);
+    installer_print(out, MESSAGE_QUESTION);
     fflush(out);
 
     /* Zeroed, so that the line feed can be looked for in the whole buffer:
@@ -101,7 +135,7 @@ int installer_ask_startup(InstallerSettings *settings, FILE *in, FILE *out, FILE
      * swallowed too. */
     char answer[INSTALLER_ANSWER_SIZE] = {0};
     if (fgets(answer, sizeof answer, in) == NULL) {
-        fprintf(err, MESSAGE_NO_ANSWER);
+        installer_print(err, MESSAGE_NO_ANSWER);
         return 1;
     }
     char *line_feed = (char *)memchr(answer, '\n', sizeof answer);
@@ -124,7 +158,7 @@ void installer_keep_window_open(const InstallerSettings *settings, FILE *in, FIL
     if (settings->silent || !ini_platform_owns_console_window()) {
         return;
     }
-    fputs(MESSAGE_PRESS_ENTER, out);
+    installer_print(out, MESSAGE_PRESS_ENTER);
     fflush(out);
     installer_discard_line(in);
 }

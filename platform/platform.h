@@ -12,6 +12,7 @@
 #define OSTREL_PLATFORM_PLATFORM_H
 
 #include <stdint.h>
+#include <stdio.h>
 
 /* C linkage: plain symbol names, the same on every target, which tests can
  * wrap at link time to inject faults. */
@@ -152,6 +153,44 @@ void ini_platform_abandon_replace(IniPlatformReplacement *replacement);
  * Removing takes the temporary away. */
 int ini_platform_move_into_place(const IniPlatformReplacement *replacement);
 void ini_platform_remove_temporary(const IniPlatformReplacement *replacement);
+
+/* Text in the system's code page. The Win32 build steps through text a
+ * character at a time, so that the second byte of a double-byte character,
+ * which may be 0x5C, the byte of "\", is never taken for an ASCII character
+ * of its own; the POSIX build steps through bytes. */
+
+/* The first character of text that is one of the ASCII characters in set,
+ * or null when there is none. */
+const char *ini_platform_find_any(const char *text, const char *set);
+
+/* The last character of text that is one of the ASCII characters in set, or
+ * null when there is none. */
+const char *ini_platform_find_last_any(const char *text, const char *set);
+
+/* Returns 1 when text is text of the system's code page, 0 when it holds
+ * bytes that are no character of it (on Win32, such as a lead byte of a
+ * double-byte code page without its second byte); always 1 on POSIX. */
+int ini_platform_is_text(const char *text);
+
+/* Compares argv, the arguments as the program got them in the system's code
+ * page, with the text it was started with (on Win32, its Unicode command
+ * line). Returns 0 when each argument after the program name is that text
+ * exactly; the position (1 or more) of the first one that is not, because
+ * the code page lacks a character of it and holds a look-alike in its place
+ * ("best fit"); or -1 when the arguments differ in number. Always 0 on
+ * POSIX, where arguments are bytes. */
+int ini_platform_inexact_argument(int argc, char **argv);
+
+/* Returns 1 when the path ini_platform_executable_path gives is the
+ * executable's path exactly, 0 when the code page lacks a character of it
+ * and holds a look-alike in its place. Always 1 on POSIX. */
+int ini_platform_executable_path_is_exact(void);
+
+/* Writes text to stream. When stream is a console, the console shows the
+ * characters that text spells in the system's code page, whatever code page
+ * the console itself uses (on Win32, through its Unicode output); otherwise
+ * the bytes of text go out as they are. */
+void ini_platform_print(FILE *stream, const char *text);
 
 /* Returns 1 when the program is the only one on its console and standard
  * input, output and error are all that console: a window opened for the

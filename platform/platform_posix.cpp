@@ -338,6 +338,42 @@ void ini_platform_remove_temporary(const IniPlatformReplacement *replacement)
     unlink(replacement->temporary);
 }
 
+const char *ini_platform_find_any(const char *text, const char *set)
+{
+    const char *found = text + strcspn(text, set);
+    return *found != '\0' ? found : NULL;
+}
+
+const char *ini_platform_find_last_any(const char *text, const char *set)
+{
+    const char *last = NULL;
+    for (const char *found = ini_platform_find_any(text, set); found != NULL;
+         found = ini_platform_find_any(found + 1, set)) {
+        last = found;
+    }
+    return last;
+}
+
+int ini_platform_is_text(const char *)
+{
+    return 1;
+}
+
+int ini_platform_inexact_argument(int, char **)
+{
+    return 0;
+}
+
+int ini_platform_executable_path_is_exact(void)
+{
+    return 1;
+}
+
+void ini_platform_print(FILE *stream, const char *text)
+{
+    fputs(text, stream);
+}
+
 int ini_platform_owns_console_window(void)
 {
     return 0;

@@ -73,6 +73,9 @@ for output in "${outputs[@]}"; do
     cmp "first/${output##*/}" "$output"
 done
 
+# The rebuild starts from the commit, so this build must be the commit's.
+git -C "$source_dir" diff --quiet HEAD -- ||
+    fail "the sources differ from their commit, which the rebuild builds: commit them first"
 TZ=America/St_Johns bash "$source_dir/tests/reproducible_release.sh" "$zip" "$signature"
 
 # Without a root argument the installer works in its own directory.
