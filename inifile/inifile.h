@@ -26,6 +26,11 @@
  * byte-order mark) or a later one is neither entry nor header ("=value",
  * "[]", a word alone).
  *
+ * The bytes are read as they stand, in no code page: in a double-byte code
+ * page, a character whose second byte is 0x5C, the byte of a backslash (such
+ * as the 0x95 0x5C of one character in code page 932), must be written with
+ * that byte escaped, as the writer writes it.
+ *
  * The writer puts "[name]" for each section and "key=value" for each entry,
  * each on a line of its own ended by a line feed, and puts a backslash before
  * every ";" and backslash in keys and values; section names are written as

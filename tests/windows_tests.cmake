@@ -85,3 +85,21 @@ if(CMAKE_CROSSCOMPILING_EMULATOR MATCHES "wine-run\\.sh")
     SKIP_RETURN_CODE 77
     FAIL_REGULAR_EXPRESSION "\\[  SKIPPED \\]|\\[  PASSED  \\] 0 tests|${ostrel_wine_crash}")
 endif()
+
+# The installer with names that are not ASCII, once in code page 1252, the
+# default, and once in 932, which Wine takes from the locale ja_JP.UTF-8.
+add_executable(windows_text_test windows_text_test.cpp)
+target_link_libraries(windows_text_test PRIVATE GTest::gtest_main ostrel_warnings
+                                                ostrel_installer_support)
+ostrel_discover_tests(windows_text_test TEST_FILTER "CodePage1252.*")
+ostrel_discover_tests(windows_text_test TEST_FILTER "CodePage932.*"
+                      PROPERTIES ENVIRONMENT LC_ALL=ja_JP.UTF-8)
+
+# The installer's messages on a terminal, through Wine's console: tmux gives
+# it one.
+if(CMAKE_CROSSCOMPILING_EMULATOR MATCHES "wine-run\\.sh")
+  add_test(NAME windows_console_shows_messages_as_typed
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows_console_test.sh
+                   ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:ostrel-install>)
+  set_tests_properties(windows_console_shows_messages_as_typed PROPERTIES SKIP_RETURN_CODE 77)
+endif()

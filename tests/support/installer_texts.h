@@ -23,6 +23,19 @@ inline constexpr char kBrokenExecutablePath[] = "GetModuleFileName returned brok
 inline constexpr char kExecutablePathTooLong[] =
     "GetModuleFileName returned a path longer than 259 characters\n";
 
+/* The refusals of text that the system's code page holds only as a
+ * look-alike: the program's own path, an argument at a position, or a
+ * command line whose arguments change in number. */
+inline constexpr char kInexactOwnPath[] =
+    "The path of this program holds characters that this system's code page lacks: run it from "
+    "a directory whose name has only characters of this system's code page\n";
+inline std::string inexact_argument(int position)
+{
+    return "Argument " + std::to_string(position) +
+           " holds characters that this system's code page lacks: use a directory whose name "
+           "has only characters of this system's code page\n";
+}
+
 /* The refusal of an argument that begins with "-" but is no silent switch. */
 inline std::string unknown_switch(const std::string &argument)
 {
@@ -46,6 +59,13 @@ inline std::string unsafe_value(const std::string &key, const std::string &manif
 {
     return "Value of " + key + " in init file " + manifest +
            " must not hold \\, /, : or control characters\n";
+}
+
+/* The refusal of a manifest value that is no text of the code page. */
+inline std::string value_not_text(const std::string &key, const std::string &manifest)
+{
+    return "Value of " + key + " in init file " + manifest +
+           " is no text of this system's code page\n";
 }
 
 /* "Could not find file <path>\n": a source the installation needs is missing. */

@@ -42,6 +42,10 @@ struct ProcessOptions {
     bool new_console = false; /* Windows: the child gets a console of its own, its
                                * streams still going where the runner sends them;
                                * ignored on POSIX, which has no consoles to give */
+    bool unicode = false;     /* Windows: program, args and directory are UTF-8, and
+                               * the child starts with the Unicode command line they
+                               * spell, as Explorer or a Unicode shell starts it;
+                               * ignored on POSIX, whose arguments are bytes */
 };
 
 /* The path under which this platform reaches program, a path the build

@@ -81,7 +81,17 @@ std::string process_quote_argument(const std::string &argument)
     return quoted;
 }
 
-/* The command line for CreateProcessA. The program name is only put in
+/* text, in code_page, as wide characters. */
+std::wstring process_wide(const std::string &text, UINT code_page)
+{
+    int length = MultiByteToWideChar(code_page, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(length > 0 ? (size_t)length : 1, L'\0');
+    MultiByteToWideChar(code_page, 0, text.c_str(), -1, &wide[0], length);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
+/* The command line for CreateProcess. The program name is only put in
  * quotes: the C runtime reads argv[0] up to the closing quote without looking
  * at backslashes, and a Windows path cannot hold a double quote. */
 std::string process_command_line(const std::string &program, const std::vector<std::string> &args)
@@ -237,7 +247,7 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
         return result;
     }
 
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -246,10 +256,13 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
     startup.hStdError = errors.handle;
     PROCESS_INFORMATION child;
     ZeroMemory(&child, sizeof child);
-    std::string line = process_command_line(native, args);
-    std::vector<char> writable_line(line.begin(), line.end());
-    writable_line.push_back('\0');
-    const char *directory = options.directory.empty() ? nullptr : options.directory.c_str();
+    /* The command line is quoted alike in either form: its rules look only
+     * at ASCII characters. */
+    UINT code_page = options.unicode ? CP_UTF8 : CP_ACP;
+    std::wstring line = process_wide(process_command_line(native, args), code_page);
+    std::wstring wide_program = process_wide(native, code_page);
+    std::wstring wide_directory = process_wide(options.directory, code_page);
+    const wchar_t *directory = options.directory.empty() ? nullptr : wide_directory.c_str();
     DWORD flags = options.new_console ? CREATE_NEW_CONSOLE : 0;
     /* Wine now and then fails to start a process with ERROR_INTERNAL_ERROR
      * before it runs any of it: the program never began, so starting it
@@ -259,14 +272,14 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
         if (attempt > 0) {
             Sleep(100);
         }
-        created = CreateProcessA(native.c_str(), writable_line.data(), nullptr, nullptr, TRUE,
-                                 flags, nullptr, directory, &startup, &child);
+        created = CreateProcessW(wide_program.c_str(), &line[0], nullptr, nullptr, TRUE, flags,
+                                 nullptr, directory, &startup, &child);
         if (!created && GetLastError() != ERROR_INTERNAL_ERROR) {
             break;
         }
     }
     if (!created) {
-        result.problem = process_error_text("CreateProcessA " + native);
+        result.problem = process_error_text("CreateProcessW " + native);
         return result;
     }
     result.started = true;
