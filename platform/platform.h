@@ -7,7 +7,8 @@
  * so a run on Linux prints the same messages and writes the same bytes as a
  * Windows run given the same root text.
  *
- * No operation prints, and none keeps state between calls. */
+ * Only ini_platform_print writes to a stream, and no operation keeps state
+ * between calls. */
 #ifndef OSTREL_PLATFORM_PLATFORM_H
 #define OSTREL_PLATFORM_PLATFORM_H
 

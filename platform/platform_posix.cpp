@@ -354,12 +354,12 @@ const char *ini_platform_find_last_any(const char *text, const char *set)
     return last;
 }
 
-int ini_platform_is_text(const char *)
+int ini_platform_is_text(const char * /*text*/)
 {
     return 1;
 }
 
-int ini_platform_inexact_argument(int, char **)
+int ini_platform_inexact_argument(int /*argc*/, char ** /*argv*/)
 {
     return 0;
 }
