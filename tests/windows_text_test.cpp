@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "support/installer_run.h"
 
 namespace
@@ -304,6 +305,16 @@ TEST_F(CodePage1252, RefusesLookAlikesAndInstallsWhatTheCodePageHolds)
     for (const TextCase &each : cases) {
         run(each);
     }
+}
+
+/* Wine hands a program the same arguments in both forms, whatever look-alike
+ * it makes of a character, so that only an argv of its own shows the count
+ * told apart: this very program's arguments, and too few of them. */
+TEST_F(CodePage1252, TellsArgumentsThatDifferInNumberFromTheUnicodeCommandLine)
+{
+    ASSERT_GT(__argc, 1) << "ctest gives the program a filter";
+    EXPECT_EQ(ini_platform_inexact_argument(__argc, __argv), 0);
+    EXPECT_EQ(ini_platform_inexact_argument(__argc - 1, __argv), -1);
 }
 
 TEST_F(CodePage932, FindsSeparatorsByCharacterAndRefusesWhatTheCodePageLacks)
