@@ -177,9 +177,9 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
     /* Opening the target for writing, without emptying it, meets every
      * refusal that writing it would: a directory, a read-only file, a file
      * in use. */
-    HANDLE existing = CreateFileA(target, GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE existing =
+        CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     int exists = existing != INVALID_HANDLE_VALUE;
     if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND) {
         return 0;

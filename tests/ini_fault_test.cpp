@@ -400,15 +400,23 @@ TEST_F(IniSaveFaults, LeavesTheTargetOldOrNewWhateverStepFailsOrEndsTheProcess)
         long closes_before_move;
     };
     const Replacement replacements[] = {
-        {"save", [&] { return ini_save_file(doc, target.c_str()); },
-         expected_writes(view).bytes, 0, {-2, -2, -2, -1}, 1},
-        {"copy", [&] { return ini_platform_copy_file(source.c_str(), target.c_str()); }, copied,
-         1, {0, 0, 0, 0}, 1},
+        {"save",
+         [&] { return ini_save_file(doc, target.c_str()); },
+         expected_writes(view).bytes,
+         0,
+         {-2, -2, -2, -1},
+         1},
+        {"copy",
+         [&] { return ini_platform_copy_file(source.c_str(), target.c_str()); },
+         copied,
+         1,
+         {0, 0, 0, 0},
+         1},
     };
     const char *const kinds[] = {"write", "flush", "close", "move"};
     for (const Replacement &replacement : replacements) {
-        for (const std::optional<std::string> &old : {std::optional<std::string>(),
-                                                      std::optional<std::string>("old bytes")}) {
+        for (const std::optional<std::string> &old :
+             {std::optional<std::string>(), std::optional<std::string>("old bytes")}) {
             auto reset_target = [&] {
                 std::filesystem::remove(target);
                 if (old) {
@@ -446,8 +454,8 @@ TEST_F(IniSaveFaults, LeavesTheTargetOldOrNewWhateverStepFailsOrEndsTheProcess)
                         }
                         std::vector<std::string> left = list_directory(directory.path());
                         if (ends && !after_move) {
-                            auto temporary = std::find_if(left.begin(), left.end(),
-                                                          is_replacement_temporary);
+                            auto temporary =
+                                std::find_if(left.begin(), left.end(), is_replacement_temporary);
                             ASSERT_NE(temporary, left.end()) << "the temporary stays";
                             std::filesystem::remove(directory.path() / *temporary);
                             left.erase(temporary);

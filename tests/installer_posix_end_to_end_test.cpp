@@ -91,7 +91,8 @@ std::string descriptor_path(const std::string &text)
 
 /* Runs the installer silently over tree's root under strace with options.
  * Returns the run; its log, when one is asked for, is in log_path. */
-ProcessResult run_under_strace(const DistributionTree &tree, const std::vector<std::string> &options)
+ProcessResult run_under_strace(const DistributionTree &tree,
+                               const std::vector<std::string> &options)
 {
     std::vector<std::string> args = {"-f", "-qq"};
     args.insert(args.end(), options.begin(), options.end());
@@ -113,9 +114,8 @@ TEST(InstallerUpdateProtocol, FlushesATemporaryRenamesItOverEachFileAndFlushesTh
     install_earlier(tree);
     TempDirectory logs;
     const std::string log = logs.file("strace.log");
-    ProcessResult result =
-        run_under_strace(tree, {"-y", "-s", "4096", "-e", std::string("trace=") + kFileCalls,
-                                "-o", log});
+    ProcessResult result = run_under_strace(
+        tree, {"-y", "-s", "4096", "-e", std::string("trace=") + kFileCalls, "-o", log});
     ASSERT_EQ(result, outcome(0, "", ""));
     ASSERT_TRUE(is_installed(tree, tree.root(), Startup::Minimal));
 
@@ -178,15 +178,15 @@ TEST(InstallerUpdateProtocol, LeavesEveryFileOldOrNewWhenKilledOrRefusedAtAnyCal
     /* A refused close is left to the fault seam's cases: strace's refusal
      * keeps the file open, which no system does. */
     const std::pair<const char *, const char *> tamperings[] = {
-        {"write", "signal=KILL"}, {"fsync", "signal=KILL"}, {"rename", "signal=KILL"},
+        {"write", "signal=KILL"}, {"fsync", "signal=KILL"},  {"rename", "signal=KILL"},
         {"close", "signal=KILL"}, {"write", "error=ENOSPC"}, {"fsync", "error=EIO"},
         {"rename", "error=EIO"},
     };
     for (const auto &[name, tampering] : tamperings) {
         ASSERT_GT(counts[name], 0) << name;
         for (int n = 1; n <= counts[name]; n++) {
-            std::string inject = std::string("inject=") + name + ":" + tampering +
-                                 ":when=" + std::to_string(n);
+            std::string inject =
+                std::string("inject=") + name + ":" + tampering + ":when=" + std::to_string(n);
             SCOPED_TRACE(inject);
             install_earlier(tree);
             ProcessResult result = run_under_strace(tree, {"-o", "/dev/null", "-e", inject});

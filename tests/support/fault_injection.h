@@ -1,5 +1,6 @@
 /* The one seam through which tests make allocations and file operations
- * fail, end the process in the middle of saving a file, and give the installer the answers of its platform.
+ * fail, end the process in the middle of saving a file, and give the installer the answers of its
+ * platform.
  *
  * A test program that links fault_injection.cpp is linked with the GNU
  * linker's --wrap for malloc, realloc, free, the file layer's reads, writes,
