@@ -61,11 +61,16 @@
  *
  * Passing null documents, sections, names, keys or values, or a section that
  * belongs to another document to ini_put_section, is outside every contract
- * below. The library has no global state, never prints and never ends the
- * process. */
+ * below, but for the release functions, which take null and do nothing. The
+ * library has no global state, never prints and never ends the process.
+ *
+ * Threads. Separate documents may be used from separate threads at once; one
+ * document is not safe to change from two threads, nor to read from one
+ * while another changes it. */
 #ifndef OSTREL_INIFILE_INIFILE_H
 #define OSTREL_INIFILE_INIFILE_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -113,27 +118,30 @@ typedef struct IniLineReader {
     char buffer[INI_READ_CHUNK]; /* the last chunk read */
 } IniLineReader;
 
-/* Results of ini_load_file_with_result. */
+/* Results of ini_load_file_with_result and ini_load_memory. */
 typedef enum IniLoadResult {
     INI_LOAD_OK = 0,
-    INI_LOAD_CANNOT_OPEN = 1,   /* the file is missing or cannot be opened */
+    INI_LOAD_CANNOT_OPEN = 1,   /* the file exists but cannot be opened: a directory,
+                                 * a file the process may not read */
     INI_LOAD_MALFORMED = 2,     /* the file breaks the format's structure */
     INI_LOAD_OUT_OF_MEMORY = 3, /* memory ran out while loading */
-    INI_LOAD_READ_FAILED = 4    /* the file opened, but a read from it failed */
+    INI_LOAD_READ_FAILED = 4,   /* the file opened, but a read from it failed */
+    INI_LOAD_NOT_FOUND = 5      /* the file, or a directory on its path, does not exist */
 } IniLoadResult;
 
 /* A new empty document (capacity INI_GROW_STEP), owned by the caller; null
  * when out of memory. */
 IniDocument *ini_new_document(void);
 
-/* Releases a document with every section in it. */
+/* Releases a document with every section in it; null does nothing. */
 void ini_free_document(IniDocument *doc);
 
 /* A new empty section holding a copy of name, owned by the caller until it is
  * handed to ini_put_section; null when out of memory. */
 IniSection *ini_new_section(const char *name);
 
-/* Releases a section the caller owns, with its name and every entry. */
+/* Releases a section the caller owns, with its name and every entry; null
+ * does nothing. */
 void ini_free_section(IniSection *section);
 
 /* The position of the first section named name, or -1 when there is none. */
@@ -145,6 +153,11 @@ IniSection *ini_find_section(const IniDocument *doc, const char *name);
 /* The name of the section at index, or null when index is negative or at or
  * past the section count. The section keeps owning it. */
 const char *ini_section_name_at(const IniDocument *doc, int index);
+
+/* The section at index, or null when index is negative or at or past the
+ * section count; with ini_section_name_at it reaches each of several
+ * sections of one name. The document keeps owning it. */
+IniSection *ini_section_at(const IniDocument *doc, int index);
 
 /* Hands section to the document. When a section of the same name is present,
  * section takes its slot and the old one is released (unless it is section
@@ -168,6 +181,11 @@ const char *ini_find_value(const IniSection *section, const char *key);
  * the entry count. The section keeps owning it. */
 const char *ini_entry_key_at(const IniSection *section, int index);
 
+/* The value of the entry at index, or null when index is negative or at or
+ * past the entry count; with ini_entry_key_at it reaches each of several
+ * entries of one key. The section keeps owning it. */
+const char *ini_entry_value_at(const IniSection *section, int index);
+
 /* Sets key to a copy of value. When an entry with key is present, the first
  * one is updated in place and keeps its position: result 0 (its old key and
  * value pointers are then invalid). Otherwise a new entry is appended: result
@@ -185,17 +203,38 @@ int ini_remove_entry(IniSection *section, const char *key);
 IniSection *ini_copy_section(const IniSection *source, const char *new_name);
 
 /* Loads the file at path. Returns a new document owned by the caller, or null
- * when the file cannot be opened or read to its end, is not well formed, or
- * memory runs out. A failed read fails the load: what was read before it is
- * never passed off as the whole file. */
+ * when the file is missing, cannot be opened or read to its end, is not well
+ * formed, or memory runs out. A failed read fails the load: what was read
+ * before it is never passed off as the whole file. */
 IniDocument *ini_load_file(const char *path);
 
-/* As ini_load_file, and stores in *result why it returned what it did. When
- * line is not null, stores in *line, for INI_LOAD_MALFORMED, the number
- * (from 1) of the physical line where the first malformed logical line
- * starts, counting blank and comment lines (INT32_MAX when it lies further
- * on), and 0 for every other result. */
+/* As ini_load_file, and stores in *result why it returned what it did:
+ * INI_LOAD_OK with the document; INI_LOAD_NOT_FOUND when nothing stands at
+ * path because the file or a directory on its path does not exist, and
+ * INI_LOAD_CANNOT_OPEN when something stands there that cannot be opened for
+ * reading (also when the system cannot tell which, as for a directory on the
+ * path that the process may not search); INI_LOAD_READ_FAILED,
+ * INI_LOAD_MALFORMED or INI_LOAD_OUT_OF_MEMORY. When line is not null,
+ * stores in *line, for INI_LOAD_MALFORMED, the number (from 1) of the
+ * physical line where the first malformed logical line starts, counting
+ * blank and comment lines (INT32_MAX when it lies further on), and 0 for
+ * every other result. */
 IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result, int32_t *line);
+
+/* Loads the size bytes at bytes as ini_load_file_with_result loads a file
+ * holding them: the same document, result and line, through the same line
+ * reader, which takes the bytes INI_READ_CHUNK at a time, with the same
+ * allocations. Returns a new document owned by the caller, with *result
+ * INI_LOAD_OK; or null with *result INI_LOAD_MALFORMED (*line as for a file)
+ * or INI_LOAD_OUT_OF_MEMORY. Size 0 is an empty document, and bytes may then
+ * be null. The bytes are only read, and the document keeps no pointer into
+ * them. */
+IniDocument *ini_load_memory(const void *bytes, size_t size, IniLoadResult *result, int32_t *line);
+
+/* A short English description of result, such as "no such file or
+ * directory", for a person to read; a value that is no IniLoadResult has one
+ * too. Never null; the text is static, owned by the library. */
+const char *ini_load_result_text(IniLoadResult result);
 
 /* Returns the next logical line, a non-empty heap string without leading or
  * trailing spaces, with comments, escapes, carriage returns and continuations
@@ -225,6 +264,13 @@ char *ini_read_line(IniLineReader *reader);
  * process. A -2 from the flush of the directory after the move, which a
  * system reports only when its disk fails, leaves the new document in place. */
 int ini_save_file(const IniDocument *doc, const char *path);
+
+/* Puts into a new heap buffer exactly the bytes ini_save_file writes for doc,
+ * and a NUL after them; doc is only read. Returns 0 with *bytes the buffer,
+ * owned by the caller, who releases it with free(), and *size the count of
+ * bytes before the NUL (0 for an empty document); or -3 when out of memory,
+ * with *bytes null and *size 0. */
+int ini_save_memory(const IniDocument *doc, char **bytes, size_t *size);
 
 #ifdef __cplusplus
 }
