@@ -728,6 +728,8 @@ struct IniMemoryInput {
  * reads, so that the loader takes the bytes as it takes a file's. */
 static int32_t ini_read_memory(intptr_t file, void *buffer, uint32_t size)
 {
+    /* The loader hands back the address that ini_load_memory gave it. */
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
     IniMemoryInput *input = (IniMemoryInput *)file;
     size_t count = input->size - input->position;
     if (count > size) {
