@@ -310,7 +310,7 @@ TEST(IniLoadResultText, DescribesEveryResultApartAndAnyOtherValueToo)
     const IniLoadResult results[] = {
         INI_LOAD_OK,        INI_LOAD_NOT_FOUND,     INI_LOAD_CANNOT_OPEN,
         INI_LOAD_MALFORMED, INI_LOAD_OUT_OF_MEMORY, INI_LOAD_READ_FAILED,
-        (IniLoadResult)-1,  (IniLoadResult)6};
+        (IniLoadResult)6,   (IniLoadResult)7};
     std::vector<std::string> texts;
     for (IniLoadResult result : results) {
         const char *text = ini_load_result_text(result);
