@@ -1,7 +1,8 @@
 # What `cmake --install` puts under the prefix: the inifile library (one
-# archive, the file layer inside it) with its header, a CMake package, taken
-# with  find_package(inifile)  and  target_link_libraries(... inifile::inifile),
-# and a pkg-config file. The installer goes to bin/ where it is a program
+# archive, the file layer inside it; or, with BUILD_SHARED_LIBS, the shared
+# library and on Windows its import library) with its header, a CMake
+# package, taken with  find_package(inifile)  and
+# target_link_libraries(... inifile::inifile),  and a pkg-config file. The installer goes to bin/ where it is a program
 # people run, on Windows; elsewhere it is only the tests' vehicle, so it is
 # installed there only on request.
 include(GNUInstallDirs)
@@ -18,7 +19,9 @@ if(OSTREL_INSTALL_INSTALLER)
   install(TARGETS ostrel-install RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-install(TARGETS inifile EXPORT inifile ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS inifile EXPORT inifile ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+                                       LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+                                       RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/inifile/inifile.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/inifile)
 
@@ -44,6 +47,14 @@ foreach(kind LIBDIR INCLUDEDIR)
 endforeach()
 if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
   set(OSTREL_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+endif()
+# A program that links the shared library is told so, as the CMake package
+# tells it.
+get_target_property(ostrel_inifile_type inifile TYPE)
+if(ostrel_inifile_type STREQUAL "SHARED_LIBRARY")
+  set(OSTREL_PC_CFLAGS " -DINIFILE_SHARED")
+else()
+  set(OSTREL_PC_CFLAGS "")
 endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/inifile.pc.in ${PROJECT_BINARY_DIR}/inifile.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/inifile.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,10 +1,9 @@
 /* Loads arbitrary bytes as a configuration file and checks the document, or
  * the line where it is malformed, against the model of the format, and the
  * document against its structural rules; loads the bytes from memory with
- * the portable search too; then releases it, so that the leak checker sees
- * every block. The logical lines are also read one by one and compared with
- * the model's, each in a block of exactly the capacity that growth in steps
- * of INI_GROW_STEP reaches. */
+ * the portable search too, and through ini_load_memory; then releases it, so that the leak checker
+ * sees every block. The logical lines are also read one by one and compared with the model's, each
+ * in a block of exactly the capacity that growth in steps of INI_GROW_STEP reaches. */
 #include <inifile/inifile.h>
 #include <sanitizer/allocator_interface.h>
 #include <stdlib.h>
@@ -62,6 +61,23 @@ static void fuzz_check_portable_load(const uint8_t *data, size_t size, const Ini
     }
 }
 
+/* Loads the bytes through ini_load_memory: the same document, result and
+ * line as from the file. */
+static void fuzz_check_memory_load(const uint8_t *data, size_t size, const IniDocument *doc,
+                                   IniLoadResult result, int32_t line)
+{
+    IniLoadResult memory_result = INI_LOAD_OK;
+    int32_t memory_line = -1;
+    IniDocument *memory = ini_load_memory(data, size, &memory_result, &memory_line);
+    fuzz_check(memory_result == result && memory_line == line,
+               "ini_load_memory gives the same result and line");
+    fuzz_check((memory != NULL) == (doc != NULL), "ini_load_memory loads alike");
+    if (memory != NULL) {
+        fuzz_check_equal(model_of(memory), model_of(doc), "ini_load_memory's document");
+        ini_free_document(memory);
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const char *path = fuzz_temp_path("load_fuzzer");
@@ -75,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int32_t line = -1;
     IniDocument *doc = ini_load_file_with_result(path, &result, &line);
     fuzz_check_portable_load(data, size, doc, result, line);
+    fuzz_check_memory_load(data, size, doc, result, line);
     fuzz_check((doc != NULL) == well_formed, "loaded exactly when well formed");
     if (doc == NULL) {
         fuzz_check(result == INI_LOAD_MALFORMED && (uint64_t)line == malformed_line,

@@ -6,6 +6,7 @@
  * bytes. */
 #include <fuzzer/FuzzedDataProvider.h>
 #include <inifile/inifile.h>
+#include <stdlib.h>
 
 #include <algorithm>
 
@@ -309,7 +310,8 @@ bool fuzz_has_empty_name_or_key(const ModelDocument &doc)
     return false;
 }
 
-/* Saves doc, checks the bytes, loads them again and checks the result. */
+/* Saves doc, checks the bytes and those saved to memory, loads them again
+ * and checks the result. */
 void fuzz_check_round_trip(const IniDocument *doc, const ModelDocument &model)
 {
     const char *path = fuzz_temp_path("round_trip_fuzzer");
@@ -317,6 +319,12 @@ void fuzz_check_round_trip(const IniDocument *doc, const ModelDocument &model)
     std::string bytes = fuzz_read_file(path);
     std::string expected_bytes = model_save(model);
     fuzz_check(bytes == expected_bytes, "saved bytes as the writer's form says");
+    char *memory = NULL;
+    size_t size = 0;
+    fuzz_check(ini_save_memory(doc, &memory, &size) == 0, "document saved to memory");
+    fuzz_check(std::string(memory, size) == bytes && memory[size] == '\0',
+               "the bytes saved to memory are the file's, and a NUL");
+    free(memory);
 
     ModelDocument expected;
     bool loads = model_load((const uint8_t *)bytes.data(), bytes.size(), &expected);

@@ -52,6 +52,9 @@ IniDocument *ini_new_document()
 
 void ini_free_document(IniDocument *doc)
 {
+    if (doc == NULL) {
+        return;
+    }
     for (int32_t i = 0; i < doc->section_count; i++) {
         ini_free_section(doc->sections[i]);
     }
@@ -93,6 +96,9 @@ IniSection *ini_new_section(const char *name)
 
 void ini_free_section(IniSection *section)
 {
+    if (section == NULL) {
+        return;
+    }
     for (int32_t i = 0; i < section->entry_count; i++) {
         free(section->entries[i]->key);
         free(section->entries[i]);
@@ -121,6 +127,11 @@ IniSection *ini_find_section(const IniDocument *doc, const char *name)
 const char *ini_section_name_at(const IniDocument *doc, int index)
 {
     return index >= 0 && index < doc->section_count ? doc->sections[index]->name : NULL;
+}
+
+IniSection *ini_section_at(const IniDocument *doc, int index)
+{
+    return index >= 0 && index < doc->section_count ? doc->sections[index] : NULL;
 }
 
 int ini_append_section(IniDocument *doc, IniSection *section)
@@ -178,6 +189,11 @@ const char *ini_find_value(const IniSection *section, const char *key)
 const char *ini_entry_key_at(const IniSection *section, int index)
 {
     return index >= 0 && index < section->entry_count ? section->entries[index]->key : NULL;
+}
+
+const char *ini_entry_value_at(const IniSection *section, int index)
+{
+    return index >= 0 && index < section->entry_count ? section->entries[index]->value : NULL;
 }
 
 int ini_append_entry(IniSection *section, char *key, char *value)

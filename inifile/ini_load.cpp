@@ -699,7 +699,7 @@ IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result, 
 {
     IniPlatformFile file = ini_platform_open_for_reading(path);
     if (file == INI_PLATFORM_NO_FILE) {
-        *result = INI_LOAD_CANNOT_OPEN;
+        *result = ini_platform_is_missing(path) ? INI_LOAD_NOT_FOUND : INI_LOAD_CANNOT_OPEN;
         if (line != NULL) {
             *line = 0;
         }
@@ -715,4 +715,54 @@ IniDocument *ini_load_file(const char *path)
 {
     IniLoadResult ignored;
     return ini_load_file_with_result(path, &ignored, NULL);
+}
+
+/* The bytes ini_load_memory reads, and how far it has read them. */
+struct IniMemoryInput {
+    const char *bytes;
+    size_t size;
+    size_t position;
+};
+
+/* An IniReadFunction over an IniMemoryInput: copies as ini_platform_read
+ * reads, so that the loader takes the bytes as it takes a file's. */
+static int32_t ini_read_memory(intptr_t file, void *buffer, uint32_t size)
+{
+    /* The loader hands back the address that ini_load_memory gave it. */
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
+    IniMemoryInput *input = (IniMemoryInput *)file;
+    size_t count = input->size - input->position;
+    if (count > size) {
+        count = size;
+    }
+    if (count > 0) {
+        memcpy(buffer, input->bytes + input->position, count);
+        input->position += count;
+    }
+    return (int32_t)count;
+}
+
+IniDocument *ini_load_memory(const void *bytes, size_t size, IniLoadResult *result, int32_t *line)
+{
+    IniMemoryInput input = {(const char *)bytes, size, 0};
+    return ini_load_from((intptr_t)&input, ini_read_memory, INI_SEARCH_FASTEST, result, line);
+}
+
+const char *ini_load_result_text(IniLoadResult result)
+{
+    switch (result) {
+    case INI_LOAD_OK:
+        return "loaded";
+    case INI_LOAD_NOT_FOUND:
+        return "no such file or directory";
+    case INI_LOAD_CANNOT_OPEN:
+        return "cannot open the file";
+    case INI_LOAD_MALFORMED:
+        return "malformed line";
+    case INI_LOAD_OUT_OF_MEMORY:
+        return "out of memory";
+    case INI_LOAD_READ_FAILED:
+        return "cannot read the file";
+    }
+    return "unknown load result";
 }

@@ -53,32 +53,82 @@ static size_t ini_build_entry_line(IniScratch *scratch, const IniEntry *entry)
     return length;
 }
 
-/* Writes length bytes with one write. Returns 1, or 0 when the write fails,
- * falls short, or is longer than one write can ask for. */
-static int ini_write_bytes(IniPlatformFile file, const char *bytes, size_t length)
+/* Where the writer puts its bytes: puts length bytes into sink, as one piece.
+ * Returns 0, -2 when the write fails or falls short, or -3 when out of
+ * memory. */
+typedef int (*IniWriteFunction)(intptr_t sink, const char *bytes, size_t length);
+
+/* An IniWriteFunction over an open file: one write, which fails when it
+ * falls short or is longer than one write can ask for. */
+static int ini_write_file(intptr_t sink, const char *bytes, size_t length)
 {
-    return length <= UINT32_MAX && ini_platform_write(file, bytes, (uint32_t)length);
+    return length <= UINT32_MAX && ini_platform_write(sink, bytes, (uint32_t)length) ? 0 : -2;
 }
 
-/* Writes one section: its header, then one write per entry line. Returns 0,
- * -2 when a write fails or is short, -3 when out of memory. */
-static int ini_write_section(IniPlatformFile file, IniScratch *scratch, const IniSection *section)
+/* The bytes ini_save_memory gathers: a heap block that at least doubles
+ * whenever it must grow, so that a document costs a few copies. */
+struct IniMemoryOutput {
+    char *bytes;
+    size_t length;
+    size_t capacity;
+};
+
+/* An IniWriteFunction over an IniMemoryOutput, keeping room for a NUL after
+ * the bytes. */
+static int ini_write_memory(intptr_t sink, const char *bytes, size_t length)
 {
-    if (!ini_platform_write(file, "[", 1) ||
-        !ini_write_bytes(file, section->name, strlen(section->name)) ||
-        !ini_platform_write(file, "]\n", 2)) {
-        return -2;
+    /* The writer hands back the address that ini_save_memory gave it. */
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
+    IniMemoryOutput *output = (IniMemoryOutput *)sink;
+    if (length >= SIZE_MAX - output->length) {
+        return -3;
     }
-    for (int32_t i = 0; i < section->entry_count; i++) {
-        size_t length = ini_build_entry_line(scratch, section->entries[i]);
-        if (length == 0) {
+    size_t needed = output->length + length + 1;
+    if (needed > output->capacity) {
+        size_t capacity = output->capacity > SIZE_MAX / 2 || 2 * output->capacity < needed
+                              ? needed
+                              : 2 * output->capacity;
+        char *grown = (char *)realloc(output->bytes, capacity);
+        if (grown == NULL) {
             return -3;
         }
-        if (!ini_write_bytes(file, scratch->bytes, length)) {
-            return -2;
-        }
+        output->bytes = grown;
+        output->capacity = capacity;
     }
+    memcpy(output->bytes + output->length, bytes, length);
+    output->length += length;
     return 0;
+}
+
+/* Writes one section: its header, in three writes, then one write per entry
+ * line. Returns 0, or the first failure of put or -3 when out of memory. */
+static int ini_write_section(intptr_t sink, IniWriteFunction put, IniScratch *scratch,
+                             const IniSection *section)
+{
+    int result = put(sink, "[", 1);
+    if (result == 0) {
+        result = put(sink, section->name, strlen(section->name));
+    }
+    if (result == 0) {
+        result = put(sink, "]\n", 2);
+    }
+    for (int32_t i = 0; result == 0 && i < section->entry_count; i++) {
+        size_t length = ini_build_entry_line(scratch, section->entries[i]);
+        result = length == 0 ? -3 : put(sink, scratch->bytes, length);
+    }
+    return result;
+}
+
+/* Writes every section of doc to sink, building entry lines in scratch.
+ * Returns 0, or what ini_write_section returns first. */
+static int ini_write_document(const IniDocument *doc, intptr_t sink, IniWriteFunction put,
+                              IniScratch *scratch)
+{
+    int result = 0;
+    for (int32_t i = 0; result == 0 && i < doc->section_count; i++) {
+        result = ini_write_section(sink, put, scratch, doc->sections[i]);
+    }
+    return result;
 }
 
 int ini_save_file(const IniDocument *doc, const char *path)
@@ -92,14 +142,35 @@ int ini_save_file(const IniDocument *doc, const char *path)
         free(scratch.bytes);
         return -1;
     }
-    int result = 0;
-    for (int32_t i = 0; result == 0 && i < doc->section_count; i++) {
-        result = ini_write_section(replacement.file, &scratch, doc->sections[i]);
-    }
+    int result = ini_write_document(doc, replacement.file, ini_write_file, &scratch);
     free(scratch.bytes);
     if (result != 0) {
         ini_platform_abandon_replace(&replacement);
         return result;
     }
     return ini_platform_finish_replace(&replacement);
+}
+
+int ini_save_memory(const IniDocument *doc, char **bytes, size_t *size)
+{
+    *bytes = NULL;
+    *size = 0;
+    IniScratch scratch = {(char *)malloc(INI_GROW_STEP), INI_GROW_STEP};
+    if (scratch.bytes == NULL) {
+        return -3;
+    }
+    /* Room for the NUL alone, which an empty document's buffer holds. */
+    IniMemoryOutput output = {(char *)malloc(1), 0, 1};
+    int result = output.bytes == NULL
+                     ? -3
+                     : ini_write_document(doc, (intptr_t)&output, ini_write_memory, &scratch);
+    free(scratch.bytes);
+    if (result != 0) {
+        free(output.bytes);
+        return result;
+    }
+    output.bytes[output.length] = '\0';
+    *bytes = output.bytes;
+    *size = output.length;
+    return 0;
 }

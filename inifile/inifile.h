@@ -66,12 +66,49 @@
  *
  * Passing null documents, sections, names, keys or values, or a section that
  * belongs to another document to ini_put_section, is outside every contract
- * below. The library has no global state, never prints and never ends the
- * process. */
+ * below, but for the release functions, which take null and do nothing. The
+ * library has no global state, never prints and never ends the process.
+ *
+ * Threads. Separate documents may be used from separate threads at once; one
+ * document is not safe to change from two threads, nor to read from one
+ * while another changes it.
+ *
+ * Linking. The library builds as a static archive or, with the CMake option
+ * BUILD_SHARED_LIBS, as a shared library (libinifile.so.1; inifile.dll with
+ * its import library libinifile.dll.a) that exports the functions of this
+ * header and no other name. Its CMake package (target inifile::inifile) and
+ * its pkg-config file define what a program that includes this header
+ * needs. */
 #ifndef OSTREL_INIFILE_INIFILE_H
 #define OSTREL_INIFILE_INIFILE_H
 
+#include <stddef.h>
 #include <stdint.h>
+
+/* The version of the library, as its build and its packages give it. */
+#define INIFILE_VERSION_MAJOR 1
+#define INIFILE_VERSION_MINOR 0
+#define INIFILE_VERSION_PATCH 0
+
+/* Marks each function of the library's interface. The build of the shared
+ * library defines INIFILE_BUILDING_SHARED, and a program that links it
+ * INIFILE_SHARED (its CMake package and pkg-config file do so), so that
+ * Windows exports and imports the functions. Everything else the library
+ * holds is hidden: the static archive hides even these, so that a shared
+ * object built from it exports only what its author chooses. */
+#if defined(_WIN32) || defined(__CYGWIN__)
+#if defined(INIFILE_BUILDING_SHARED)
+#define INIFILE_API __declspec(dllexport)
+#elif defined(INIFILE_SHARED)
+#define INIFILE_API __declspec(dllimport)
+#else
+#define INIFILE_API
+#endif
+#elif defined(__GNUC__) && (defined(INIFILE_BUILDING_SHARED) || defined(INIFILE_SHARED))
+#define INIFILE_API __attribute__((visibility("default")))
+#else
+#define INIFILE_API
+#endif
 
 #ifdef __cplusplus
 extern "C" {
@@ -118,89 +155,125 @@ typedef struct IniLineReader {
     char buffer[INI_READ_CHUNK]; /* the last chunk read */
 } IniLineReader;
 
-/* Results of ini_load_file_with_result. */
+/* Results of ini_load_file_with_result and ini_load_memory. */
 typedef enum IniLoadResult {
     INI_LOAD_OK = 0,
-    INI_LOAD_CANNOT_OPEN = 1,   /* the file is missing or cannot be opened */
+    INI_LOAD_CANNOT_OPEN = 1,   /* the file exists but cannot be opened: a directory,
+                                 * a file the process may not read */
     INI_LOAD_MALFORMED = 2,     /* the file breaks the format's structure */
     INI_LOAD_OUT_OF_MEMORY = 3, /* memory ran out while loading */
-    INI_LOAD_READ_FAILED = 4    /* the file opened, but a read from it failed */
+    INI_LOAD_READ_FAILED = 4,   /* the file opened, but a read from it failed */
+    INI_LOAD_NOT_FOUND = 5      /* the file, or a directory on its path, does not exist */
 } IniLoadResult;
 
 /* A new empty document (capacity INI_GROW_STEP), owned by the caller; null
  * when out of memory. */
-IniDocument *ini_new_document(void);
+INIFILE_API IniDocument *ini_new_document(void);
 
-/* Releases a document with every section in it. */
-void ini_free_document(IniDocument *doc);
+/* Releases a document with every section in it; null does nothing. */
+INIFILE_API void ini_free_document(IniDocument *doc);
 
 /* A new empty section holding a copy of name, owned by the caller until it is
  * handed to ini_put_section; null when out of memory. */
-IniSection *ini_new_section(const char *name);
+INIFILE_API IniSection *ini_new_section(const char *name);
 
-/* Releases a section the caller owns, with its name and every entry. */
-void ini_free_section(IniSection *section);
+/* Releases a section the caller owns, with its name and every entry; null
+ * does nothing. */
+INIFILE_API void ini_free_section(IniSection *section);
 
 /* The position of the first section named name, or -1 when there is none. */
-int ini_section_index(const IniDocument *doc, const char *name);
+INIFILE_API int ini_section_index(const IniDocument *doc, const char *name);
 
 /* The first section named name, or null; the document keeps owning it. */
-IniSection *ini_find_section(const IniDocument *doc, const char *name);
+INIFILE_API IniSection *ini_find_section(const IniDocument *doc, const char *name);
 
 /* The name of the section at index, or null when index is negative or at or
  * past the section count. The section keeps owning it. */
-const char *ini_section_name_at(const IniDocument *doc, int index);
+INIFILE_API const char *ini_section_name_at(const IniDocument *doc, int index);
+
+/* The section at index, or null when index is negative or at or past the
+ * section count; with ini_section_name_at it reaches each of several
+ * sections of one name. The document keeps owning it. */
+INIFILE_API IniSection *ini_section_at(const IniDocument *doc, int index);
 
 /* Hands section to the document. When a section of the same name is present,
  * section takes its slot and the old one is released (unless it is section
  * itself): result 0. Otherwise
  * section is appended: result 1. When the array cannot grow the document is
  * unchanged and section still belongs to the caller: result -1. */
-int ini_put_section(IniDocument *doc, IniSection *section);
+INIFILE_API int ini_put_section(IniDocument *doc, IniSection *section);
 
 /* Releases the first section named name and moves the last section into its
  * slot: result 0. Result 1 when no section has that name. */
-int ini_remove_section(IniDocument *doc, const char *name);
+INIFILE_API int ini_remove_section(IniDocument *doc, const char *name);
 
 /* The position of the first entry whose key is key, or -1 when there is none. */
-int ini_entry_index(const IniSection *section, const char *key);
+INIFILE_API int ini_entry_index(const IniSection *section, const char *key);
 
 /* The value of the first entry whose key is key, or null when there is none.
  * The section keeps owning it. */
-const char *ini_find_value(const IniSection *section, const char *key);
+INIFILE_API const char *ini_find_value(const IniSection *section, const char *key);
 
 /* The key of the entry at index, or null when index is negative or at or past
  * the entry count. The section keeps owning it. */
-const char *ini_entry_key_at(const IniSection *section, int index);
+INIFILE_API const char *ini_entry_key_at(const IniSection *section, int index);
+
+/* The value of the entry at index, or null when index is negative or at or
+ * past the entry count; with ini_entry_key_at it reaches each of several
+ * entries of one key. The section keeps owning it. */
+INIFILE_API const char *ini_entry_value_at(const IniSection *section, int index);
 
 /* Sets key to a copy of value. When an entry with key is present, the first
  * one is updated in place and keeps its position: result 0 (its old key and
  * value pointers are then invalid). Otherwise a new entry is appended: result
  * 1. key and value may point into the entry being replaced. Result -1 when
  * out of memory, the section then unchanged. */
-int ini_put_entry(IniSection *section, const char *key, const char *value);
+INIFILE_API int ini_put_entry(IniSection *section, const char *key, const char *value);
 
 /* Releases the first entry whose key is key and moves the last entry into its
  * slot: result 0. Result 1 when no entry has that key. */
-int ini_remove_entry(IniSection *section, const char *key);
+INIFILE_API int ini_remove_entry(IniSection *section, const char *key);
 
 /* A new section named new_name holding each distinct key of source once, in
  * the order of its first appearance, with the value of its first appearance.
  * Owned by the caller; source is unchanged. Null when out of memory. */
-IniSection *ini_copy_section(const IniSection *source, const char *new_name);
+INIFILE_API IniSection *ini_copy_section(const IniSection *source, const char *new_name);
 
 /* Loads the file at path. Returns a new document owned by the caller, or null
- * when the file cannot be opened or read to its end, is not well formed, or
- * memory runs out. A failed read fails the load: what was read before it is
- * never passed off as the whole file. */
-IniDocument *ini_load_file(const char *path);
+ * when the file is missing, cannot be opened or read to its end, is not well
+ * formed, or memory runs out. A failed read fails the load: what was read
+ * before it is never passed off as the whole file. */
+INIFILE_API IniDocument *ini_load_file(const char *path);
 
-/* As ini_load_file, and stores in *result why it returned what it did. When
- * line is not null, stores in *line, for INI_LOAD_MALFORMED, the number
- * (from 1) of the physical line where the first malformed logical line
- * starts, counting blank and comment lines (INT32_MAX when it lies further
- * on), and 0 for every other result. */
-IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result, int32_t *line);
+/* As ini_load_file, and stores in *result why it returned what it did:
+ * INI_LOAD_OK with the document; INI_LOAD_NOT_FOUND when nothing stands at
+ * path because the file or a directory on its path does not exist, and
+ * INI_LOAD_CANNOT_OPEN when something stands there that cannot be opened for
+ * reading (also when the system cannot tell which, as for a directory on the
+ * path that the process may not search); INI_LOAD_READ_FAILED,
+ * INI_LOAD_MALFORMED or INI_LOAD_OUT_OF_MEMORY. When line is not null,
+ * stores in *line, for INI_LOAD_MALFORMED, the number (from 1) of the
+ * physical line where the first malformed logical line starts, counting
+ * blank and comment lines (INT32_MAX when it lies further on), and 0 for
+ * every other result. */
+INIFILE_API IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result,
+                                                   int32_t *line);
+
+/* Loads the size bytes at bytes as ini_load_file_with_result loads a file
+ * holding them: the same document, result and line, through the same line
+ * reader, which takes the bytes INI_READ_CHUNK at a time, with the same
+ * allocations. Returns a new document owned by the caller, with *result
+ * INI_LOAD_OK; or null with *result INI_LOAD_MALFORMED (*line as for a file)
+ * or INI_LOAD_OUT_OF_MEMORY. Size 0 is an empty document, and bytes may then
+ * be null. The bytes are only read, and the document keeps no pointer into
+ * them. */
+INIFILE_API IniDocument *ini_load_memory(const void *bytes, size_t size, IniLoadResult *result,
+                                         int32_t *line);
+
+/* A short English description of result, such as "no such file or
+ * directory", for a person to read; a value that is no IniLoadResult has one
+ * too. Never null; the text is static, owned by the library. */
+INIFILE_API const char *ini_load_result_text(IniLoadResult result);
 
 /* Returns the next logical line, a non-empty heap string without leading or
  * trailing spaces, with comments, escapes, carriage returns and continuations
@@ -208,7 +281,7 @@ IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result, 
  * input, and from then on; end_of_input then tells INI_READER_END from
  * INI_READER_OUT_OF_MEMORY and INI_READER_READ_FAILED (a line cut short by a
  * failed read is dropped). */
-char *ini_read_line(IniLineReader *reader);
+INIFILE_API char *ini_read_line(IniLineReader *reader);
 
 /* Writes doc to the file at path, replacing it whole; doc is only read. The
  * document goes into a new temporary file beside it, named ".ost", four hex
@@ -229,7 +302,14 @@ char *ini_read_line(IniLineReader *reader);
  * /dev/null, a FIFO), and a file whose directory takes no new file from the
  * process. A -2 from the flush of the directory after the move, which a
  * system reports only when its disk fails, leaves the new document in place. */
-int ini_save_file(const IniDocument *doc, const char *path);
+INIFILE_API int ini_save_file(const IniDocument *doc, const char *path);
+
+/* Puts into a new heap buffer exactly the bytes ini_save_file writes for doc,
+ * and a NUL after them; doc is only read. Returns 0 with *bytes the buffer,
+ * owned by the caller, who releases it with free(), and *size the count of
+ * bytes before the NUL (0 for an empty document); or -3 when out of memory,
+ * with *bytes null and *size 0. */
+INIFILE_API int ini_save_memory(const IniDocument *doc, char **bytes, size_t *size);
 
 #ifdef __cplusplus
 }

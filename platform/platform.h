@@ -68,6 +68,13 @@ void ini_platform_make_directory(const char *path);
  * nothing does. */
 int ini_platform_file_exists(const char *path);
 
+/* Returns 1 when nothing stands at path because it, or a directory on its
+ * path, does not exist (a file where the path has a directory counts as a
+ * missing directory); 0 when something stands there, and when the system
+ * cannot tell (a directory on the path that the process may not search, a
+ * path too long). */
+int ini_platform_is_missing(const char *path);
+
 /* Copies the file source to target, replacing an existing target whole
  * through ini_platform_begin_replace, the new target taking the source's
  * permission bits (POSIX) or attributes and last-write time (Win32).

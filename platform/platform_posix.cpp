@@ -158,6 +158,15 @@ int ini_platform_file_exists(const char *path)
     return ini_platform_native_path(path, &native) && stat(native.text, &status) == 0;
 }
 
+int ini_platform_is_missing(const char *path)
+{
+    /* ENOTDIR: a file stands where the path has a directory. */
+    IniPlatformNativePath native;
+    struct stat status;
+    return ini_platform_native_path(path, &native) && stat(native.text, &status) != 0 &&
+           (errno == ENOENT || errno == ENOTDIR);
+}
+
 /* The length of the directory part of path, its last "/" included; 0 for a
  * name alone. */
 static size_t ini_platform_directory_length(const char *path)

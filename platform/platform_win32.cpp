@@ -79,6 +79,15 @@ int ini_platform_file_exists(const char *path)
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+int ini_platform_is_missing(const char *path)
+{
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+        return 0;
+    }
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 /* The attributes a replacement carries over; the rest (directory, device,
  * compression and the like) are the system's to set. */
 static const DWORD ini_platform_kept_attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |

@@ -104,15 +104,25 @@ TEST(IniDocument, LooksUpSectionsByExactName)
     ini_free_document(doc);
 }
 
-TEST(IniDocument, GivesSectionNamesByPositionAndNullOutsideTheRange)
+TEST(IniDocument, GivesSectionsAndTheirNamesByPositionAndNullOutsideTheRange)
 {
-    IniDocument *doc = document_with({"a", "b", "c"});
-    EXPECT_STREQ(ini_section_name_at(doc, 0), "a");
-    EXPECT_STREQ(ini_section_name_at(doc, 1), "b");
-    EXPECT_STREQ(ini_section_name_at(doc, 2), "c");
-    for (int index : {3, 4, 9, 10, 1000, -1, -2}) {
+    /* Two sections of one name, which only a position tells apart. */
+    IniDocument *doc = load_text("[a]\n[b]\nk=1\n[c]\n[b]\nk=2\n");
+    ASSERT_NE(doc, nullptr);
+    const char *const names[] = {"a", "b", "c", "b"};
+    const char *const values[] = {"", "1", "", "2"};
+    for (int index = 0; index < 4; index++) {
+        SCOPED_TRACE("index " + std::to_string(index));
+        EXPECT_STREQ(ini_section_name_at(doc, index), names[index]);
+        IniSection *section = ini_section_at(doc, index);
+        ASSERT_EQ(section, doc->sections[index]);
+        const char *value = ini_find_value(section, "k");
+        EXPECT_STREQ(value == nullptr ? "" : value, values[index]);
+    }
+    for (int index : {4, 9, 10, 1000, -1, -2}) {
         SCOPED_TRACE("index " + std::to_string(index));
         EXPECT_EQ(ini_section_name_at(doc, index), nullptr);
+        EXPECT_EQ(ini_section_at(doc, index), nullptr);
     }
     ini_free_document(doc);
 }
@@ -298,16 +308,25 @@ TEST(IniSection, LooksUpEntriesByExactKey)
     ini_free_section(section);
 }
 
-TEST(IniSection, GivesKeysByPositionAndNullOutsideTheRange)
+TEST(IniSection, GivesKeysAndValuesByPositionAndNullOutsideTheRange)
 {
-    IniSection *section = section_with("s", {{"a", "1"}, {"b", "2"}});
-    EXPECT_STREQ(ini_entry_key_at(section, 0), "a");
-    EXPECT_STREQ(ini_entry_key_at(section, 1), "b");
-    for (int index : {2, 3, 9, 10, 1000, -1, -2}) {
+    /* Two entries of one key, which only a position tells apart. */
+    IniDocument *doc = load_text("[s]\na=1\nb=2\na=3\n");
+    ASSERT_NE(doc, nullptr);
+    const IniSection *section = doc->sections[0];
+    const ModelEntries entries = {{"a", "1"}, {"b", "2"}, {"a", "3"}};
+    for (int index = 0; index < 3; index++) {
+        SCOPED_TRACE("index " + std::to_string(index));
+        EXPECT_STREQ(ini_entry_key_at(section, index), entries[(size_t)index].first.c_str());
+        EXPECT_STREQ(ini_entry_value_at(section, index), entries[(size_t)index].second.c_str());
+        EXPECT_EQ(ini_entry_value_at(section, index), section->entries[index]->value);
+    }
+    for (int index : {3, 9, 10, 1000, -1, -2}) {
         SCOPED_TRACE("index " + std::to_string(index));
         EXPECT_EQ(ini_entry_key_at(section, index), nullptr);
+        EXPECT_EQ(ini_entry_value_at(section, index), nullptr);
     }
-    ini_free_section(section);
+    ini_free_document(doc);
 }
 
 TEST(IniSection, ReplacesTheValueOfAPresentKeyInPlace)

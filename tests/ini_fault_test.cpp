@@ -141,6 +141,8 @@ TEST_F(IniLoadFaults, SeamSeesTheLibrarysAllocationsReadsAndWrites)
     EXPECT_EQ(fault_live_allocations(), 0);
 }
 
+/* From a file and from memory alike: the same bytes cost the same
+ * allocations, each of which may fail. */
 TEST_F(IniLoadFaults, FailsCleanlyAtEveryAllocation)
 {
     const std::string text = rich_file();
@@ -149,31 +151,46 @@ TEST_F(IniLoadFaults, FailsCleanlyAtEveryAllocation)
     ASSERT_TRUE(expected.has_value());
     ASSERT_GT(expected->size(), 10u);
 
-    long failures = 0;
-    for (long n = 0;; n++) {
-        SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
-        fault_reset();
-        fault_fail_allocation(n);
-        IniLoadResult result = INI_LOAD_OK;
-        IniDocument *doc =
-            fault_watch([&] { return ini_load_file_with_result(path.c_str(), &result, nullptr); });
-        if (!fault_allocation_failed()) {
-            ASSERT_NE(doc, nullptr);
-            EXPECT_EQ(model_of(doc), *expected);
+    struct Load {
+        const char *what;
+        std::function<IniDocument *(IniLoadResult *)> run;
+    };
+    const Load loads[] = {
+        {"from the file",
+         [&](IniLoadResult *result) {
+             return ini_load_file_with_result(path.c_str(), result, nullptr);
+         }},
+        {"from memory",
+         [&](IniLoadResult *result) {
+             return ini_load_memory(text.data(), text.size(), result, nullptr);
+         }},
+    };
+    std::vector<long> failures;
+    for (const Load &load : loads) {
+        failures.push_back(0);
+        for (long n = 0;; n++) {
+            SCOPED_TRACE(std::string(load.what) + ", allocation " + std::to_string(n) + " fails");
+            fault_reset();
+            fault_fail_allocation(n);
+            IniLoadResult result = INI_LOAD_OK;
+            IniDocument *doc = fault_watch([&] { return load.run(&result); });
+            if (!fault_allocation_failed()) {
+                ASSERT_NE(doc, nullptr);
+                EXPECT_EQ(model_of(doc), *expected);
+                ini_free_document(doc);
+                EXPECT_EQ(fault_live_allocations(), 0);
+                break;
+            }
+            failures.back()++;
+            EXPECT_EQ(doc, nullptr);
             ini_free_document(doc);
-            EXPECT_EQ(fault_live_allocations(), 0);
-            break;
+            EXPECT_EQ(result, INI_LOAD_OUT_OF_MEMORY) << "never taken for a missing file";
+            EXPECT_EQ(fault_live_allocations(), 0) << "nothing leaks";
+            ASSERT_LT(n, 100000) << "the load never stops allocating";
         }
-        failures++;
-        EXPECT_EQ(doc, nullptr);
-        if (doc != nullptr) {
-            ini_free_document(doc);
-        }
-        EXPECT_EQ(result, INI_LOAD_OUT_OF_MEMORY) << "never taken for a missing file";
-        EXPECT_EQ(fault_live_allocations(), 0) << "nothing leaks";
-        ASSERT_LT(n, 100000) << "the load never stops allocating";
     }
-    EXPECT_GT(failures, 60) << "every line, section, entry and array costs an allocation";
+    EXPECT_GT(failures[0], 60) << "every line, section, entry and array costs an allocation";
+    EXPECT_EQ(failures[1], failures[0]) << "memory costs what the file costs";
 }
 
 TEST_F(IniLoadFaults, ReadLineReportsOutOfMemoryAndStopsForGood)
@@ -374,6 +391,33 @@ TEST_F(IniSaveFaults, FailsCleanlyAtEveryAllocation)
         ASSERT_LT(n, 10000);
     }
     EXPECT_GT(failures, 5);
+
+    /* Into memory, where the buffer that grows is one more allocation that
+     * may fail. */
+    long memory_failures = 0;
+    for (long n = 0;; n++) {
+        SCOPED_TRACE("in memory, allocation " + std::to_string(n) + " fails");
+        fault_reset();
+        fault_fail_allocation(n);
+        char unset[] = "unset";
+        char *bytes = unset;
+        size_t size = 99;
+        int result = fault_watch([&] { return ini_save_memory(doc, &bytes, &size); });
+        if (!fault_allocation_failed()) {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(std::string(bytes, size), expected.bytes);
+            free(bytes);
+            EXPECT_EQ(fault_live_allocations(), 0);
+            break;
+        }
+        memory_failures++;
+        EXPECT_EQ(result, -3);
+        EXPECT_EQ(bytes, nullptr);
+        EXPECT_EQ(size, 0u);
+        EXPECT_EQ(fault_live_allocations(), 0) << "nothing leaks";
+        ASSERT_LT(n, 10000);
+    }
+    EXPECT_GT(memory_failures, failures);
     EXPECT_EQ(model_of(doc), view) << "the document is only read";
     ini_free_document(doc);
 }
@@ -623,6 +667,8 @@ TEST_F(IniDocumentFaults, ReleasesWhatItReplacesAndRemoves)
         {"replacing a section", [&] { ini_put_section(doc, ini_new_section("t")); }, 2},
         /* The record, name and entry array of an empty section. */
         {"removing a section", [&] { ini_remove_section(doc, "t"); }, 3},
+        {"releasing no document", [] { ini_free_document(nullptr); }, 0},
+        {"releasing no section", [] { ini_free_section(nullptr); }, 0},
     };
     long expected_live = live;
     for (const Release &release : releases) {

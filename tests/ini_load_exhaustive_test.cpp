@@ -1,13 +1,13 @@
 /* Every file of up to seven bytes over the bytes that mean something to the
  * loader, and "a", loads as the fuzzers' independent model says: to the same
  * document, or as malformed at the same line. Each file is loaded from memory
- * five ways: with the portable byte search; with the fastest one, the file
- * followed by a comment long enough that the search takes the file's bytes
- * in whole blocks rather than from its copy of a chunk's last bytes; the same
- * after the start of a line that puts the file across the edge of two
- * blocks, where an escape carries from one block to the next, once inside a
- * chunk and once where the chunk ends too; and with reads of one byte, so
- * that every byte boundary is a chunk edge. */
+ * five ways through the loader's internal entry: with the portable byte search; with the fastest
+ * one, the file followed by a comment long enough that the search takes the file's bytes in whole
+ * blocks rather than from its copy of a chunk's last bytes; the same after the start of a line that
+ * puts the file across the edge of two blocks, where an escape carries from one block to the next,
+ * once inside a chunk and once where the chunk ends too; and with reads of one byte, so that every
+ * byte boundary is a chunk edge. A sixth way loads it through ini_load_memory, the library's own
+ * entry for bytes in memory. */
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -79,14 +79,16 @@ struct Expected {
     uint64_t malformed_line;
 };
 
-/* Loads size bytes as one of the three ways says and returns how the result
- * differs from expected, or an empty text when it does not. */
+/* Loads size bytes as one of the ways says, through ini_load_memory when
+ * public_entry is true, and returns how the result differs from expected,
+ * or an empty text when it does not. */
 std::string difference(const char *bytes, size_t size, IniByteSearch search, uint32_t most,
-                       const Expected &expected)
+                       bool public_entry, const Expected &expected)
 {
     IniLoadResult result = INI_LOAD_OK;
     int32_t line = -1;
-    IniDocument *doc = load_from_memory(bytes, size, search, most, &result, &line);
+    IniDocument *doc = public_entry ? ini_load_memory(bytes, size, &result, &line)
+                                    : load_from_memory(bytes, size, search, most, &result, &line);
     std::string found;
     if (doc == nullptr) {
         if (expected.well_formed || result != INI_LOAD_MALFORMED ||
@@ -146,24 +148,27 @@ TEST(IniLoadExhaustive, LoadsEveryShortFileAsTheModelSays)
                 size_t size;
                 IniByteSearch search;
                 uint32_t most;
+                bool public_entry;
                 const Expected *expected;
             } ways[] = {
-                {"portable search", file, length, INI_SEARCH_PORTABLE, 0, &expected},
+                {"portable search", file, length, INI_SEARCH_PORTABLE, 0, false, &expected},
                 {"fastest search, comment after", file, length + comment_tail_size,
-                 INI_SEARCH_FASTEST, 0, &expected},
+                 INI_SEARCH_FASTEST, 0, false, &expected},
                 {"fastest search, across two blocks", headed,
-                 line_head_size + length + comment_tail_size, INI_SEARCH_FASTEST, 0, &across},
+                 line_head_size + length + comment_tail_size, INI_SEARCH_FASTEST, 0, false,
+                 &across},
                 {"fastest search, across two blocks and two chunks", headed,
                  line_head_size + length + comment_tail_size, INI_SEARCH_FASTEST, across_chunks,
-                 &across},
-                {"reads of one byte", file, length, INI_SEARCH_FASTEST, 1, &expected},
+                 false, &across},
+                {"reads of one byte", file, length, INI_SEARCH_FASTEST, 1, false, &expected},
+                {"ini_load_memory", file, length, INI_SEARCH_FASTEST, 0, true, &expected},
             };
             for (const auto &way : ways) {
                 if (way.expected == &across && !steering_only) {
                     continue;
                 }
-                std::string found =
-                    difference(way.bytes, way.size, way.search, way.most, *way.expected);
+                std::string found = difference(way.bytes, way.size, way.search, way.most,
+                                               way.public_entry, *way.expected);
                 if (!found.empty() && failures++ < 10) {
                     ADD_FAILURE() << "file \"" << model_printable(std::string(file, length))
                                   << "\", " << way.how << ": " << found << "; the model: "

@@ -249,8 +249,8 @@ class IniLoad : public ::testing::Test
 {
   protected:
     /* Loads bytes from a file and keeps the loader's result and line. The
-     * portable byte search, loading the same bytes from memory, must give
-     * the same. */
+     * portable byte search, loading the same bytes from memory, and
+     * ini_load_memory must give the same. */
     LoadedDocument load(const std::string &bytes)
     {
         std::string path = directory.write("test.ini", bytes);
@@ -263,6 +263,14 @@ class IniLoad : public ::testing::Test
             << "the portable search loads \"" << model_printable(bytes) << "\" as "
             << ::testing::PrintToString(portable) << ", result " << portable_result << ", line "
             << portable_line;
+        IniLoadResult memory_result = INI_LOAD_OK;
+        int32_t memory_line = -1;
+        LoadedDocument memory =
+            take_view(ini_load_memory(bytes.data(), bytes.size(), &memory_result, &memory_line));
+        EXPECT_TRUE(memory == loaded && memory_result == result && memory_line == line)
+            << "ini_load_memory loads \"" << model_printable(bytes) << "\" as "
+            << ::testing::PrintToString(memory) << ", result " << memory_result << ", line "
+            << memory_line;
         return loaded;
     }
 
@@ -273,25 +281,62 @@ class IniLoad : public ::testing::Test
 
 } // namespace
 
-TEST_F(IniLoad, ReportsAMissingFileAsCannotOpen)
+TEST_F(IniLoad, ReportsAMissingFileAsNotFoundAndADirectoryAsCannotOpen)
 {
-    for (const std::string &path :
-         {directory.file("missing.ini"), directory.file("missing") + "/file.ini", ""s}) {
-        SCOPED_TRACE(path);
+    write_file_bytes(directory.path() / "file", "[s]\n");
+    struct Failure {
+        std::string path;
+        IniLoadResult result;
+    };
+    const Failure failures[] = {
+        {directory.file("missing.ini"), INI_LOAD_NOT_FOUND},
+        {directory.file("missing") + "/file.ini", INI_LOAD_NOT_FOUND},
+        {directory.file("file") + "/file.ini", INI_LOAD_NOT_FOUND},
+        {directory.path().string(), INI_LOAD_CANNOT_OPEN},
+    };
+    for (const Failure &failure : failures) {
+        SCOPED_TRACE(failure.path);
         IniLoadResult why = INI_LOAD_OK;
         int32_t line = -1;
-        EXPECT_EQ(ini_load_file_with_result(path.c_str(), &why, &line), nullptr);
-        EXPECT_EQ(why, INI_LOAD_CANNOT_OPEN);
+        EXPECT_EQ(ini_load_file_with_result(failure.path.c_str(), &why, &line), nullptr);
+        EXPECT_EQ(why, failure.result);
         EXPECT_EQ(line, 0);
-        EXPECT_EQ(ini_load_file(path.c_str()), nullptr);
+        EXPECT_EQ(ini_load_file(failure.path.c_str()), nullptr);
     }
 }
 
-TEST_F(IniLoad, ReportsADirectoryAsCannotOpen)
+TEST(IniLoadResultText, DescribesEveryResultApartAndAnyOtherValueToo)
 {
-    IniLoadResult why = INI_LOAD_OK;
-    EXPECT_EQ(ini_load_file_with_result(directory.path().string().c_str(), &why, nullptr), nullptr);
-    EXPECT_EQ(why, INI_LOAD_CANNOT_OPEN);
+    const IniLoadResult results[] = {
+        INI_LOAD_OK,        INI_LOAD_NOT_FOUND,     INI_LOAD_CANNOT_OPEN,
+        INI_LOAD_MALFORMED, INI_LOAD_OUT_OF_MEMORY, INI_LOAD_READ_FAILED,
+        (IniLoadResult)6,   (IniLoadResult)7};
+    std::vector<std::string> texts;
+    for (IniLoadResult result : results) {
+        const char *text = ini_load_result_text(result);
+        ASSERT_NE(text, nullptr) << "result " << (int)result;
+        EXPECT_NE(text[0], '\0') << "result " << (int)result;
+        EXPECT_EQ(text, ini_load_result_text(result)) << "static, the same every time";
+        texts.push_back(text);
+    }
+    EXPECT_EQ(texts[6], texts[7]) << "one text for every value that is no result";
+    texts.pop_back();
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(std::unique(texts.begin(), texts.end()), texts.end()) << "each result its own text";
+}
+
+TEST(IniLoadMemory, LoadsNoBytesAsAnEmptyDocumentAndKeepsNoPointerIntoTheBytes)
+{
+    IniLoadResult result = INI_LOAD_MALFORMED;
+    int32_t line = -1;
+    EXPECT_EQ(take_view(ini_load_memory(nullptr, 0, &result, &line)), ModelDocument{});
+    EXPECT_EQ(result, INI_LOAD_OK);
+    EXPECT_EQ(line, 0);
+
+    std::string bytes = "[s]\nk=v\n";
+    IniDocument *doc = ini_load_memory(bytes.data(), bytes.size(), &result, nullptr);
+    bytes.assign(bytes.size(), 'x');
+    EXPECT_EQ(take_view(doc), (ModelDocument{{"s", {{"k", "v"}}}}));
 }
 
 TEST_F(IniLoad, LoadsEveryWellFormedFileAsTheRulesSay)

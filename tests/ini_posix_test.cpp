@@ -1,6 +1,7 @@
 /* What the POSIX build alone can show of the library: its saves and loads
  * meeting real failures (a device that refuses every write, a file that
- * opens but cannot be read, a full file system) and what a save does with
+ * opens but cannot be read, a full file system, a file or directory that
+ * permissions close) and what a save does with
  * permission bits, owners, symbolic links, devices, FIFOs and directories
  * the process may not add to. Windows has none of these, so this program is
  * built only for POSIX. */
@@ -33,20 +34,20 @@ namespace
 const uid_t kNobody = 65534;
 const gid_t kNogroup = 65534;
 
-/* Runs save as a user whom permissions bind: this process's own user when
+/* Runs call as a user whom permissions bind: this process's own user when
  * it is no root, or else the user nobody in a child process. Returns what
- * save returns, or -99 when the child could not run it. */
-int save_as_unprivileged(const std::function<int()> &save)
+ * call returns (from -128 to 127), or -99 when the child could not run it. */
+int run_as_unprivileged(const std::function<int()> &call)
 {
     if (geteuid() != 0) {
-        return save();
+        return call();
     }
     pid_t child = fork();
     if (child == 0) {
         if (setgid(kNogroup) != 0 || setuid(kNobody) != 0) {
             _exit(99);
         }
-        _exit(save() & 0xff);
+        _exit(call() & 0xff);
     }
     int status = 0;
     if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
@@ -171,7 +172,7 @@ TEST(IniSavePosix, KeepsWhatTheSavedPathIs)
              fs::permissions(locked, (fs::perms)0555);
              inode = inode_of(in_locked);
          },
-         [&] { return save_as_unprivileged(save_to(in_locked)); }, 0,
+         [&] { return run_as_unprivileged(save_to(in_locked)); }, 0,
          [&] {
              EXPECT_EQ(read_file_bytes(in_locked), saved);
              EXPECT_EQ(inode_of(in_locked), inode) << "the same file";
@@ -183,7 +184,7 @@ TEST(IniSavePosix, KeepsWhatTheSavedPathIs)
              fs::permissions(path, (fs::perms)0444);
              fs::permissions(directory.path(), (fs::perms)0777);
          },
-         [&] { return save_as_unprivileged(save_to(path)); }, -1,
+         [&] { return run_as_unprivileged(save_to(path)); }, -1,
          [&] { EXPECT_EQ(read_file_bytes(path), "old"); }},
     };
     for (const Case &each : cases) {
@@ -237,4 +238,40 @@ TEST(IniLoadPosix, FailsToLoadAFileWhoseReadFails)
     IniLoadResult result = INI_LOAD_OK;
     EXPECT_EQ(ini_load_file_with_result("/proc/self/mem", &result, nullptr), nullptr);
     EXPECT_EQ(result, INI_LOAD_READ_FAILED);
+}
+
+/* What a user whom permissions bind meets: a file that stands where it may
+ * not be read is no missing file, nor is one the system cannot see for a
+ * directory that may not be searched. */
+TEST(IniLoadPosix, TellsAFileThatMayNotBeReadFromAMissingOne)
+{
+    TempDirectory directory;
+    const std::string unreadable = directory.write("unreadable.ini", "[s]\n");
+    fs::permissions(unreadable, (fs::perms)0);
+    fs::create_directory(directory.path() / "closed");
+    const std::string hidden = directory.write("closed/hidden.ini", "[s]\n");
+    fs::permissions(directory.path() / "closed", (fs::perms)0);
+    struct Failure {
+        std::string path;
+        IniLoadResult result;
+    };
+    const Failure failures[] = {
+        {unreadable, INI_LOAD_CANNOT_OPEN},
+        {hidden, INI_LOAD_CANNOT_OPEN},
+        {directory.file("closed") + "/missing.ini", INI_LOAD_CANNOT_OPEN},
+        {directory.file("missing.ini"), INI_LOAD_NOT_FOUND},
+    };
+    for (const Failure &failure : failures) {
+        SCOPED_TRACE(failure.path);
+        EXPECT_EQ(run_as_unprivileged([&] {
+                      IniLoadResult result = INI_LOAD_OK;
+                      IniDocument *doc =
+                          ini_load_file_with_result(failure.path.c_str(), &result, nullptr);
+                      int outcome = doc == nullptr ? (int)result : -1;
+                      ini_free_document(doc);
+                      return outcome;
+                  }),
+                  (int)failure.result);
+    }
+    fs::permissions(directory.path() / "closed", (fs::perms)0755);
 }

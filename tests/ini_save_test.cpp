@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <optional>
 #include <random>
@@ -20,13 +22,24 @@ class IniSave : public ::testing::Test
 {
   protected:
     /* Saves view, built through the API, to a file; returns the file's bytes
-     * and keeps the writer's result. */
+     * and keeps the writer's result. ini_save_memory must give the same
+     * bytes, with a NUL after them. */
     std::string saved_bytes(const ModelDocument &view)
     {
         IniDocument *doc = build_document(view);
         result = ini_save_file(doc, path.c_str());
+        char *memory = nullptr;
+        size_t size = 1;
+        EXPECT_EQ(ini_save_memory(doc, &memory, &size), 0);
         ini_free_document(doc);
-        return read_file_bytes(path);
+        std::string bytes = read_file_bytes(path);
+        EXPECT_NE(memory, nullptr);
+        if (memory != nullptr) {
+            EXPECT_EQ(std::string(memory, size), bytes) << "saved to memory";
+            EXPECT_EQ(memory[size], '\0');
+            free(memory);
+        }
+        return bytes;
     }
 
     TempDirectory directory;

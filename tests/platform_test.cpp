@@ -140,19 +140,22 @@ TEST(Platform, TellsThatFilesAndDirectoriesExistAndMissingPathsDoNot)
     struct Presence {
         std::string path;
         int exists;
+        int missing;
     };
     const Presence presences[] = {
-        {directory.file("file"), 1},
-        {directory.file("empty"), 1},
-        {directory.file("folder"), 1},
-        {directory.path().string(), 1},
-        {directory.file("missing"), 0},
-        {directory.file("missing") + "/below", 0},
-        {directory.file("file") + "/below", 0},
+        {directory.file("file"), 1, 0},
+        {directory.file("empty"), 1, 0},
+        {directory.file("folder"), 1, 0},
+        {directory.path().string(), 1, 0},
+        {directory.file("missing"), 0, 1},
+        {directory.file("missing") + "/below", 0, 1},
+        {with_backslashes(directory.file("missing") + "/below"), 0, 1},
+        {directory.file("file") + "/below", 0, 1},
     };
     for (const Presence &presence : presences) {
         SCOPED_TRACE(presence.path);
         EXPECT_EQ(ini_platform_file_exists(presence.path.c_str()), presence.exists);
+        EXPECT_EQ(ini_platform_is_missing(presence.path.c_str()), presence.missing);
     }
 }
 

@@ -48,9 +48,9 @@ if(NOT WIN32)
   target_link_libraries(ini_posix_test PRIVATE ostrel_test_support)
 endif()
 
-# The loader against the fuzzers' model over every short file: about 15 s in
-# the native build and 70 s in the sanitizer build, which keeps it for the
-# address and undefined-behaviour checks over its 16 million loads. Not under
+# The loader against the fuzzers' model over every short file: about 5 s in
+# the native build and 100 s in the sanitizer build, which keeps it for the
+# address and undefined-behaviour checks over its 21 million loads. Not under
 # Wine, where emulation would make it the longest test by far for the same
 # loader code.
 if(NOT CMAKE_CROSSCOMPILING)

@@ -1,11 +1,13 @@
 /* A C99 program that takes the installed library through pkg-config alone:
  * builds a document, saves it, loads it back, edits and saves it again, and
- * checks each step; then checks the line a malformed file is reported at.
+ * checks each step; then checks the line a malformed file is reported at,
+ * the result for a missing one, and a load from and a save to memory.
  * Files go under the directory given as the only argument. Prints what went
  * wrong and returns 1, or returns 0. */
 #include <inifile/inifile.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 static int fail(const char *what)
@@ -64,6 +66,24 @@ int main(int argc, char **argv)
         line != 4) {
         return fail("a malformed file is not reported at its line 4");
     }
-    puts("C consumer: saved, loaded, edited and reloaded");
+    if (snprintf(path, sizeof path, "%s/missing/c.ini", argv[1]) >= (int)sizeof path ||
+        ini_load_file_with_result(path, &result, &line) != NULL || result != INI_LOAD_NOT_FOUND ||
+        ini_load_result_text(result)[0] == '\0') {
+        return fail("a file in a missing directory is not reported as not found");
+    }
+
+    const char text[] = "[m]\nkey=C:\\\\d\n";
+    char *saved = NULL;
+    size_t size = 0;
+    doc = ini_load_memory(text, sizeof text - 1, &result, &line);
+    if (doc == NULL || strcmp(ini_entry_value_at(ini_section_at(doc, 0), 0), "C:\\d") != 0 ||
+        ini_save_memory(doc, &saved, &size) != 0 || size != sizeof text - 1 ||
+        memcmp(saved, text, size) != 0) {
+        return fail("a document loaded from memory does not save to the same bytes");
+    }
+    free(saved);
+    ini_free_document(doc);
+    printf("C consumer of inifile %d.%d.%d: saved, loaded, edited and reloaded\n",
+           INIFILE_VERSION_MAJOR, INIFILE_VERSION_MINOR, INIFILE_VERSION_PATCH);
     return 0;
 }
