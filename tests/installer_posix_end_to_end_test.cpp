@@ -94,7 +94,11 @@ std::string descriptor_path(const std::string &text)
 ProcessResult run_under_strace(const DistributionTree &tree,
                                const std::vector<std::string> &options)
 {
-    std::vector<std::string> args = {"-f", "-qq"};
+    /* LeakSanitizer cannot work in a traced process: a sanitizer build's
+     * installer checks no leaks here. */
+    const char *sanitizer = getenv("ASAN_OPTIONS");
+    std::string untraced = std::string(sanitizer != nullptr ? sanitizer : "") + ":detect_leaks=0";
+    std::vector<std::string> args = {"-f", "-qq", "-E", "ASAN_OPTIONS=" + untraced};
     args.insert(args.end(), options.begin(), options.end());
     args.insert(args.end(), {"--", installer_program(), "-s", tree.root()});
     return run_process(strace_program(), args, "");

@@ -64,10 +64,16 @@ if(CMAKE_CROSSCOMPILING_EMULATOR MATCHES "wine-run\\.sh")
   endforeach()
   set_tests_properties(windows_drives_map PROPERTIES FIXTURES_SETUP ostrel_drives)
   set_tests_properties(windows_drives_unmap PROPERTIES FIXTURES_CLEANUP ostrel_drives)
-  set(ostrel_drive_fixture PROPERTIES FIXTURES_REQUIRED ostrel_drives)
+  set(ostrel_drive_fixture FIXTURES_REQUIRED ostrel_drives)
 endif()
-ostrel_add_test(windows_behaviour_test windows_behaviour_test.cpp ${ostrel_drive_fixture})
-target_link_libraries(windows_behaviour_test PRIVATE ostrel_installer_support)
+# The cases of the small drive fill it up, so they take turns.
+add_executable(windows_behaviour_test windows_behaviour_test.cpp)
+target_link_libraries(windows_behaviour_test PRIVATE GTest::gtest_main ostrel_warnings
+                                                     ostrel_installer_support)
+ostrel_discover_tests(windows_behaviour_test TEST_FILTER "*-SmallDrive.*"
+                      PROPERTIES ${ostrel_drive_fixture})
+ostrel_discover_tests(windows_behaviour_test TEST_FILTER "SmallDrive.*"
+                      PROPERTIES ${ostrel_drive_fixture} RESOURCE_LOCK ostrel_small_drive)
 target_compile_definitions(windows_behaviour_test PRIVATE
   OSTREL_TOP_DRIVE="${ostrel_top_drive}:" OSTREL_CURRENT_DRIVE="${ostrel_current_drive}:"
   OSTREL_SMALL_DRIVE="${ostrel_small_drive}:")
