@@ -138,10 +138,11 @@ typedef struct IniPlatformReplacement {
  * made (a directory the process may not add to); with 0 either is refused.
  *
  * Returns 1 with replacement->file open for writing, or 0 when nothing can
- * be created: the target is a directory, a file the process may not write,
- * or lies in a directory that does not exist or refuses the temporary. After
- * 1 the caller ends with ini_platform_finish_replace or
- * ini_platform_abandon_replace. */
+ * be created: the target is a directory, lies in a directory that does not
+ * exist or refuses the temporary, or is a file the process may not write
+ * (on Win32 also a file in use; on POSIX this holds only without a model, as
+ * a copy has always replaced a read-only file there). After 1 the caller
+ * ends with ini_platform_finish_replace or ini_platform_abandon_replace. */
 int ini_platform_begin_replace(const char *target, const char *model, int may_write_in_place,
                                IniPlatformReplacement *replacement);
 
@@ -154,11 +155,15 @@ int ini_platform_finish_replace(IniPlatformReplacement *replacement);
  * was (in place: holding what was written). */
 void ini_platform_abandon_replace(IniPlatformReplacement *replacement);
 
-/* The two steps of ini_platform_finish_replace that the system carries out
- * for the closed temporary. Moving gives it its permissions, puts it in the
- * target's place in one step and flushes the directory: returns 1, 0 when
- * the target is as it was, or -1 when only the directory's flush failed.
- * Removing takes the temporary away. */
+/* The steps of ini_platform_finish_replace that each system carries out.
+ * Settling gives the temporary, still open and before it is flushed, what
+ * it keeps of its model or target: permission bits, and owner and group
+ * where the process may set them (POSIX); attributes and last-write time
+ * (Win32); it returns 1, or 0 on failure. Moving puts the closed temporary
+ * in the target's place in one step and flushes the directory: it returns
+ * 1, 0 when the target is as it was, or -1 when only the directory's flush
+ * failed. Removing takes the temporary away. */
+int ini_platform_settle_temporary(const IniPlatformReplacement *replacement);
 int ini_platform_move_into_place(const IniPlatformReplacement *replacement);
 void ini_platform_remove_temporary(const IniPlatformReplacement *replacement);
 

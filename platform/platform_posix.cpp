@@ -267,8 +267,11 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
         return may_write_in_place && ini_platform_replace_in_place(replacement, 0);
     }
     /* Replacing needs only the right to add to the directory; a file the
-     * process may not write stays as protected as it was. */
-    if (exists && faccessat(AT_FDCWD, replacement->target, W_OK, AT_EACCESS) != 0) {
+     * process may not write stays as protected from a save as it was. A copy
+     * replaces it, as it always has, so that a file it made read-only from a
+     * read-only source never stands in the way of the next copy. */
+    if (exists && model == NULL &&
+        faccessat(AT_FDCWD, replacement->target, W_OK, AT_EACCESS) != 0) {
         return 0;
     }
     struct stat model_status;
@@ -312,31 +315,37 @@ static int ini_platform_flush_directory(const char *path)
         memcpy(directory, path, length);
         directory[length] = '\0';
     }
+    /* A directory the process may not read cannot be opened to be flushed:
+     * its rename is as durable as the system makes it. */
     int fd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        return 0;
+        return errno == EACCES;
     }
     int synced = ini_platform_sync(fd);
     close(fd);
     return synced;
 }
 
+int ini_platform_settle_temporary(const IniPlatformReplacement *replacement)
+{
+    if (!replacement->keeps_bits) {
+        return 1;
+    }
+    int fd = (int)replacement->file;
+    /* The owner first: changing it may clear set-user-ID bits. Only a
+     * privileged process may give a file away, but one may still keep the
+     * group when it belongs to it; EPERM leaves the caller's. */
+    if ((replacement->owner != UINT32_MAX || replacement->group != UINT32_MAX) &&
+        fchown(fd, replacement->owner, replacement->group) != 0 &&
+        (errno != EPERM || (fchown(fd, (uid_t)-1, replacement->group) != 0 && errno != EPERM))) {
+        return 0;
+    }
+    return fchmod(fd, (mode_t)replacement->permissions) == 0;
+}
+
 int ini_platform_move_into_place(const IniPlatformReplacement *replacement)
 {
-    const char *temporary = replacement->temporary;
-    if (replacement->keeps_bits) {
-        /* The owner first: changing it may clear set-user-ID bits. Only a
-         * privileged process may give a file away, so EPERM just leaves the
-         * caller's. */
-        if ((replacement->owner != UINT32_MAX || replacement->group != UINT32_MAX) &&
-            chown(temporary, replacement->owner, replacement->group) != 0 && errno != EPERM) {
-            return 0;
-        }
-        if (chmod(temporary, (mode_t)replacement->permissions) != 0) {
-            return 0;
-        }
-    }
-    if (rename(temporary, replacement->target) != 0) {
+    if (rename(replacement->temporary, replacement->target) != 0) {
         return 0;
     }
     return ini_platform_flush_directory(replacement->target) ? 1 : -1;

@@ -10,6 +10,10 @@ enum { INI_PLATFORM_COPY_CHUNK = 64 * 1024 };
 
 int ini_platform_finish_replace(IniPlatformReplacement *replacement)
 {
+    if (!replacement->in_place && !ini_platform_settle_temporary(replacement)) {
+        ini_platform_abandon_replace(replacement);
+        return INI_PLATFORM_NOT_MOVED;
+    }
     int flushed = !replacement->flushes || ini_platform_flush(replacement->file);
     flushed = ini_platform_close(replacement->file) && flushed;
     if (replacement->in_place) {

@@ -189,7 +189,9 @@ void ini_platform_print(FILE *stream, const char *text)
         /* What the stream holds goes out first, in its order. */
         fflush(stream);
         DWORD written = 0;
-        WriteConsoleW(handle, wide, (DWORD)length - 1, &written, NULL);
+        if (!WriteConsoleW(handle, wide, (DWORD)length - 1, &written, NULL)) {
+            fputs(text, stream);
+        }
     }
     free(wide);
 }
@@ -330,33 +332,25 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
     return 1;
 }
 
-/* Gives the closed temporary the model's last-write time. Returns 1, or 0
- * on failure. */
-static int ini_platform_set_last_write(const char *path, uint64_t last_write)
+int ini_platform_settle_temporary(const IniPlatformReplacement *replacement)
 {
-    HANDLE handle = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, NULL);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return 0;
+    /* Zero leaves a time or the attributes as they are. */
+    FILE_BASIC_INFO information;
+    ZeroMemory(&information, sizeof information);
+    information.LastWriteTime.QuadPart = (LONGLONG)replacement->last_write;
+    information.FileAttributes = replacement->keeps_bits ? replacement->permissions : 0;
+    if (information.LastWriteTime.QuadPart == 0 && information.FileAttributes == 0) {
+        return 1;
     }
-    FILETIME time = {(DWORD)last_write, (DWORD)(last_write >> 32)};
-    int set = SetFileTime(handle, NULL, NULL, &time) != 0;
-    return CloseHandle(handle) && set;
+    return SetFileInformationByHandle(ini_platform_handle(replacement->file), FileBasicInfo,
+                                      &information, sizeof information) != 0;
 }
 
 int ini_platform_move_into_place(const IniPlatformReplacement *replacement)
 {
-    const char *temporary = replacement->temporary;
-    if (replacement->last_write != 0 &&
-        !ini_platform_set_last_write(temporary, replacement->last_write)) {
-        return 0;
-    }
-    if (replacement->keeps_bits && replacement->permissions != 0 &&
-        !SetFileAttributesA(temporary, replacement->permissions)) {
-        return 0;
-    }
-    /* MOVEFILE_WRITE_THROUGH: the call returns once the move is on disk. */
-    return MoveFileExA(temporary, replacement->target,
+    /* One rename within the volume, which NTFS journals; MOVEFILE_WRITE_THROUGH
+     * asks the system to finish the move on disk before it returns. */
+    return MoveFileExA(replacement->temporary, replacement->target,
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 

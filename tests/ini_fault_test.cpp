@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <optional>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -478,16 +478,23 @@ TEST_F(IniSaveFaults, LeavesTheTargetOldOrNewWhateverStepFailsOrEndsTheProcess)
             EXPECT_EQ(counts[FAULT_CALL_MOVE], 1);
             for (int call = 0; call < FAULT_CALL_KINDS; call++) {
                 for (long n = 0; n < counts[call]; n++) {
-                    for (bool ends : {false, true}) {
+                    /* 0: the call fails; 1: a write falls short; 2: the process ends. */
+                    for (int way = 0; way < 3; way++) {
+                        bool ends = way == 2;
+                        if (way == 1 && call != FAULT_CALL_WRITE) {
+                            continue;
+                        }
+                        const char *const ways[] = {" fails", " falls short", " ends the process"};
                         SCOPED_TRACE(std::string(replacement.what) + (old ? " over a file" : "") +
-                                     ", " + kinds[call] + " " + std::to_string(n) +
-                                     (ends ? " ends the process" : " fails"));
+                                     ", " + kinds[call] + " " + std::to_string(n) + ways[way]);
                         bool after_move =
                             call == FAULT_CALL_CLOSE && n >= replacement.closes_before_move;
                         reset_target();
                         fault_reset();
                         if (ends) {
                             fault_end_at_call((FaultCall)call, n);
+                        } else if (way == 1) {
+                            fault_fail_write(n, FAULT_WRITE_ALL_BUT_LAST);
                         } else {
                             fault_fail_call((FaultCall)call, n);
                         }
@@ -495,6 +502,9 @@ TEST_F(IniSaveFaults, LeavesTheTargetOldOrNewWhateverStepFailsOrEndsTheProcess)
                         if (!ends) {
                             EXPECT_EQ(result, after_move ? replacement.success
                                                          : replacement.failures[call]);
+                        }
+                        if (!ends && call == FAULT_CALL_WRITE) {
+                            EXPECT_EQ(fault_writes(), n + 1) << "no write after the failed one";
                         }
                         std::vector<std::string> left = list_directory(directory.path());
                         if (ends && !after_move) {

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "support/ini_view.h"
 #include "support/temp_dir.h"
 
@@ -177,6 +178,23 @@ TEST(IniSavePosix, KeepsWhatTheSavedPathIs)
              EXPECT_EQ(read_file_bytes(in_locked), saved);
              EXPECT_EQ(inode_of(in_locked), inode) << "the same file";
              fs::permissions(locked, (fs::perms)0755);
+         }},
+        {"a copy replaces the read-only file that an earlier copy of a read-only source made",
+         [&] {
+             write_file_bytes(real, saved);
+             fs::permissions(real, (fs::perms)0444);
+             fs::permissions(directory.path(), (fs::perms)0777);
+         },
+         [&] {
+             return run_as_unprivileged([&] {
+                 return ini_platform_copy_file(real.c_str(), path.c_str()) +
+                        ini_platform_copy_file(real.c_str(), path.c_str());
+             });
+         },
+         2,
+         [&] {
+             EXPECT_EQ(mode_of(path), 0444);
+             EXPECT_EQ(read_file_bytes(path), saved);
          }},
         {"a file the process may not write is refused, though it may add to the directory",
          [&] {

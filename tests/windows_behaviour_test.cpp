@@ -10,6 +10,8 @@
  * paths longer than 259 characters where a case needs them. */
 #include <windows.h>
 
+#include <string.h>
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -461,6 +463,28 @@ TEST_F(WindowsBehaviour, CopiesReplaceEveryExistingTargetWhole)
 
     ASSERT_NO_FATAL_FAILURE(expect_exit(result, 0, kQuestion + success_line(kVsn), ""));
     expect_installed(root_, "start_mext.boot");
+}
+
+/* A device is no file to replace: a save writes it in place, as a plain
+ * write would, and makes nothing beside it. */
+TEST_F(WindowsBehaviour, SavesToTheNullDeviceInPlace)
+{
+    IniDocument *doc = build_document({{"s", {{"k", "v"}}}});
+    char previous[MAX_PATH + 1];
+    GetCurrentDirectoryA(sizeof previous, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(workspace_.c_str()));
+    int result = ini_save_file(doc, "NUL");
+    SetCurrentDirectoryA(previous);
+    ini_free_document(doc);
+    EXPECT_EQ(result, 0);
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((workspace_ + "\\*").c_str(), &entry);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    do {
+        EXPECT_TRUE(strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0)
+            << entry.cFileName;
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
 }
 
 /* The launcher configuration it replaces keeps its attributes (a hidden

@@ -363,11 +363,6 @@ void fault_end_at_call(FaultCall call, long countdown)
     fault_call_ends = true;
 }
 
-bool fault_ended()
-{
-    return fault_process_ended;
-}
-
 long fault_calls(FaultCall call)
 {
     return fault_call_counts[call];

@@ -102,9 +102,6 @@ void fault_fail_call(FaultCall call, long countdown);
  * Files are still closed, as the system closes them when a process ends. */
 void fault_end_at_call(FaultCall call, long countdown);
 
-/* Whether the process has ended so. */
-bool fault_ended();
-
 /* The calls of kind call made while watching. */
 long fault_calls(FaultCall call);
 
