@@ -517,6 +517,23 @@ TEST_F(WindowsBehaviour, KeepsTheAttributesOfWhatItReplacesAndTheTimesOfWhatItCo
     EXPECT_EQ(copied.ftLastWriteTime.dwLowDateTime, written.dwLowDateTime);
 }
 
+/* A file the program may write, in a directory it may not add to, as
+ * tests/wine_as_nobody.sh lays one out: no temporary can be made beside it,
+ * so a save writes it in place, as a plain write would. */
+TEST_F(WindowsBehaviour, ReadOnlyDirectoryGetsAWritableFileSavedInPlace)
+{
+    const char *locked = getenv("OSTREL_LOCKED_DIRECTORY");
+    if (locked == nullptr) {
+        GTEST_SKIP() << "No directory that this user may not add to: tests/wine_as_nobody.sh "
+                        "makes one for the user nobody";
+    }
+    const std::string path = native_program_path(locked) + "\\settings.ini";
+    IniDocument *doc = build_document({{"s", {{"k", "v"}}}});
+    EXPECT_EQ(ini_save_file(doc, path.c_str()), 0);
+    ini_free_document(doc);
+    EXPECT_EQ(read_file(path), "[s]\nk=v\n");
+}
+
 TEST_F(WindowsBehaviour, ReadOnlyExecutableTargetOnlyWarns)
 {
     expect_blocked_executable_only_warns("ostx.exe", Obstacle::ReadOnly);

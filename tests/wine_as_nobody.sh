@@ -5,7 +5,10 @@
 # the user nobody, with a Wine prefix of nobody's own in DIRECTORY. Wine
 # keeps the read-only attribute of a file as its Unix write permission,
 # which binds every user but root: this lets a test run as root still see
-# Windows refuse to write a read-only file. Exits with 77 (skipped) when it
+# Windows refuse to write a read-only file. It also leaves, in
+# DIRECTORY/locked, a directory that nobody may not add to holding a file
+# settings.ini that nobody may write, named to the program by
+# OSTREL_LOCKED_DIRECTORY. Exits with 77 (skipped) when it
 # is not run as root, when setpriv is missing, or when nobody cannot read
 # PROGRAM.
 set -eu
@@ -25,4 +28,8 @@ if ! as_nobody test -r "$1"; then
 fi
 mkdir -p "$directory"
 chown nobody:nogroup "$directory"
-as_nobody "$wine_run" "$directory/wine" "$@"
+rm -rf "$directory/locked"
+mkdir -m 755 "$directory/locked"
+printf '[old]\r\n' >"$directory/locked/settings.ini"
+chmod 666 "$directory/locked/settings.ini"
+OSTREL_LOCKED_DIRECTORY=$directory/locked as_nobody "$wine_run" "$directory/wine" "$@"
