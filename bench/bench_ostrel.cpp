@@ -50,14 +50,25 @@ int bench_ostrel_load(const char *path, const char *, BenchSample *sample)
     return 0;
 }
 
-int bench_ostrel_save(const char *path, const char *out_path, BenchSample *sample)
+/* The document a writer saves: the corpus at path, loaded and counted into
+ * sample; null after printing why it cannot be. */
+static IniDocument *bench_document_to_save(const char *path, BenchSample *sample)
 {
     IniDocument *doc = ini_load_file(path);
     if (doc == NULL) {
         fprintf(stderr, "ini_load_file failed on %s\n", path);
-        return -1;
+        return NULL;
     }
     bench_count_document(doc, sample);
+    return doc;
+}
+
+int bench_ostrel_save(const char *path, const char *out_path, BenchSample *sample)
+{
+    IniDocument *doc = bench_document_to_save(path, sample);
+    if (doc == NULL) {
+        return -1;
+    }
     BenchStamp start = bench_stamp();
     int result = ini_save_file(doc, out_path);
     bench_add_since(sample, start);
@@ -201,12 +212,10 @@ static void bench_append_escaped(std::string *out, const char *text)
 
 int bench_save_in_place_flushed(const char *path, const char *out_path, BenchSample *sample)
 {
-    IniDocument *doc = ini_load_file(path);
+    IniDocument *doc = bench_document_to_save(path, sample);
     if (doc == NULL) {
-        fprintf(stderr, "ini_load_file failed on %s\n", path);
         return -1;
     }
-    bench_count_document(doc, sample);
     BenchStamp start = bench_stamp();
     IniPlatformFile file = ini_platform_create_for_writing(out_path);
     bool complete = file != INI_PLATFORM_NO_FILE;

@@ -35,24 +35,25 @@ std::wstring wide(const std::string &utf8)
     return text;
 }
 
-/* text as an ANSI program sees it: in the system's code page, each missing
- * character turned into its look-alike. */
-std::string ansi(const std::wstring &text)
+/* text in code_page, each character it lacks turned into its look-alike. */
+std::string narrow(const std::wstring &text, UINT code_page)
 {
-    int length = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    int length = WideCharToMultiByte(code_page, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string bytes((size_t)length, '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &bytes[0], length, nullptr, nullptr);
+    WideCharToMultiByte(code_page, 0, text.c_str(), -1, &bytes[0], length, nullptr, nullptr);
     bytes.resize((size_t)length - 1);
     return bytes;
 }
 
+/* text as an ANSI program sees it, in the system's code page. */
+std::string ansi(const std::wstring &text)
+{
+    return narrow(text, CP_ACP);
+}
+
 std::string utf8(const std::wstring &text)
 {
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string bytes((size_t)length, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], length, nullptr, nullptr);
-    bytes.resize((size_t)length - 1);
-    return bytes;
+    return narrow(text, CP_UTF8);
 }
 
 bool write_file(const std::wstring &path, const std::string &contents)
