@@ -9,6 +9,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+
 #include "fuzz_checks.h"
 #include "platform/platform.h"
 #include "support/memory_file.h"
@@ -41,41 +43,38 @@ static void fuzz_check_lines(const char *path, const uint8_t *data, size_t size)
     fuzz_check(ini_read_line(&reader) == NULL, "no line after the end");
 }
 
-/* Loads the bytes again from memory, with the portable search and reads of
- * a few bytes each, so that chunk edges fall everywhere: the loader must
- * give the same document, result and line as from the file. */
-static void fuzz_check_portable_load(const uint8_t *data, size_t size, const IniDocument *doc,
-                                     IniLoadResult result, int32_t line)
+/* Checks that a second load of the same bytes, named what, gave the document
+ * (released here), result and line of the load from the file. */
+static void fuzz_check_same_load(IniDocument *again, IniLoadResult again_result, int32_t again_line,
+                                 const IniDocument *doc, IniLoadResult result, int32_t line,
+                                 const char *what)
 {
-    IniLoadResult portable_result = INI_LOAD_OK;
-    int32_t portable_line = -1;
-    IniDocument *portable =
-        load_from_memory((const char *)data, size, INI_SEARCH_PORTABLE, (uint32_t)(size % 7 + 1),
-                         &portable_result, &portable_line);
-    fuzz_check(portable_result == result && portable_line == line,
-               "the portable search gives the same result and line");
-    fuzz_check((portable != NULL) == (doc != NULL), "the portable search loads alike");
-    if (portable != NULL) {
-        fuzz_check_equal(model_of(portable), model_of(doc), "the portable search's document");
-        ini_free_document(portable);
+    std::string named = what;
+    fuzz_check(again_result == result && again_line == line,
+               (named + " gives the same result and line").c_str());
+    fuzz_check((again != NULL) == (doc != NULL), (named + " loads alike").c_str());
+    if (again != NULL) {
+        fuzz_check_equal(model_of(again), model_of(doc), (named + "'s document").c_str());
+        ini_free_document(again);
     }
 }
 
-/* Loads the bytes through ini_load_memory: the same document, result and
- * line as from the file. */
-static void fuzz_check_memory_load(const uint8_t *data, size_t size, const IniDocument *doc,
-                                   IniLoadResult result, int32_t line)
+/* Loads the bytes again from memory, with the portable search and reads of
+ * a few bytes each, so that chunk edges fall everywhere, and through
+ * ini_load_memory: each must give the same document, result and line as
+ * the load from the file. */
+static void fuzz_check_memory_loads(const uint8_t *data, size_t size, const IniDocument *doc,
+                                    IniLoadResult result, int32_t line)
 {
-    IniLoadResult memory_result = INI_LOAD_OK;
-    int32_t memory_line = -1;
-    IniDocument *memory = ini_load_memory(data, size, &memory_result, &memory_line);
-    fuzz_check(memory_result == result && memory_line == line,
-               "ini_load_memory gives the same result and line");
-    fuzz_check((memory != NULL) == (doc != NULL), "ini_load_memory loads alike");
-    if (memory != NULL) {
-        fuzz_check_equal(model_of(memory), model_of(doc), "ini_load_memory's document");
-        ini_free_document(memory);
-    }
+    IniLoadResult again_result = INI_LOAD_OK;
+    int32_t again_line = -1;
+    IniDocument *again = load_from_memory((const char *)data, size, INI_SEARCH_PORTABLE,
+                                          (uint32_t)(size % 7 + 1), &again_result, &again_line);
+    fuzz_check_same_load(again, again_result, again_line, doc, result, line, "the portable search");
+    again_result = INI_LOAD_OK;
+    again_line = -1;
+    again = ini_load_memory(data, size, &again_result, &again_line);
+    fuzz_check_same_load(again, again_result, again_line, doc, result, line, "ini_load_memory");
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -90,8 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     IniLoadResult result = INI_LOAD_OK;
     int32_t line = -1;
     IniDocument *doc = ini_load_file_with_result(path, &result, &line);
-    fuzz_check_portable_load(data, size, doc, result, line);
-    fuzz_check_memory_load(data, size, doc, result, line);
+    fuzz_check_memory_loads(data, size, doc, result, line);
     fuzz_check((doc != NULL) == well_formed, "loaded exactly when well formed");
     if (doc == NULL) {
         fuzz_check(result == INI_LOAD_MALFORMED && (uint64_t)line == malformed_line,
