@@ -2,7 +2,7 @@
 
 #include <inifile/inifile.h>
 
-#include "platform/platform.h"
+#include "platform/installer_platform.h"
 
 #define MESSAGE_MISSING_FILE "Could not find file %s\n"
 #define MESSAGE_COPY_FAILED "Could not copy file %s to %s\n"
@@ -15,11 +15,11 @@
  * err when the source is missing. */
 static int installer_copy_or_warn(const char *source, const char *target, FILE *err)
 {
-    if (!ini_platform_file_exists(source)) {
+    if (!installer_platform_file_exists(source)) {
         installer_print(err, MESSAGE_MISSING_FILE, source);
         return 1;
     }
-    if (!ini_platform_copy_file(source, target)) {
+    if (!installer_platform_copy_file(source, target)) {
         installer_print(err, MESSAGE_COPY_FAILED, source, target);
         installer_print(err, MESSAGE_CONTINUING);
     }
@@ -30,7 +30,7 @@ static int installer_copy_or_warn(const char *source, const char *target, FILE *
  * printing to err. */
 static int installer_copy_or_bail_out(const char *source, const char *target, FILE *err)
 {
-    if (ini_platform_copy_file(source, target)) {
+    if (installer_platform_copy_file(source, target)) {
         return 0;
     }
     installer_print(err, MESSAGE_COPY_FAILED, source, target);
@@ -102,7 +102,7 @@ int installer_deploy(const InstallerSettings *settings, const InstallerPaths *pa
         return 1;
     }
     for (int i = 0; i < INSTALLER_BOOT_SCRIPT_COUNT; i++) {
-        if (!ini_platform_file_exists(paths->boot_sources[i])) {
+        if (!installer_platform_file_exists(paths->boot_sources[i])) {
             installer_print(err, MESSAGE_MISSING_FILE, paths->boot_sources[i]);
             return 1;
         }

@@ -73,7 +73,7 @@ int installer_deploy(const InstallerSettings *settings, const InstallerPaths *pa
 void installer_keep_window_open(const InstallerSettings *settings, FILE *in, FILE *out);
 
 /* Prints the message that format and what follows make to stream, a
- * console showing it as typed (see ini_platform_print). */
+ * console showing it as typed (see installer_platform_print). */
 void installer_print(FILE *stream, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 /* Refuses a command line that the system's code page cannot hold exactly:

@@ -5,7 +5,7 @@
 
 #include <inifile/inifile.h>
 
-#include "platform/platform.h"
+#include "platform/installer_platform.h"
 
 #define MESSAGE_CANNOT_OPEN "Cannot open init file %s\n"
 #define MESSAGE_NO_SECTION "No [Install] section in init file %s\n"
@@ -109,11 +109,11 @@ static int installer_refuse_unsafe_value(const char *key, const char *value, con
     for (const unsigned char *byte = (const unsigned char *)value; *byte != '\0'; byte++) {
         control |= *byte < 0x20 || *byte == 0x7F;
     }
-    if (control || ini_platform_find_any(value, "\\/:") != NULL) {
+    if (control || installer_platform_find_any(value, "\\/:") != NULL) {
         installer_print(err, MESSAGE_VALUE_UNSAFE, key, manifest);
         return 1;
     }
-    if (!ini_platform_is_text(value)) {
+    if (!installer_platform_is_text(value)) {
         installer_print(err, MESSAGE_VALUE_NOT_TEXT, key, manifest);
         return 1;
     }
@@ -181,6 +181,6 @@ int installer_read_manifest(const InstallerSettings *settings, InstallerPaths *p
     if (failed) {
         return 1;
     }
-    ini_platform_make_directory(paths->publish);
+    installer_platform_make_directory(paths->publish);
     return 0;
 }

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "platform/platform.h"
+#include "platform/installer_platform.h"
 
 #define MESSAGE_UNKNOWN_SWITCH "Unknown command switch %s\n"
 #define MESSAGE_SECOND_ROOT "Only one root directory can be specified, parameter %s is illegal\n"
@@ -44,7 +44,7 @@ static void installer_settle_silent(int argc, char **argv, InstallerSettings *se
 int installer_refuse_inexact_text(int argc, char **argv, InstallerSettings *settings, FILE *err)
 {
     installer_settle_silent(argc, argv, settings);
-    int argument = ini_platform_inexact_argument(argc, argv);
+    int argument = installer_platform_inexact_argument(argc, argv);
     if (argument < 0) {
         installer_print(err, MESSAGE_INEXACT_ARGUMENTS);
         return 1;
@@ -53,7 +53,7 @@ int installer_refuse_inexact_text(int argc, char **argv, InstallerSettings *sett
         installer_print(err, MESSAGE_INEXACT_ARGUMENT, argument);
         return 1;
     }
-    if (!ini_platform_executable_path_is_exact()) {
+    if (!installer_platform_executable_path_is_exact()) {
         installer_print(err, MESSAGE_INEXACT_DIRECTORY);
         return 1;
     }
@@ -82,7 +82,7 @@ int installer_parse_arguments(int argc, char **argv, InstallerSettings *settings
 
 int installer_root_from_executable(InstallerSettings *settings, char *path_buffer, FILE *err)
 {
-    uint32_t length = ini_platform_executable_path(path_buffer, INSTALLER_PATH_SIZE);
+    uint32_t length = installer_platform_executable_path(path_buffer, INSTALLER_PATH_SIZE);
     if (length == 0) {
         installer_print(err, MESSAGE_NO_EXECUTABLE_PATH);
         return 1;
@@ -91,7 +91,7 @@ int installer_root_from_executable(InstallerSettings *settings, char *path_buffe
         installer_print(err, MESSAGE_EXECUTABLE_PATH_TOO_LONG);
         return 1;
     }
-    char *last_separator = (char *)ini_platform_find_last_any(path_buffer, "\\");
+    char *last_separator = (char *)installer_platform_find_last_any(path_buffer, "\\");
     if (last_separator == NULL) {
         installer_print(err, MESSAGE_BROKEN_EXECUTABLE_PATH);
         return 1;
@@ -155,7 +155,7 @@ int installer_ask_startup(InstallerSettings *settings, FILE *in, FILE *out, FILE
 
 void installer_keep_window_open(const InstallerSettings *settings, FILE *in, FILE *out)
 {
-    if (settings->silent || !ini_platform_owns_console_window()) {
+    if (settings->silent || !installer_platform_owns_console_window()) {
         return;
     }
     installer_print(out, MESSAGE_PRESS_ENTER);

@@ -3,7 +3,7 @@
 #include <stdarg.h>
 #include <stdlib.h>
 
-#include "platform/platform.h"
+#include "platform/installer_platform.h"
 
 void installer_print(FILE *stream, const char *format, ...)
 {
@@ -17,7 +17,7 @@ void installer_print(FILE *stream, const char *format, ...)
     int length = vsnprintf(text, sizeof text, format, arguments);
     va_end(arguments);
     if (length >= 0 && (size_t)length < sizeof text) {
-        ini_platform_print(stream, text);
+        installer_platform_print(stream, text);
         return;
     }
     char *whole = length < 0 ? NULL : (char *)malloc((size_t)length + 1);
@@ -27,7 +27,7 @@ void installer_print(FILE *stream, const char *format, ...)
         vfprintf(stream, format, arguments);
     } else {
         vsnprintf(whole, (size_t)length + 1, format, arguments);
-        ini_platform_print(stream, whole);
+        installer_platform_print(stream, whole);
     }
     va_end(arguments);
     free(whole);

@@ -1,19 +1,17 @@
-/* The file operations that the installer and the INI library are built on.
+/* The file operations that the INI library is built on, and that the
+ * installer's copies share.
  *
  * Every path is an 8-bit, NUL-terminated string with "\" between components,
  * exactly as on Windows. The Win32 build hands paths to the ANSI Win32 calls
  * unchanged. The POSIX build turns every "\" into "/" when it touches the file
- * system and reports its own executable path with every "/" turned into "\",
- * so a run on Linux prints the same messages and writes the same bytes as a
- * Windows run given the same root text.
+ * system, so a run on Linux writes the same bytes as a Windows run given the
+ * same path text.
  *
- * Only ini_platform_print writes to a stream, and no operation keeps state
- * between calls. */
+ * No operation writes to a stream or keeps state between calls. */
 #ifndef OSTREL_PLATFORM_PLATFORM_H
 #define OSTREL_PLATFORM_PLATFORM_H
 
 #include <stdint.h>
-#include <stdio.h>
 
 /* C linkage: plain symbol names, the same on every target, which tests can
  * wrap at link time to inject faults. */
@@ -25,12 +23,6 @@ typedef intptr_t IniPlatformFile;
 /* The result of a failed open or create (INVALID_HANDLE_VALUE on Win32). */
 #define INI_PLATFORM_NO_FILE ((IniPlatformFile)-1)
 
-/* Writes the running executable's full path, NUL-terminated, into buffer,
- * which holds size bytes. Returns the path's length (1 or more) when it fits;
- * 0 when the path cannot be had; size when the path does not fit into size
- * bytes with its NUL, buffer then holding an unspecified prefix. */
-uint32_t ini_platform_executable_path(char *buffer, uint32_t size);
-
 /* Opens an existing file for reading (others may read it too). Returns the
  * file, or INI_PLATFORM_NO_FILE when it is missing, is a directory (on POSIX:
  * anything but a regular file) or cannot be opened. The caller closes it with
@@ -41,6 +33,10 @@ IniPlatformFile ini_platform_open_for_reading(const char *path);
  * of bytes delivered (1 or more), 0 at the end of the file, or -1 when the
  * read fails. */
 int32_t ini_platform_read(IniPlatformFile file, void *buffer, uint32_t size);
+
+/* Copies the rest of source, open for reading, into target, open for
+ * writing. Returns 1, or 0 when a read or a write fails. */
+int ini_platform_copy_contents(IniPlatformFile source, IniPlatformFile target);
 
 /* Creates a file for writing, truncating an existing one. Returns the file,
  * or INI_PLATFORM_NO_FILE on failure. The caller closes it with ini_platform_close. */
@@ -60,29 +56,12 @@ int ini_platform_flush(IniPlatformFile file);
  * writes made through it may be lost; the file is closed either way. */
 int ini_platform_close(IniPlatformFile file);
 
-/* Creates one directory. Failures are not reported, so an existing directory
- * is fine; a real failure shows later, when files cannot be put into it. */
-void ini_platform_make_directory(const char *path);
-
-/* Returns 1 when something, a file or a directory, stands at path, 0 when
- * nothing does. */
-int ini_platform_file_exists(const char *path);
-
 /* Returns 1 when nothing stands at path because it, or a directory on its
  * path, does not exist (a file where the path has a directory counts as a
  * missing directory); 0 when something stands there, and when the system
  * cannot tell (a directory on the path that the process may not search, a
  * path too long). */
 int ini_platform_is_missing(const char *path);
-
-/* Copies the file source to target, replacing an existing target whole
- * through ini_platform_begin_replace, the new target taking the source's
- * permission bits (POSIX) or attributes and last-write time (Win32).
- * Returns 1 once the copy is on disk; 0 when the source is missing or not a
- * file that ini_platform_open_for_reading opens, the target is a directory
- * or cannot be replaced, or the copy fails part-way. A failed copy leaves an
- * existing target as it was and never leaves a partial target behind. */
-int ini_platform_copy_file(const char *source, const char *target);
 
 /* Replacing a file whole. The new content goes into a temporary file beside
  * the target, in its directory, named ".ost" and four hexadecimal digits and
@@ -166,52 +145,6 @@ void ini_platform_abandon_replace(IniPlatformReplacement *replacement);
 int ini_platform_settle_temporary(const IniPlatformReplacement *replacement);
 int ini_platform_move_into_place(const IniPlatformReplacement *replacement);
 void ini_platform_remove_temporary(const IniPlatformReplacement *replacement);
-
-/* Text in the system's code page. The Win32 build steps through text a
- * character at a time, so that the second byte of a double-byte character,
- * which may be 0x5C, the byte of "\", is never taken for an ASCII character
- * of its own; the POSIX build steps through bytes. */
-
-/* The first character of text that is one of the ASCII characters in set,
- * or null when there is none. */
-const char *ini_platform_find_any(const char *text, const char *set);
-
-/* The last character of text that is one of the ASCII characters in set, or
- * null when there is none. */
-const char *ini_platform_find_last_any(const char *text, const char *set);
-
-/* Returns 1 when text is text of the system's code page, 0 when it holds
- * bytes that are no character of it (on Win32, such as a lead byte of a
- * double-byte code page without its second byte); always 1 on POSIX. */
-int ini_platform_is_text(const char *text);
-
-/* Compares argv, the arguments as the program got them in the system's code
- * page, with the text it was started with (on Win32, its Unicode command
- * line). Returns 0 when each argument after the program name is that text
- * exactly; the position (1 or more) of the first one that is not, because
- * the code page lacks a character of it and holds a look-alike in its place
- * ("best fit"); or -1 when the arguments differ in number. Always 0 on
- * POSIX, where arguments are bytes. */
-int ini_platform_inexact_argument(int argc, char **argv);
-
-/* Returns 1 when the path ini_platform_executable_path gives is the
- * executable's path exactly, 0 when the code page lacks a character of it
- * and holds a look-alike in its place. Always 1 on POSIX. */
-int ini_platform_executable_path_is_exact(void);
-
-/* Writes text to stream. When stream is a console, the console shows the
- * characters that text spells in the system's code page, whatever code page
- * the console itself uses (on Win32, through its Unicode output); otherwise
- * the bytes of text go out as they are. */
-void ini_platform_print(FILE *stream, const char *text);
-
-/* Returns 1 when the program is the only one on its console and standard
- * input, output and error are all that console: a window opened for the
- * program alone, as when a person starts it from Explorer, which closes the
- * moment the program ends. Returns 0 when it shares its console (started from
- * a console or a script), when any stream is redirected, and always on POSIX
- * systems. */
-int ini_platform_owns_console_window(void);
 }
 
 #endif

@@ -33,26 +33,6 @@ static int ini_platform_native_path(const char *path, IniPlatformNativePath *nat
     return 1;
 }
 
-uint32_t ini_platform_executable_path(char *buffer, uint32_t size)
-{
-    ssize_t length = readlink("/proc/self/exe", buffer, size);
-    if (length <= 0) {
-        return 0;
-    }
-    /* readlink cuts the path short silently: a result that leaves no room for
-     * the NUL may be cut. */
-    if ((size_t)length >= size) {
-        return size;
-    }
-    buffer[length] = '\0';
-    for (ssize_t i = 0; i < length; i++) {
-        if (buffer[i] == '/') {
-            buffer[i] = '\\';
-        }
-    }
-    return (uint32_t)length;
-}
-
 /* Opens a regular file for reading. A tree on Windows holds nothing else, and
  * a pipe or a device could make the reader wait or read for ever: the open
  * does not block, and anything but a regular file is refused. */
@@ -141,21 +121,6 @@ int ini_platform_close(IniPlatformFile file)
 {
     /* Linux closes the descriptor even when close reports EINTR. */
     return close((int)file) == 0 || errno == EINTR;
-}
-
-void ini_platform_make_directory(const char *path)
-{
-    IniPlatformNativePath native;
-    if (ini_platform_native_path(path, &native)) {
-        mkdir(native.text, 0777);
-    }
-}
-
-int ini_platform_file_exists(const char *path)
-{
-    IniPlatformNativePath native;
-    struct stat status;
-    return ini_platform_native_path(path, &native) && stat(native.text, &status) == 0;
 }
 
 int ini_platform_is_missing(const char *path)
@@ -354,45 +319,4 @@ int ini_platform_move_into_place(const IniPlatformReplacement *replacement)
 void ini_platform_remove_temporary(const IniPlatformReplacement *replacement)
 {
     unlink(replacement->temporary);
-}
-
-const char *ini_platform_find_any(const char *text, const char *set)
-{
-    const char *found = text + strcspn(text, set);
-    return *found != '\0' ? found : NULL;
-}
-
-const char *ini_platform_find_last_any(const char *text, const char *set)
-{
-    const char *last = NULL;
-    for (const char *found = ini_platform_find_any(text, set); found != NULL;
-         found = ini_platform_find_any(found + 1, set)) {
-        last = found;
-    }
-    return last;
-}
-
-int ini_platform_is_text(const char * /*text*/)
-{
-    return 1;
-}
-
-int ini_platform_inexact_argument(int /*argc*/, char ** /*argv*/)
-{
-    return 0;
-}
-
-int ini_platform_executable_path_is_exact(void)
-{
-    return 1;
-}
-
-void ini_platform_print(FILE *stream, const char *text)
-{
-    fputs(text, stream);
-}
-
-int ini_platform_owns_console_window(void)
-{
-    return 0;
 }

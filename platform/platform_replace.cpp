@@ -39,9 +39,7 @@ void ini_platform_abandon_replace(IniPlatformReplacement *replacement)
     }
 }
 
-/* Copies the rest of source into target. Returns 1, or 0 when a read or a
- * write fails. */
-static int ini_platform_copy_contents(IniPlatformFile source, IniPlatformFile target)
+int ini_platform_copy_contents(IniPlatformFile source, IniPlatformFile target)
 {
     char buffer[INI_PLATFORM_COPY_CHUNK];
     for (;;) {
@@ -53,22 +51,4 @@ static int ini_platform_copy_contents(IniPlatformFile source, IniPlatformFile ta
             return 0;
         }
     }
-}
-
-int ini_platform_copy_file(const char *source, const char *target)
-{
-    IniPlatformFile from = ini_platform_open_for_reading(source);
-    if (from == INI_PLATFORM_NO_FILE) {
-        return 0;
-    }
-    IniPlatformReplacement replacement;
-    int copied = ini_platform_begin_replace(target, source, 0, &replacement);
-    if (copied && !ini_platform_copy_contents(from, replacement.file)) {
-        ini_platform_abandon_replace(&replacement);
-        copied = 0;
-    } else if (copied) {
-        copied = ini_platform_finish_replace(&replacement) == INI_PLATFORM_REPLACED;
-    }
-    ini_platform_close(from);
-    return copied;
 }

@@ -1,33 +1,13 @@
 #include "platform.h"
 
-#include <io.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <windows.h>
 
-/* The C runtime's arguments as wide strings, parsed from the Unicode command
- * line by the rules that gave argv: msvcrt.dll exports it, and no header of
- * the toolchain declares it. Its last argument is the runtime's startup
- * record, one int. */
-extern "C" int __wgetmainargs(int *argc, wchar_t ***argv, wchar_t ***environment,
-                              int expand_wildcards, int *startup);
-
-/* The longest command line, and so the longest argument, in characters. */
-enum { INI_PLATFORM_WIDE_TEXT_SIZE = 32768 };
-
 static HANDLE ini_platform_handle(IniPlatformFile file)
 {
     return (HANDLE)file;
-}
-
-uint32_t ini_platform_executable_path(char *buffer, uint32_t size)
-{
-    /* GetModuleFileNameA fills the whole buffer and returns size when the path
-     * is cut short, so only a result below size is a whole path. */
-    DWORD length = GetModuleFileNameA(NULL, buffer, size);
-    return length < size ? (uint32_t)length : size;
 }
 
 IniPlatformFile ini_platform_open_for_reading(const char *path)
@@ -69,16 +49,6 @@ int ini_platform_close(IniPlatformFile file)
     return CloseHandle(ini_platform_handle(file)) != 0;
 }
 
-void ini_platform_make_directory(const char *path)
-{
-    CreateDirectoryA(path, NULL);
-}
-
-int ini_platform_file_exists(const char *path)
-{
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
 int ini_platform_is_missing(const char *path)
 {
     if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
@@ -94,114 +64,19 @@ static const DWORD ini_platform_kept_attributes = FILE_ATTRIBUTE_READONLY | FILE
                                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-/* The character after the one at text: two bytes on past a lead byte of a
- * double-byte code page that has its second byte, one byte on otherwise. */
-static const char *ini_platform_next_character(const char *text)
-{
-    return IsDBCSLeadByte((BYTE)*text) && text[1] != '\0' ? text + 2 : text + 1;
-}
-
-const char *ini_platform_find_any(const char *text, const char *set)
-{
-    for (; *text != '\0'; text = ini_platform_next_character(text)) {
-        if (strchr(set, *text) != NULL) {
-            return text;
-        }
-    }
-    return NULL;
-}
-
-const char *ini_platform_find_last_any(const char *text, const char *set)
-{
-    const char *last = NULL;
-    for (const char *found = ini_platform_find_any(text, set); found != NULL;
-         found = ini_platform_find_any(ini_platform_next_character(found), set)) {
-        last = found;
-    }
-    return last;
-}
-
-int ini_platform_is_text(const char *text)
-{
-    return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, NULL, 0) != 0;
-}
-
-/* Returns 1 when wide, written in the ANSI code page, is the bytes of ansi:
- * every character held as itself, none turned into a look-alike or the
- * default character. */
-static int ini_platform_is_exactly(const wchar_t *wide, const char *ansi)
-{
-    /* UTF-8 holds every character; it takes neither the flag nor the
-     * question whether the default character was used. */
-    int utf8 = GetACP() == CP_UTF8;
-    char converted[2 * INI_PLATFORM_WIDE_TEXT_SIZE];
-    BOOL defaulted = FALSE;
-    int size = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, wide,
-                                   -1, converted, sizeof converted, NULL, utf8 ? NULL : &defaulted);
-    return size > 0 && !defaulted && strcmp(converted, ansi) == 0;
-}
-
-int ini_platform_inexact_argument(int argc, char **argv)
-{
-    int wide_argc = 0;
-    wchar_t **wide_argv = NULL;
-    wchar_t **environment = NULL;
-    int startup = 0;
-    if (__wgetmainargs(&wide_argc, &wide_argv, &environment, 0, &startup) != 0 ||
-        wide_argc != argc) {
-        return -1;
-    }
-    for (int i = 1; i < argc; i++) {
-        if (!ini_platform_is_exactly(wide_argv[i], argv[i])) {
-            return i;
-        }
-    }
-    return 0;
-}
-
-int ini_platform_executable_path_is_exact(void)
-{
-    wchar_t wide[INI_PLATFORM_WIDE_TEXT_SIZE];
-    char ansi[2 * INI_PLATFORM_WIDE_TEXT_SIZE];
-    DWORD length = GetModuleFileNameW(NULL, wide, INI_PLATFORM_WIDE_TEXT_SIZE);
-    DWORD ansi_length = GetModuleFileNameA(NULL, ansi, sizeof ansi);
-    /* A path that cannot be had whole is refused for that, later. */
-    if (length == 0 || length >= INI_PLATFORM_WIDE_TEXT_SIZE || ansi_length == 0 ||
-        ansi_length >= sizeof ansi) {
-        return 1;
-    }
-    return ini_platform_is_exactly(wide, ansi);
-}
-
-void ini_platform_print(FILE *stream, const char *text)
-{
-    HANDLE handle = (HANDLE)_get_osfhandle(_fileno(stream));
-    DWORD mode;
-    int length = 0;
-    wchar_t *wide = NULL;
-    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
-        length = MultiByteToWideChar(CP_ACP, 0, text, -1, NULL, 0);
-        wide = length > 0 ? (wchar_t *)malloc((size_t)length * sizeof *wide) : NULL;
-    }
-    if (wide == NULL || MultiByteToWideChar(CP_ACP, 0, text, -1, wide, length) != length) {
-        fputs(text, stream);
-    } else {
-        /* What the stream holds goes out first, in its order. */
-        fflush(stream);
-        DWORD written = 0;
-        if (!WriteConsoleW(handle, wide, (DWORD)length - 1, &written, NULL)) {
-            fputs(text, stream);
-        }
-    }
-    free(wide);
-}
-
 /* The length of the directory part of path: up to its last "\" or "/", or
- * the colon of a drive ("C:name"), included; 0 for a name alone. */
+ * the colon of a drive ("C:name"), included; 0 for a name alone. The path
+ * is walked a character at a time, so that the second byte of a double-byte
+ * character, which may be 0x5C, is never taken for a "\". */
 static size_t ini_platform_directory_length(const char *path)
 {
-    const char *separator = ini_platform_find_last_any(path, "\\/");
-    size_t length = separator == NULL ? 0 : (size_t)(separator - path) + 1;
+    size_t length = 0;
+    for (const char *at = path; *at != '\0';
+         at += IsDBCSLeadByte((BYTE)*at) && at[1] != '\0' ? 2 : 1) {
+        if (*at == '\\' || *at == '/') {
+            length = (size_t)(at - path) + 1;
+        }
+    }
     return length == 0 && path[0] != '\0' && path[1] == ':' ? 2 : length;
 }
 
@@ -358,16 +233,4 @@ void ini_platform_remove_temporary(const IniPlatformReplacement *replacement)
 {
     SetFileAttributesA(replacement->temporary, FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(replacement->temporary);
-}
-
-int ini_platform_owns_console_window(void)
-{
-    DWORD processes[2];
-    if (GetConsoleProcessList(processes, 2) != 1) {
-        return 0;
-    }
-    DWORD mode;
-    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) &&
-           GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) &&
-           GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode);
 }

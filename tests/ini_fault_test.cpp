@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/installer_platform.h"
 #include "platform/platform.h"
 #include "support/fault_injection.h"
 #include "support/ini_view.h"
@@ -451,7 +452,7 @@ TEST_F(IniSaveFaults, LeavesTheTargetOldOrNewWhateverStepFailsOrEndsTheProcess)
          {-2, -2, -2, -1},
          1},
         {"copy",
-         [&] { return ini_platform_copy_file(source.c_str(), target.c_str()); },
+         [&] { return installer_platform_copy_file(source.c_str(), target.c_str()); },
          copied,
          1,
          {0, 0, 0, 0},

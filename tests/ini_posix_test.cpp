@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/installer_platform.h"
 #include "support/ini_view.h"
 #include "support/temp_dir.h"
 
@@ -187,8 +187,8 @@ TEST(IniSavePosix, KeepsWhatTheSavedPathIs)
          },
          [&] {
              return run_as_unprivileged([&] {
-                 return ini_platform_copy_file(real.c_str(), path.c_str()) +
-                        ini_platform_copy_file(real.c_str(), path.c_str());
+                 return installer_platform_copy_file(real.c_str(), path.c_str()) +
+                        installer_platform_copy_file(real.c_str(), path.c_str());
              });
          },
          2,

@@ -2,6 +2,7 @@
  * device that refuses every write, /proc, and file names longer than a whole
  * Windows path. Windows has none of these, so this program is built only for
  * POSIX. */
+#include "platform/installer_platform.h"
 #include "platform/platform.h"
 
 #include <inifile/inifile.h>
@@ -30,13 +31,13 @@ TEST(PlatformPosix, CopyKeepsTheSourcesPermissionBits)
         SCOPED_TRACE("mode " + std::to_string((int)mode));
         fs::permissions(target, (fs::perms)0666);
         fs::permissions(source, mode);
-        EXPECT_EQ(ini_platform_copy_file(source.c_str(), target.c_str()), 1);
+        EXPECT_EQ(installer_platform_copy_file(source.c_str(), target.c_str()), 1);
         EXPECT_EQ(fs::status(target).permissions() & fs::perms::mask, mode);
         EXPECT_EQ(read_file_bytes(target), "#!/bin/sh\n");
     }
     fs::permissions(source, (fs::perms)0751);
     std::string fresh = directory.file("fresh");
-    EXPECT_EQ(ini_platform_copy_file(source.c_str(), fresh.c_str()), 1);
+    EXPECT_EQ(installer_platform_copy_file(source.c_str(), fresh.c_str()), 1);
     EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::mask, (fs::perms)0751);
 }
 
@@ -53,7 +54,7 @@ TEST(PlatformPosix, GivesTheExecutablePathOfProcSelfExeWithBackslashes)
 {
     std::string expected = with_backslashes(fs::read_symlink("/proc/self/exe").string());
     char buffer[4096];
-    uint32_t length = ini_platform_executable_path(buffer, sizeof buffer);
+    uint32_t length = installer_platform_executable_path(buffer, sizeof buffer);
     EXPECT_EQ(std::string(buffer, length), expected);
     EXPECT_EQ(buffer[0], '\\');
 }
@@ -63,9 +64,9 @@ TEST(PlatformPosix, CopyThatFailsWhileReadingLeavesTheTargetAndNoTemporaryFile)
     /* /proc/self/mem opens as a file, but reading it at offset 0 fails. */
     TempDirectory directory;
     std::string target = directory.write("target", "old");
-    EXPECT_EQ(ini_platform_copy_file("/proc/self/mem", target.c_str()), 0);
+    EXPECT_EQ(installer_platform_copy_file("/proc/self/mem", target.c_str()), 0);
     EXPECT_EQ(read_file_bytes(target), "old");
-    EXPECT_EQ(ini_platform_copy_file("/proc/self/mem", directory.file("new").c_str()), 0);
+    EXPECT_EQ(installer_platform_copy_file("/proc/self/mem", directory.file("new").c_str()), 0);
     EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"target"}));
 }
 
@@ -77,7 +78,7 @@ TEST(PlatformPosix, CopiesToATargetWithALongName)
         SCOPED_TRACE("name of " + std::to_string(length) + " bytes");
         std::string name(length, 'n');
         std::string target = directory.file(name);
-        EXPECT_EQ(ini_platform_copy_file(source.c_str(), target.c_str()), 1);
+        EXPECT_EQ(installer_platform_copy_file(source.c_str(), target.c_str()), 1);
         EXPECT_EQ(read_file_bytes(target), "content");
         EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{name, "source"}));
         fs::remove(target);
@@ -109,7 +110,7 @@ TEST(PlatformPosix, RefusesToReadOrCopyAnythingButARegularFile)
     for (const std::string &source : {pipe, endless}) {
         SCOPED_TRACE(source);
         EXPECT_EQ(ini_platform_open_for_reading(source.c_str()), INI_PLATFORM_NO_FILE);
-        EXPECT_EQ(ini_platform_copy_file(source.c_str(), target.c_str()), 0);
+        EXPECT_EQ(installer_platform_copy_file(source.c_str(), target.c_str()), 0);
         EXPECT_EQ(ini_load_file(source.c_str()), nullptr);
     }
     EXPECT_EQ(read_file_bytes(target), "old");

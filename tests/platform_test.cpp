@@ -1,5 +1,6 @@
 /* The platform layer's file operations, with what each caller relies on, on
  * every platform. platform_posix_test.cpp holds what only POSIX has. */
+#include "platform/installer_platform.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
@@ -154,7 +155,7 @@ TEST(Platform, TellsThatFilesAndDirectoriesExistAndMissingPathsDoNot)
     };
     for (const Presence &presence : presences) {
         SCOPED_TRACE(presence.path);
-        EXPECT_EQ(ini_platform_file_exists(presence.path.c_str()), presence.exists);
+        EXPECT_EQ(installer_platform_file_exists(presence.path.c_str()), presence.exists);
         EXPECT_EQ(ini_platform_is_missing(presence.path.c_str()), presence.missing);
     }
 }
@@ -163,18 +164,18 @@ TEST(Platform, MakesADirectoryAndLeavesAnExistingOneAsItIs)
 {
     TempDirectory directory;
     std::string path = directory.file("made");
-    ini_platform_make_directory(path.c_str());
+    installer_platform_make_directory(path.c_str());
     ASSERT_TRUE(fs::is_directory(path));
     write_file_bytes(fs::path(path) / "inside", "kept");
-    ini_platform_make_directory(path.c_str());
+    installer_platform_make_directory(path.c_str());
     EXPECT_TRUE(fs::is_directory(path));
     EXPECT_EQ(read_file_bytes(fs::path(path) / "inside"), "kept");
 
-    ini_platform_make_directory((directory.file("missing") + "/below").c_str());
+    installer_platform_make_directory((directory.file("missing") + "/below").c_str());
     EXPECT_FALSE(fs::exists(directory.path() / "missing"));
 
     write_file_bytes(directory.path() / "plain", "file");
-    ini_platform_make_directory(directory.file("plain").c_str());
+    installer_platform_make_directory(directory.file("plain").c_str());
     EXPECT_EQ(read_file_bytes(directory.path() / "plain"), "file");
 }
 
@@ -183,9 +184,9 @@ TEST(Platform, TakesBackslashesBetweenComponentsOnEveryOperation)
     TempDirectory directory;
     const std::string base = with_backslashes(directory.path().string());
 
-    ini_platform_make_directory((base + "\\dir").c_str());
+    installer_platform_make_directory((base + "\\dir").c_str());
     EXPECT_TRUE(fs::is_directory(directory.path() / "dir"));
-    ini_platform_make_directory((base + "\\dir\\sub").c_str());
+    installer_platform_make_directory((base + "\\dir\\sub").c_str());
     EXPECT_TRUE(fs::is_directory(directory.path() / "dir" / "sub"));
 
     IniPlatformFile file = ini_platform_create_for_writing((base + "\\dir\\file").c_str());
@@ -195,12 +196,12 @@ TEST(Platform, TakesBackslashesBetweenComponentsOnEveryOperation)
     EXPECT_EQ(read_file_bytes(directory.path() / "dir" / "file"), "content");
 
     EXPECT_EQ(read_through_platform(base + "\\dir\\file", 1024), "content");
-    EXPECT_EQ(ini_platform_file_exists((base + "\\dir\\file").c_str()), 1);
-    EXPECT_EQ(ini_platform_file_exists((base + "\\dir\\sub").c_str()), 1);
-    EXPECT_EQ(ini_platform_file_exists((base + "\\dir\\none").c_str()), 0);
+    EXPECT_EQ(installer_platform_file_exists((base + "\\dir\\file").c_str()), 1);
+    EXPECT_EQ(installer_platform_file_exists((base + "\\dir\\sub").c_str()), 1);
+    EXPECT_EQ(installer_platform_file_exists((base + "\\dir\\none").c_str()), 0);
 
     EXPECT_EQ(
-        ini_platform_copy_file((base + "\\dir\\file").c_str(), (base + "\\dir\\sub\\copy").c_str()),
+        installer_platform_copy_file((base + "\\dir\\file").c_str(), (base + "\\dir\\sub\\copy").c_str()),
         1);
     EXPECT_EQ(read_file_bytes(directory.path() / "dir" / "sub" / "copy"), "content");
 
@@ -212,7 +213,7 @@ TEST(Platform, GivesItsOwnExecutablePathWithBackslashes)
 {
     char buffer[4096];
     memset(buffer, 'x', sizeof buffer);
-    uint32_t length = ini_platform_executable_path(buffer, sizeof buffer);
+    uint32_t length = installer_platform_executable_path(buffer, sizeof buffer);
     ASSERT_GT(length, 0u);
     ASSERT_LT(length, sizeof buffer);
     EXPECT_EQ(strlen(buffer), length);
@@ -235,19 +236,19 @@ TEST(Platform, GivesItsOwnExecutablePathWithBackslashes)
 TEST(Platform, ReportsAnExecutablePathThatDoesNotFitAsTheBufferSize)
 {
     char full[4096];
-    uint32_t length = ini_platform_executable_path(full, sizeof full);
+    uint32_t length = installer_platform_executable_path(full, sizeof full);
     ASSERT_GT(length, 1u);
     /* One guard byte past the size given, which must stay as it is. */
     std::vector<char> buffer(length + 2, '#');
-    EXPECT_EQ(ini_platform_executable_path(buffer.data(), length + 1), length)
+    EXPECT_EQ(installer_platform_executable_path(buffer.data(), length + 1), length)
         << "room for the NUL";
     EXPECT_STREQ(buffer.data(), full);
     EXPECT_EQ(buffer[length + 1], '#');
     buffer.assign(length + 2, '#');
-    EXPECT_EQ(ini_platform_executable_path(buffer.data(), length), length) << "no room for the NUL";
+    EXPECT_EQ(installer_platform_executable_path(buffer.data(), length), length) << "no room for the NUL";
     EXPECT_EQ(buffer[length], '#');
     buffer.assign(length + 2, '#');
-    EXPECT_EQ(ini_platform_executable_path(buffer.data(), 1), 1u);
+    EXPECT_EQ(installer_platform_executable_path(buffer.data(), 1), 1u);
     EXPECT_EQ(buffer[1], '#');
 }
 
@@ -256,7 +257,7 @@ TEST(Platform, CopiesAFileOverAnExistingTarget)
     TempDirectory directory;
     std::string source = directory.write("source", "new content");
     std::string target = directory.write("target", std::string(5000, 'o'));
-    EXPECT_EQ(ini_platform_copy_file(source.c_str(), target.c_str()), 1);
+    EXPECT_EQ(installer_platform_copy_file(source.c_str(), target.c_str()), 1);
     EXPECT_EQ(read_file_bytes(target), "new content");
     EXPECT_EQ(read_file_bytes(source), "new content");
     EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"source", "target"}));
@@ -270,7 +271,7 @@ TEST(Platform, CopiesFilesOfEverySizeExactly)
         const std::string content = random_bytes(size, (uint32_t)size);
         std::string source = directory.write("source", content);
         std::string target = directory.file("target");
-        EXPECT_EQ(ini_platform_copy_file(source.c_str(), target.c_str()), 1);
+        EXPECT_EQ(installer_platform_copy_file(source.c_str(), target.c_str()), 1);
         EXPECT_EQ(fs::file_size(target), size);
         EXPECT_TRUE(read_file_bytes(target) == content);
         EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"source", "target"}));
@@ -283,7 +284,7 @@ TEST(Platform, KeepsTheContentOfAFileCopiedOntoItself)
      * must survive it. */
     TempDirectory directory;
     std::string path = directory.write("same", "unchanged");
-    ini_platform_copy_file(path.c_str(), path.c_str());
+    installer_platform_copy_file(path.c_str(), path.c_str());
     EXPECT_EQ(read_file_bytes(path), "unchanged");
     EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"same"}));
 }
@@ -294,7 +295,7 @@ TEST(Platform, RefusesToCopyOntoADirectoryAndLeavesItAlone)
     std::string source = directory.write("source", "content");
     fs::create_directory(directory.path() / "folder");
     write_file_bytes(directory.path() / "folder" / "inside", "kept");
-    EXPECT_EQ(ini_platform_copy_file(source.c_str(), directory.file("folder").c_str()), 0);
+    EXPECT_EQ(installer_platform_copy_file(source.c_str(), directory.file("folder").c_str()), 0);
     EXPECT_TRUE(fs::is_directory(directory.path() / "folder"));
     EXPECT_EQ(list_directory(directory.path() / "folder"), (std::vector<std::string>{"inside"}));
     EXPECT_EQ(read_file_bytes(directory.path() / "folder" / "inside"), "kept");
@@ -313,9 +314,9 @@ TEST(Platform, RefusesToCopyFromADirectoryOrAMissingSource)
     };
     for (const std::string &source : sources) {
         SCOPED_TRACE(source);
-        EXPECT_EQ(ini_platform_copy_file(source.c_str(), kept.c_str()), 0);
+        EXPECT_EQ(installer_platform_copy_file(source.c_str(), kept.c_str()), 0);
         EXPECT_EQ(read_file_bytes(kept), "old");
-        EXPECT_EQ(ini_platform_copy_file(source.c_str(), directory.file("new").c_str()), 0);
+        EXPECT_EQ(installer_platform_copy_file(source.c_str(), directory.file("new").c_str()), 0);
         EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"folder", "kept"}));
     }
 }
@@ -325,6 +326,6 @@ TEST(Platform, RefusesToCopyIntoAMissingDirectory)
     TempDirectory directory;
     std::string source = directory.write("source", "content");
     EXPECT_EQ(
-        ini_platform_copy_file(source.c_str(), (directory.file("missing") + "/target").c_str()), 0);
+        installer_platform_copy_file(source.c_str(), (directory.file("missing") + "/target").c_str()), 0);
     EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"source"}));
 }

@@ -11,7 +11,7 @@ target_link_libraries(ini_load_test PRIVATE ostrel_test_support)
 ostrel_add_test(ini_save_test ini_save_test.cpp)
 target_link_libraries(ini_save_test PRIVATE ostrel_test_support)
 ostrel_add_test(platform_test platform_test.cpp)
-target_link_libraries(platform_test PRIVATE ostrel_test_support)
+target_link_libraries(platform_test PRIVATE ostrel_test_support ostrel_installer_platform)
 
 # ostrel_link_fault_injection(TARGET): links the seam into one test program. It
 # wraps malloc, realloc, free and the platform functions that
@@ -19,12 +19,14 @@ target_link_libraries(platform_test PRIVATE ostrel_test_support)
 # them alone.
 function(ostrel_link_fault_injection target)
   target_sources(${target} PRIVATE support/fault_injection.cpp)
+  target_link_libraries(${target} PRIVATE ostrel_installer_platform)
   target_link_options(${target} PRIVATE
     -Wl,--wrap=malloc -Wl,--wrap=realloc -Wl,--wrap=free
     -Wl,--wrap=ini_platform_read -Wl,--wrap=ini_platform_write -Wl,--wrap=ini_platform_flush
     -Wl,--wrap=ini_platform_close -Wl,--wrap=ini_platform_begin_replace
     -Wl,--wrap=ini_platform_move_into_place -Wl,--wrap=ini_platform_remove_temporary
-    -Wl,--wrap=ini_platform_executable_path -Wl,--wrap=ini_platform_owns_console_window)
+    -Wl,--wrap=installer_platform_executable_path
+    -Wl,--wrap=installer_platform_owns_console_window)
 endfunction()
 
 ostrel_add_test(ini_fault_test ini_fault_test.cpp)
@@ -43,9 +45,9 @@ ostrel_link_fault_injection(installer_entry_test)
 # What only POSIX systems can show, of the file layer and of the library.
 if(NOT WIN32)
   ostrel_add_test(platform_posix_test platform_posix_test.cpp)
-  target_link_libraries(platform_posix_test PRIVATE ostrel_test_support)
+  target_link_libraries(platform_posix_test PRIVATE ostrel_test_support ostrel_installer_platform)
   ostrel_add_test(ini_posix_test ini_posix_test.cpp)
-  target_link_libraries(ini_posix_test PRIVATE ostrel_test_support)
+  target_link_libraries(ini_posix_test PRIVATE ostrel_test_support ostrel_installer_platform)
 endif()
 
 # The loader against the fuzzers' model over every short file: about 5 s in

@@ -96,7 +96,7 @@ endif()
 # default, and once in 932, which Wine takes from the locale ja_JP.UTF-8.
 add_executable(windows_text_test windows_text_test.cpp)
 target_link_libraries(windows_text_test PRIVATE GTest::gtest_main ostrel_warnings
-                                                ostrel_installer_support)
+                                                ostrel_installer_support ostrel_installer_platform)
 ostrel_discover_tests(windows_text_test TEST_FILTER "CodePage1252.*")
 ostrel_discover_tests(windows_text_test TEST_FILTER "CodePage932.*"
                       PROPERTIES ENVIRONMENT LC_ALL=ja_JP.UTF-8)

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/installer_platform.h"
 #include "support/installer_run.h"
 
 namespace
@@ -314,8 +314,8 @@ TEST_F(CodePage1252, RefusesLookAlikesAndInstallsWhatTheCodePageHolds)
 TEST_F(CodePage1252, TellsArgumentsThatDifferInNumberFromTheUnicodeCommandLine)
 {
     ASSERT_GT(__argc, 1) << "ctest gives the program a filter";
-    EXPECT_EQ(ini_platform_inexact_argument(__argc, __argv), 0);
-    EXPECT_EQ(ini_platform_inexact_argument(__argc - 1, __argv), -1);
+    EXPECT_EQ(installer_platform_inexact_argument(__argc, __argv), 0);
+    EXPECT_EQ(installer_platform_inexact_argument(__argc - 1, __argv), -1);
 }
 
 TEST_F(CodePage932, FindsSeparatorsByCharacterAndRefusesWhatTheCodePageLacks)

@@ -8,6 +8,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "platform/installer_platform.h"
 #include "platform/platform.h"
 
 #define FAULT_STRINGIFY(text) #text
@@ -36,8 +37,8 @@ FAULT_WRAPPED(int, ini_platform_begin_replace,
                IniPlatformReplacement *replacement))
 FAULT_WRAPPED(int, ini_platform_move_into_place, (const IniPlatformReplacement *replacement))
 FAULT_WRAPPED(void, ini_platform_remove_temporary, (const IniPlatformReplacement *replacement))
-FAULT_WRAPPED(uint32_t, ini_platform_executable_path, (char *buffer, uint32_t size))
-FAULT_WRAPPED(int, ini_platform_owns_console_window, (void))
+FAULT_WRAPPED(uint32_t, installer_platform_executable_path, (char *buffer, uint32_t size))
+FAULT_WRAPPED(int, installer_platform_owns_console_window, (void))
 }
 
 /* The remembered blocks: an open-addressing table with linear probing, kept
@@ -373,10 +374,10 @@ long fault_calls(FaultCall call)
 static const char *fault_executable_path_text;
 static uint32_t fault_executable_path_result;
 
-uint32_t fault_wrapped_ini_platform_executable_path(char *buffer, uint32_t size)
+uint32_t fault_wrapped_installer_platform_executable_path(char *buffer, uint32_t size)
 {
     if (fault_executable_path_text == NULL) {
-        return fault_real_ini_platform_executable_path(buffer, size);
+        return fault_real_installer_platform_executable_path(buffer, size);
     }
     size_t length = strlen(fault_executable_path_text);
     if (length < size) {
@@ -393,9 +394,9 @@ void fault_report_executable_path(const char *path, uint32_t result)
 
 static int fault_own_console_window = -1;
 
-int fault_wrapped_ini_platform_owns_console_window(void)
+int fault_wrapped_installer_platform_owns_console_window(void)
 {
-    return fault_own_console_window < 0 ? fault_real_ini_platform_owns_console_window()
+    return fault_own_console_window < 0 ? fault_real_installer_platform_owns_console_window()
                                         : fault_own_console_window;
 }
 

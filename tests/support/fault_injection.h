@@ -5,7 +5,7 @@
  * A test program that links fault_injection.cpp is linked with the GNU
  * linker's --wrap for malloc, realloc, free, the file layer's reads, writes,
  * flushes, closes and the steps of a replacement, and
- * ini_platform_executable_path and ini_platform_owns_console_window (see
+ * installer_platform_executable_path and installer_platform_owns_console_window (see
  * tests/unit_tests.cmake). Every call
  * to them from the program's own
  * objects and static libraries then passes through the wrappers defined
@@ -105,12 +105,12 @@ void fault_end_at_call(FaultCall call, long countdown);
 /* The calls of kind call made while watching. */
 long fault_calls(FaultCall call);
 
-/* Makes ini_platform_executable_path put path into its buffer (when it fits) and
+/* Makes installer_platform_executable_path put path into its buffer (when it fits) and
  * return result; a null path restores the real one. Not undone by
  * fault_reset. */
 void fault_report_executable_path(const char *path, uint32_t result);
 
-/* Makes ini_platform_owns_console_window return answer (0 or 1); -1
+/* Makes installer_platform_owns_console_window return answer (0 or 1); -1
  * restores the real one. Not undone by fault_reset. */
 void fault_report_own_console_window(int answer);
 

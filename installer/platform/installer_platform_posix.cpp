@@ -1,0 +1,96 @@
+#include "installer_platform.h"
+
+#include <limits.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+/* Writes path into native, PATH_MAX bytes, with every "\\" turned into "/".
+ * Returns 1, or 0 when the path is too long for any system call. */
+static int installer_platform_native_path(const char *path, char *native)
+{
+    size_t length = strlen(path);
+    if (length >= PATH_MAX) {
+        return 0;
+    }
+    for (size_t i = 0; i <= length; i++) {
+        native[i] = path[i] == '\\' ? '/' : path[i];
+    }
+    return 1;
+}
+
+uint32_t installer_platform_executable_path(char *buffer, uint32_t size)
+{
+    ssize_t length = readlink("/proc/self/exe", buffer, size);
+    if (length <= 0) {
+        return 0;
+    }
+    /* readlink cuts the path short silently: a result that leaves no room for
+     * the NUL may be cut. */
+    if ((size_t)length >= size) {
+        return size;
+    }
+    buffer[length] = '\0';
+    for (ssize_t i = 0; i < length; i++) {
+        if (buffer[i] == '/') {
+            buffer[i] = '\\';
+        }
+    }
+    return (uint32_t)length;
+}
+
+void installer_platform_make_directory(const char *path)
+{
+    char native[PATH_MAX];
+    if (installer_platform_native_path(path, native)) {
+        mkdir(native, 0777);
+    }
+}
+
+int installer_platform_file_exists(const char *path)
+{
+    char native[PATH_MAX];
+    struct stat status;
+    return installer_platform_native_path(path, native) && stat(native, &status) == 0;
+}
+
+const char *installer_platform_find_any(const char *text, const char *set)
+{
+    const char *found = text + strcspn(text, set);
+    return *found != '\0' ? found : NULL;
+}
+
+const char *installer_platform_find_last_any(const char *text, const char *set)
+{
+    const char *last = NULL;
+    for (const char *found = installer_platform_find_any(text, set); found != NULL;
+         found = installer_platform_find_any(found + 1, set)) {
+        last = found;
+    }
+    return last;
+}
+
+int installer_platform_is_text(const char * /*text*/)
+{
+    return 1;
+}
+
+int installer_platform_inexact_argument(int /*argc*/, char ** /*argv*/)
+{
+    return 0;
+}
+
+int installer_platform_executable_path_is_exact(void)
+{
+    return 1;
+}
+
+void installer_platform_print(FILE *stream, const char *text)
+{
+    fputs(text, stream);
+}
+
+int installer_platform_owns_console_window(void)
+{
+    return 0;
+}
