@@ -40,8 +40,7 @@ static int installer_copy_or_bail_out(const char *source, const char *target, FI
 
 /* The launcher configuration: where the runtime's executables are, the
  * program name and the root. Null when out of memory. */
-static IniDocument *installer_launcher_config(const InstallerSettings *settings,
-                                              const InstallerPaths *paths)
+static IniDocument *installer_launcher_config(const InstallerPaths *paths)
 {
     IniDocument *config = ini_new_document();
     if (config == NULL) {
@@ -55,9 +54,9 @@ static IniDocument *installer_launcher_config(const InstallerSettings *settings,
         ini_free_document(config);
         return NULL;
     }
-    if (ini_put_entry(section, "Bindir", paths->runtime_bin) < 0 ||
+    if (ini_put_entry(section, "Bindir", paths->launcher_bindir) < 0 ||
         ini_put_entry(section, "Progname", "ost") < 0 ||
-        ini_put_entry(section, "Rootdir", settings->root) < 0) {
+        ini_put_entry(section, "Rootdir", paths->launcher_rootdir) < 0) {
         ini_free_document(config);
         return NULL;
     }
@@ -66,10 +65,9 @@ static IniDocument *installer_launcher_config(const InstallerSettings *settings,
 
 /* Writes the launcher configuration into the runtime bin directory and copies
  * it into the publish directory. Returns 0, or 1 after printing to err. */
-static int installer_write_launcher_config(const InstallerSettings *settings,
-                                           const InstallerPaths *paths, FILE *err)
+static int installer_write_launcher_config(const InstallerPaths *paths, FILE *err)
 {
-    IniDocument *config = installer_launcher_config(settings, paths);
+    IniDocument *config = installer_launcher_config(paths);
     if (config == NULL) {
         installer_print(err, "%s", installer_out_of_memory_message);
         return 1;
@@ -112,7 +110,7 @@ int installer_deploy(const InstallerSettings *settings, const InstallerPaths *pa
     }
     const char *default_boot = paths->boot_targets[settings->full_startup ? 1 : 0];
     if (installer_copy_or_bail_out(default_boot, paths->default_boot, err) ||
-        installer_write_launcher_config(settings, paths, err)) {
+        installer_write_launcher_config(paths, err)) {
         return 1;
     }
     if (!settings->silent) {

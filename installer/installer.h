@@ -8,7 +8,8 @@
 #include <stdio.h>
 
 enum {
-    INSTALLER_PATH_SIZE = 260, /* every path, NUL included, as on Windows */
+    INSTALLER_PATH_SIZE = 260,       /* every path, NUL included, as on Windows */
+    INSTALLER_FULL_PATH_SIZE = 8192, /* room for a current directory and a root after it */
     INSTALLER_ANSWER_SIZE = 100,
     INSTALLER_EXECUTABLE_COUNT = 7,
     INSTALLER_BOOT_SCRIPT_COUNT = 2
@@ -36,10 +37,13 @@ struct InstallerPaths {
     char default_boot[INSTALLER_PATH_SIZE];
     char launcher_config[INSTALLER_PATH_SIZE];      /* in the runtime bin directory */
     char launcher_config_copy[INSTALLER_PATH_SIZE]; /* in the publish directory */
+    char launcher_bindir[INSTALLER_PATH_SIZE];      /* the runtime bin directory, and */
+    char launcher_rootdir[INSTALLER_PATH_SIZE];     /* the root, fully qualified for ost.ini */
 };
 
-/* Reads the arguments after the program name into settings (silent, root).
- * Returns 0, or 1 after printing the first error to err; silent is set then
+/* Reads the arguments after the program name into settings (silent, root),
+ * refusing a root that holds a double quote. Returns 0, or 1 after printing
+ * the first error to err; silent is set then
  * too when any argument is the silent switch. The root points into argv. */
 int installer_parse_arguments(int argc, char **argv, InstallerSettings *settings, FILE *err);
 
@@ -77,8 +81,8 @@ void installer_keep_window_open(const InstallerSettings *settings, FILE *in, FIL
 void installer_print(FILE *stream, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 /* Refuses a command line that the system's code page cannot hold exactly:
- * an argument, or the executable's own path, in which a character became a
- * look-alike. Settles silent as installer_parse_arguments does. Returns 0,
+ * an argument, or the executable's own path when no root is given, in which
+ * a character became a look-alike. Settles silent as installer_parse_arguments does. Returns 0,
  * or 1 after printing which text to err. */
 int installer_refuse_inexact_text(int argc, char **argv, InstallerSettings *settings, FILE *err);
 

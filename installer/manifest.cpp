@@ -16,6 +16,7 @@
     "Value of %s in init file %s must not hold \\, /, : or control characters\n"
 #define MESSAGE_VALUE_NOT_TEXT "Value of %s in init file %s is no text of this system's code page\n"
 #define MESSAGE_PATH_TOO_LONG "Path too long (more than 259 characters): %s\n"
+#define MESSAGE_NO_FULL_PATH "Could not find the full path of root directory %s\n"
 
 const char installer_out_of_memory_message[] = "Out of memory\n";
 
@@ -94,6 +95,21 @@ static int installer_build_release_and_publish_paths(const char *root, const cha
     return 0;
 }
 
+/* Builds the two paths of the launcher configuration from the root's full
+ * path: a launcher started anywhere finds its runtime. A fully qualified
+ * root gives them as typed. Returns 0, or 1 after printing to err. */
+static int installer_build_launcher_paths(const char *root, InstallerPaths *paths, FILE *err)
+{
+    char full_root[INSTALLER_FULL_PATH_SIZE];
+    if (!installer_platform_full_directory(root, full_root, sizeof full_root)) {
+        installer_print(err, MESSAGE_NO_FULL_PATH, root);
+        return 1;
+    }
+    return installer_build_path(paths->launcher_rootdir, err, "%s", full_root, NULL) ||
+           installer_build_path(paths->launcher_bindir, err, "%s\\ostcore-%s\\bin", full_root,
+                                paths->vsn);
+}
+
 /* Refuses value, a manifest value that becomes one component of a path, when
  * it is unsafe there: returns 1 after printing to err, or 0 when it is safe.
  * A separator or a ":" would lead the path out of the root (or to a drive or
@@ -158,7 +174,8 @@ static int installer_read_versions(const IniDocument *manifest, const char *root
     /* The files' paths come only now, so that a manifest without SYSTEM_VSN is
      * reported as such whatever the length of the root. */
     return installer_build_runtime_file_paths(paths, err) ||
-           installer_build_release_and_publish_paths(root, system_vsn, paths, err);
+           installer_build_release_and_publish_paths(root, system_vsn, paths, err) ||
+           installer_build_launcher_paths(root, paths, err);
 }
 
 int installer_read_manifest(const InstallerSettings *settings, InstallerPaths *paths, FILE *err)

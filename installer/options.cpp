@@ -19,6 +19,10 @@
 #define MESSAGE_INEXACT_DIRECTORY                                                                  \
     "The path of this program holds characters that this system's code page lacks: run it from "   \
     "a directory whose name has only characters of this system's code page\n"
+#define MESSAGE_QUOTED_ROOT                                                                        \
+    "Root directory %s holds a double quote, which no Windows path can: a backslash before a "     \
+    "closing quote escapes it, so write the root without its trailing backslash (or, in a batch "  \
+    "file, \"%%~dp0.\")\n"
 #define MESSAGE_QUESTION "Do you want a minimal startup instead of mext [No]: "
 #define MESSAGE_NO_ANSWER "Could not read answer from user.\n"
 #define MESSAGE_PRESS_ENTER "Press Enter to close this window."
@@ -44,6 +48,11 @@ static void installer_settle_silent(int argc, char **argv, InstallerSettings *se
 int installer_refuse_inexact_text(int argc, char **argv, InstallerSettings *settings, FILE *err)
 {
     installer_settle_silent(argc, argv, settings);
+    /* The program's own path matters only when it gives the root. */
+    int root_given = 0;
+    for (int i = 1; i < argc; i++) {
+        root_given |= argv[i][0] != '-';
+    }
     int argument = installer_platform_inexact_argument(argc, argv);
     if (argument < 0) {
         installer_print(err, MESSAGE_INEXACT_ARGUMENTS);
@@ -53,7 +62,7 @@ int installer_refuse_inexact_text(int argc, char **argv, InstallerSettings *sett
         installer_print(err, MESSAGE_INEXACT_ARGUMENT, argument);
         return 1;
     }
-    if (!installer_platform_executable_path_is_exact()) {
+    if (!root_given && !installer_platform_executable_path_is_exact()) {
         installer_print(err, MESSAGE_INEXACT_DIRECTORY);
         return 1;
     }
@@ -72,6 +81,9 @@ int installer_parse_arguments(int argc, char **argv, InstallerSettings *settings
             }
         } else if (settings->root != NULL) {
             installer_print(err, MESSAGE_SECOND_ROOT, argument);
+            return 1;
+        } else if (strchr(argument, '"') != NULL) {
+            installer_print(err, MESSAGE_QUOTED_ROOT, argument);
             return 1;
         } else {
             settings->root = argument;

@@ -101,14 +101,16 @@ typedef struct IniPlatformReplacement {
     uint32_t owner;       /* POSIX user and group to keep, or UINT32_MAX: the caller's */
     uint32_t group;
     uint64_t last_write;                    /* Win32 FILETIME to give the new file; 0: now */
+    uint32_t read_only_target;              /* Win32: the attributes of the read-only target a copy
+                                             * replaces all the same; 0 when there is none */
     char target[INI_PLATFORM_PATH_SIZE];    /* the file replaced, symbolic links followed */
     char temporary[INI_PLATFORM_PATH_SIZE]; /* empty when in_place */
 } IniPlatformReplacement;
 
-/* Starts replacing target, a regular file or nothing (on POSIX, a symbolic
- * link stays a link and the file it names is replaced). The new file takes
- * the permission bits of model, a file, when model is not null; otherwise
- * the target's own, with its owner and group where the process may set them
+/* Starts replacing target, a regular file or nothing. A symbolic link stays
+ * a link and the file it names is replaced. The new file takes the
+ * permission bits of model, a file, when model is not null; otherwise the
+ * target's own, with its owner and group where the process may set them
  * (Win32: its attributes), or those of any new file when there is no target.
  *
  * When may_write_in_place is 1, a target that is not a file on disk (a
@@ -119,31 +121,51 @@ typedef struct IniPlatformReplacement {
  * Returns 1 with replacement->file open for writing, or 0 when nothing can
  * be created: the target is a directory, lies in a directory that does not
  * exist or refuses the temporary, or is a file the process may not write
- * (on Win32 also a file in use; on POSIX this holds only without a model, as
- * a copy has always replaced a read-only file there). After 1 the caller
- * ends with ini_platform_finish_replace or ini_platform_abandon_replace. */
+ * (on Win32 also a file another process holds open for longer than the
+ * opens of this layer wait). A copy, given a model, replaces a read-only
+ * file all the same, so that a file it made read-only from a read-only
+ * source never stands in the way of the next copy. After 1 the caller ends
+ * with ini_platform_finish_replace or ini_platform_abandon_replace.
+ *
+ * On Win32 every open and move of this layer that meets a file another
+ * process holds open tries again for about two seconds before it fails, so
+ * that a virus scanner's or an indexer's moment of access passes. */
 int ini_platform_begin_replace(const char *target, const char *model, int may_write_in_place,
                                IniPlatformReplacement *replacement);
 
 /* Flushes and closes the file, then moves the temporary over the target.
- * Returns INI_PLATFORM_REPLACED, _NOT_MOVED or _NOT_FLUSHED; no temporary is
- * left behind whatever the result. */
+ * Where the system refuses the move but lets the target be written (a file
+ * of another user in a sticky directory; on Win32 a file the process may
+ * not delete), the new content is written into the target in place, as a
+ * plain write would. Returns INI_PLATFORM_REPLACED, _NOT_MOVED or
+ * _NOT_FLUSHED; no temporary is left behind whatever the result. */
 int ini_platform_finish_replace(IniPlatformReplacement *replacement);
 
 /* Gives up: closes the file and removes the temporary, the target left as it
  * was (in place: holding what was written). */
 void ini_platform_abandon_replace(IniPlatformReplacement *replacement);
 
+/* Results of ini_platform_move_into_place. */
+enum {
+    INI_PLATFORM_MOVED = 1,            /* the temporary is the target now, and on disk */
+    INI_PLATFORM_MOVE_FAILED = 0,      /* the target is as it was */
+    INI_PLATFORM_MOVED_UNFLUSHED = -1, /* moved, but the directory's flush failed */
+    INI_PLATFORM_MOVE_REFUSED = 2,     /* the system refuses to replace the target for
+                                        * good: the target is as it was */
+};
+
 /* The steps of ini_platform_finish_replace that each system carries out.
  * Settling gives the temporary, still open and before it is flushed, what
  * it keeps of its model or target: permission bits, and owner and group
  * where the process may set them (POSIX); attributes and last-write time
  * (Win32); it returns 1, or 0 on failure. Moving puts the closed temporary
- * in the target's place in one step and flushes the directory: it returns
- * 1, 0 when the target is as it was, or -1 when only the directory's flush
- * failed. Removing takes the temporary away. */
+ * in the target's place in one step and flushes the directory. Opening to
+ * rewrite opens the existing target itself for writing, emptied, keeping
+ * what it is; it returns INI_PLATFORM_NO_FILE when it cannot. Removing takes
+ * the temporary away. */
 int ini_platform_settle_temporary(const IniPlatformReplacement *replacement);
 int ini_platform_move_into_place(const IniPlatformReplacement *replacement);
+IniPlatformFile ini_platform_open_to_rewrite(const char *target);
 void ini_platform_remove_temporary(const IniPlatformReplacement *replacement);
 }
 

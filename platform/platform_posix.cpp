@@ -245,6 +245,7 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
     replacement->owner = UINT32_MAX;
     replacement->group = UINT32_MAX;
     replacement->last_write = 0;
+    replacement->read_only_target = 0;
     if (model != NULL) {
         IniPlatformNativePath native_model;
         if (!ini_platform_native_path(model, &native_model) ||
@@ -310,10 +311,20 @@ int ini_platform_settle_temporary(const IniPlatformReplacement *replacement)
 
 int ini_platform_move_into_place(const IniPlatformReplacement *replacement)
 {
+    /* EPERM: a sticky directory, where only the owner of a file may replace
+     * it; EACCES: a directory whose permissions refuse it. */
     if (rename(replacement->temporary, replacement->target) != 0) {
-        return 0;
+        return errno == EPERM || errno == EACCES ? INI_PLATFORM_MOVE_REFUSED
+                                                 : INI_PLATFORM_MOVE_FAILED;
     }
-    return ini_platform_flush_directory(replacement->target) ? 1 : -1;
+    return ini_platform_flush_directory(replacement->target) ? INI_PLATFORM_MOVED
+                                                             : INI_PLATFORM_MOVED_UNFLUSHED;
+}
+
+IniPlatformFile ini_platform_open_to_rewrite(const char *target)
+{
+    int fd = open(target, O_WRONLY | O_TRUNC | O_CLOEXEC);
+    return fd < 0 ? INI_PLATFORM_NO_FILE : (IniPlatformFile)fd;
 }
 
 void ini_platform_remove_temporary(const IniPlatformReplacement *replacement)

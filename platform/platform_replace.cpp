@@ -8,6 +8,29 @@
  * copy never allocates. */
 enum { INI_PLATFORM_COPY_CHUNK = 64 * 1024 };
 
+/* Writes the closed temporary's content into the target itself, where the
+ * system refuses to move it there, and removes the temporary. Returns
+ * INI_PLATFORM_REPLACED, _NOT_MOVED when the target cannot be opened (it is
+ * then as it was), or _NOT_FLUSHED when the writing fails part-way. */
+static int ini_platform_rewrite_in_place(IniPlatformReplacement *replacement)
+{
+    int result = INI_PLATFORM_NOT_MOVED;
+    IniPlatformFile source = ini_platform_open_for_reading(replacement->temporary);
+    IniPlatformFile target = source == INI_PLATFORM_NO_FILE
+                                 ? INI_PLATFORM_NO_FILE
+                                 : ini_platform_open_to_rewrite(replacement->target);
+    if (target != INI_PLATFORM_NO_FILE) {
+        int written = ini_platform_copy_contents(source, target) && ini_platform_flush(target);
+        written = ini_platform_close(target) && written;
+        result = written ? INI_PLATFORM_REPLACED : INI_PLATFORM_NOT_FLUSHED;
+    }
+    if (source != INI_PLATFORM_NO_FILE) {
+        ini_platform_close(source);
+    }
+    ini_platform_remove_temporary(replacement);
+    return result;
+}
+
 int ini_platform_finish_replace(IniPlatformReplacement *replacement)
 {
     if (!replacement->in_place && !ini_platform_settle_temporary(replacement)) {
@@ -23,12 +46,17 @@ int ini_platform_finish_replace(IniPlatformReplacement *replacement)
         ini_platform_remove_temporary(replacement);
         return INI_PLATFORM_NOT_FLUSHED;
     }
-    int moved = ini_platform_move_into_place(replacement);
-    if (moved == 0) {
+    switch (ini_platform_move_into_place(replacement)) {
+    case INI_PLATFORM_MOVED:
+        return INI_PLATFORM_REPLACED;
+    case INI_PLATFORM_MOVED_UNFLUSHED:
+        return INI_PLATFORM_NOT_FLUSHED;
+    case INI_PLATFORM_MOVE_REFUSED:
+        return ini_platform_rewrite_in_place(replacement);
+    default:
         ini_platform_remove_temporary(replacement);
         return INI_PLATFORM_NOT_MOVED;
     }
-    return moved > 0 ? INI_PLATFORM_REPLACED : INI_PLATFORM_NOT_FLUSHED;
 }
 
 void ini_platform_abandon_replace(IniPlatformReplacement *replacement)

@@ -10,10 +10,53 @@ static HANDLE ini_platform_handle(IniPlatformFile file)
     return (HANDLE)file;
 }
 
+/* Another process that holds a file open for a moment, as a virus scanner
+ * or an indexer does, makes opening or moving it fail until it lets go:
+ * such a failure is tried again for about this long, a little later each
+ * time, before it counts. */
+static const DWORD ini_platform_lock_wait_ms = 2000;
+static const DWORD ini_platform_lock_pause_ms = 250;
+
+/* Returns 1 when error says that another process has the file open in a way
+ * that excludes what was asked. */
+static int ini_platform_is_lock(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+/* Waits before the next try, as long as all the waits before it and at
+ * most ini_platform_lock_pause_ms, adding it to *waited. Returns 1, or 0
+ * without waiting once ini_platform_lock_wait_ms have passed. */
+static int ini_platform_wait_for_lock(DWORD *waited)
+{
+    if (*waited >= ini_platform_lock_wait_ms) {
+        return 0;
+    }
+    DWORD pause = *waited < 10 ? 10 : *waited;
+    pause = pause < ini_platform_lock_pause_ms ? pause : ini_platform_lock_pause_ms;
+    Sleep(pause);
+    *waited += pause;
+    return 1;
+}
+
+/* CreateFileA, tried again while another process holds the file. Returns the
+ * handle, or INVALID_HANDLE_VALUE with the last error set. */
+static HANDLE ini_platform_open(const char *path, DWORD access, DWORD share, DWORD disposition)
+{
+    DWORD waited = 0;
+    for (;;) {
+        HANDLE handle =
+            CreateFileA(path, access, share, NULL, disposition, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (handle != INVALID_HANDLE_VALUE || !ini_platform_is_lock(GetLastError()) ||
+            !ini_platform_wait_for_lock(&waited)) {
+            return handle;
+        }
+    }
+}
+
 IniPlatformFile ini_platform_open_for_reading(const char *path)
 {
-    HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE handle = ini_platform_open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     return handle == INVALID_HANDLE_VALUE ? INI_PLATFORM_NO_FILE : (IniPlatformFile)handle;
 }
 
@@ -28,8 +71,7 @@ int32_t ini_platform_read(IniPlatformFile file, void *buffer, uint32_t size)
 
 IniPlatformFile ini_platform_create_for_writing(const char *path)
 {
-    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, NULL, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE handle = ini_platform_open(path, GENERIC_WRITE, FILE_SHARE_WRITE, CREATE_ALWAYS);
     return handle == INVALID_HANDLE_VALUE ? INI_PLATFORM_NO_FILE : (IniPlatformFile)handle;
 }
 
@@ -152,6 +194,33 @@ static int ini_platform_take_model(const char *model, IniPlatformReplacement *re
     return taken;
 }
 
+/* Follows the symbolic links to the file that handle, opened at
+ * replacement->target, reached, so that the file a link names is replaced
+ * and the link stays. The target stays as it is when it names that file
+ * itself, or when the file's path cannot be had or is too long to use. */
+static void ini_platform_follow_links(HANDLE handle, IniPlatformReplacement *replacement)
+{
+    char reached[INI_PLATFORM_PATH_SIZE];
+    char named[INI_PLATFORM_PATH_SIZE];
+    DWORD length = GetFinalPathNameByHandleA(handle, reached, sizeof reached, FILE_NAME_NORMALIZED);
+    DWORD named_length = GetFullPathNameA(replacement->target, sizeof named, named, NULL);
+    if (length == 0 || length >= sizeof reached || named_length == 0 ||
+        named_length >= sizeof named) {
+        return;
+    }
+    /* The path comes as "\\?\C:\..." or "\\?\UNC\server\share\...". */
+    const char *path = reached;
+    if (strncmp(path, "\\\\?\\UNC\\", 8) == 0) {
+        path += 6;
+        reached[6] = '\\';
+    } else if (strncmp(path, "\\\\?\\", 4) == 0) {
+        path += 4;
+    }
+    if (lstrcmpiA(path, named) != 0 && strlen(path) < MAX_PATH) {
+        memmove(replacement->target, path, strlen(path) + 1);
+    }
+}
+
 int ini_platform_begin_replace(const char *target, const char *model, int may_write_in_place,
                                IniPlatformReplacement *replacement)
 {
@@ -165,12 +234,14 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
     replacement->owner = UINT32_MAX;
     replacement->group = UINT32_MAX;
     replacement->last_write = 0;
+    replacement->read_only_target = 0;
     /* Opening the target for writing, without emptying it, meets every
      * refusal that writing it would: a directory, a read-only file, a file
-     * in use. */
+     * in use. A copy opens it for reading only: a read-only file it made
+     * from a read-only source never stands in the way of the next copy. */
     HANDLE existing =
-        CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        ini_platform_open(target, model != NULL ? GENERIC_READ : GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
     int exists = existing != INVALID_HANDLE_VALUE;
     if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND) {
         return 0;
@@ -179,6 +250,9 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
         DWORD type = GetFileType(existing);
         BY_HANDLE_FILE_INFORMATION information;
         int known = GetFileInformationByHandle(existing, &information);
+        if (type == FILE_TYPE_DISK) {
+            ini_platform_follow_links(existing, replacement);
+        }
         CloseHandle(existing);
         if (type != FILE_TYPE_DISK) {
             return may_write_in_place && ini_platform_replace_in_place(replacement, 0);
@@ -186,6 +260,9 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
         if (known && model == NULL) {
             replacement->keeps_bits = 1;
             replacement->permissions = information.dwFileAttributes & ini_platform_kept_attributes;
+        }
+        if (known && model != NULL && (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+            replacement->read_only_target = information.dwFileAttributes;
         }
     }
     if (model != NULL) {
@@ -221,12 +298,54 @@ int ini_platform_settle_temporary(const IniPlatformReplacement *replacement)
                                       &information, sizeof information) != 0;
 }
 
+/* Returns 1 when another process holds path open without letting it be
+ * deleted, which a move over it, or of it, needs. */
+static int ini_platform_is_held(const char *path)
+{
+    HANDLE handle =
+        CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return ini_platform_is_lock(GetLastError());
+    }
+    CloseHandle(handle);
+    return 0;
+}
+
 int ini_platform_move_into_place(const IniPlatformReplacement *replacement)
 {
+    DWORD read_only = replacement->read_only_target;
+    if (read_only != 0) {
+        SetFileAttributesA(replacement->target, read_only & ~FILE_ATTRIBUTE_READONLY);
+    }
     /* One rename within the volume, which NTFS journals; MOVEFILE_WRITE_THROUGH
-     * asks the system to finish the move on disk before it returns. */
-    return MoveFileExA(replacement->temporary, replacement->target,
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+     * asks the system to finish the move on disk before it returns. A file
+     * open without delete sharing, the target or the temporary, makes it
+     * fail with a denied access; any other denial is for good. */
+    DWORD waited = 0;
+    int moved = INI_PLATFORM_MOVED;
+    while (!MoveFileExA(replacement->temporary, replacement->target,
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DWORD error = GetLastError();
+        int held = ini_platform_is_lock(error) ||
+                   (error == ERROR_ACCESS_DENIED && (ini_platform_is_held(replacement->target) ||
+                                                     ini_platform_is_held(replacement->temporary)));
+        if (!held || !ini_platform_wait_for_lock(&waited)) {
+            moved = !held && error == ERROR_ACCESS_DENIED ? INI_PLATFORM_MOVE_REFUSED
+                                                          : INI_PLATFORM_MOVE_FAILED;
+            break;
+        }
+    }
+    if (moved != INI_PLATFORM_MOVED && read_only != 0) {
+        SetFileAttributesA(replacement->target, read_only);
+    }
+    return moved;
+}
+
+IniPlatformFile ini_platform_open_to_rewrite(const char *target)
+{
+    HANDLE handle = ini_platform_open(target, GENERIC_WRITE, FILE_SHARE_READ, TRUNCATE_EXISTING);
+    return handle == INVALID_HANDLE_VALUE ? INI_PLATFORM_NO_FILE : (IniPlatformFile)handle;
 }
 
 void ini_platform_remove_temporary(const IniPlatformReplacement *replacement)

@@ -90,6 +90,9 @@ TEST(IniSavePosix, KeepsWhatTheSavedPathIs)
     const std::string real = directory.file("real.ini");
     const std::string locked = directory.file("locked");
     const std::string in_locked = locked + "/settings.ini";
+    const std::string sticky = directory.file("sticky");
+    const std::string in_sticky = sticky + "/settings.ini";
+    const std::string copied_in_sticky = sticky + "/copied.exe";
 
     struct Case {
         const char *what;
@@ -178,6 +181,32 @@ TEST(IniSavePosix, KeepsWhatTheSavedPathIs)
              EXPECT_EQ(read_file_bytes(in_locked), saved);
              EXPECT_EQ(inode_of(in_locked), inode) << "the same file";
              fs::permissions(locked, (fs::perms)0755);
+         }},
+        {"a file of another user in a sticky directory, which the process may write but not "
+         "replace, is written in place by a save and by a copy",
+         [&] {
+             fs::create_directory(sticky);
+             fs::permissions(sticky, (fs::perms)01777);
+             write_file_bytes(real, "copied");
+             for (const std::string &file : {in_sticky, copied_in_sticky}) {
+                 write_file_bytes(file, "old");
+                 fs::permissions(file, (fs::perms)0666);
+             }
+             inode = inode_of(in_sticky);
+         },
+         [&] {
+             return run_as_unprivileged([&] {
+                 return ini_save_file(doc, in_sticky.c_str()) * 10 +
+                        installer_platform_copy_file(real.c_str(), copied_in_sticky.c_str());
+             });
+         },
+         1,
+         [&] {
+             EXPECT_EQ(read_file_bytes(in_sticky), saved);
+             EXPECT_EQ(inode_of(in_sticky), inode) << "the same file";
+             EXPECT_EQ(read_file_bytes(copied_in_sticky), "copied");
+             EXPECT_EQ(list_directory(sticky),
+                       (std::vector<std::string>{"copied.exe", "settings.ini"}));
          }},
         {"a copy replaces the read-only file that an earlier copy of a read-only source made",
          [&] {

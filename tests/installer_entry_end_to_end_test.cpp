@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,20 @@ TEST(InstallerCommandLine, ReportsOnlyTheFirstError)
     expect_refused_command_lines(cases);
 }
 
+/* What "%~dp0" gives in a batch file, "C:\dir\", ends in a backslash that
+ * escapes the closing quote: the root then holds that quote. */
+TEST(InstallerCommandLine, RefusesARootHoldingADoubleQuote)
+{
+    const std::string quoted = "C:\\Program Files\\Ostrel 5.2\"";
+    const std::vector<CommandLineCase> cases = {
+        {{"-s", quoted}, quoted_root(quoted)},
+        {{quoted, kRoot}, quoted_root(quoted)},
+        {{"\"", "-s"}, quoted_root("\"")},
+        {{kRoot, quoted}, second_root(quoted)},
+    };
+    expect_refused_command_lines(cases);
+}
+
 TEST(InstallerCommandLine, TakesAnEmptyArgumentAsTheRoot)
 {
     DistributionTree tree;
@@ -124,6 +139,23 @@ TEST(InstallerCommandLine, UsesTheRootExactlyAsTypedWithATrailingBackslash)
 
     tree.remove("Install.ini");
     EXPECT_EQ(run_installer({"-s", root}, ""), outcome(1, "", cannot_open(root + "\\Install.ini")));
+}
+
+/* A root relative to the current directory reads and writes where it
+ * names, but the launcher configuration takes its full path, so that the
+ * launcher finds its runtime wherever it is started. */
+TEST(InstallerCommandLine, WritesTheFullPathOfARelativeRootIntoTheLauncherConfiguration)
+{
+    DistributionTree tree;
+    ProcessOptions beside_root;
+    beside_root.directory = std::filesystem::path(tree.root()).parent_path().string();
+    const std::string root = with_backslashes(tree.root());
+    EXPECT_EQ(run_installer({"-s", tree.layout().root_name}, "", beside_root), outcome(0, "", ""));
+    EXPECT_TRUE(is_installed(tree, root, Startup::Minimal));
+
+    tree.remove("Install.ini");
+    EXPECT_EQ(run_installer({"-s", tree.layout().root_name}, "", beside_root),
+              outcome(1, "", cannot_open(join(tree.layout().root_name, "Install.ini"))));
 }
 
 TEST(InstallerCommandLine, AcceptsARootWithSpacesAndSemicolons)

@@ -17,8 +17,10 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <utility>
 
+#include "platform/installer_platform.h"
 #include "support/ini_view.h"
 #include "support/installer_run.h"
 #include "support/temp_dir.h"
@@ -142,20 +144,29 @@ const char kReadOnlyNotEnforced[] =
     "policy.";
 
 /* A file held open with no sharing, as by a running program: Windows then
- * refuses every other open of it, a copy onto it included. */
+ * refuses every other open of it, a copy onto it included. Given share, it
+ * lets others open it so, but no move over it; given a time, it lets go of
+ * the file then, as a virus scanner or an indexer does after a moment. */
 class FileInUse
 {
   public:
-    explicit FileInUse(const std::string &path)
-        : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr))
+    explicit FileInUse(const std::string &path, DWORD share = 0, DWORD release_ms = INFINITE)
+        : handle_(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr)),
+          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
     {
+        releaser_ = std::thread([this, release_ms] {
+            WaitForSingleObject(stop_, release_ms);
+            if (handle_ != INVALID_HANDLE_VALUE) {
+                CloseHandle(handle_);
+            }
+        });
     }
     ~FileInUse()
     {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle_);
-        }
+        SetEvent(stop_);
+        releaser_.join();
+        CloseHandle(stop_);
     }
     FileInUse(const FileInUse &) = delete;
     FileInUse &operator=(const FileInUse &) = delete;
@@ -166,7 +177,42 @@ class FileInUse
 
   private:
     HANDLE handle_;
+    HANDLE stop_; /* set when the holder goes out of scope */
+    std::thread releaser_;
 };
+
+/* The number that tells the file at path from every other file of its
+ * volume; 0 when there is none. */
+uint64_t file_identity(const std::string &path)
+{
+    HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    BY_HANDLE_FILE_INFORMATION information;
+    bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &information);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    return known ? (uint64_t)information.nFileIndexHigh << 32 | information.nFileIndexLow : 0;
+}
+
+/* The names in the directory at path that are temporaries of the file
+ * layer. */
+std::vector<std::string> temporaries_in(const std::string &path)
+{
+    std::vector<std::string> found;
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return found;
+    }
+    do {
+        if (is_replacement_temporary(entry.cFileName)) {
+            found.push_back(entry.cFileName);
+        }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return found;
+}
 
 /* What keeps the installer from writing a target in its way. */
 enum class Obstacle {
@@ -517,31 +563,48 @@ TEST_F(WindowsBehaviour, KeepsTheAttributesOfWhatItReplacesAndTheTimesOfWhatItCo
     EXPECT_EQ(copied.ftLastWriteTime.dwLowDateTime, written.dwLowDateTime);
 }
 
-/* A file the program may write, in a directory it may not add to, as
- * tests/wine_as_nobody.sh lays one out: no temporary can be made beside it,
- * so a save writes it in place, as a plain write would. */
+/* A file the program may write where it may not replace it, as
+ * tests/wine_as_nobody.sh lays them out: in a directory it may not add to,
+ * where no temporary can be made beside it, and in a sticky directory,
+ * where the file's owner alone may replace it. A save writes it in place,
+ * as a plain write would. */
 TEST_F(WindowsBehaviour, ReadOnlyDirectoryGetsAWritableFileSavedInPlace)
 {
-    const char *locked = getenv("OSTREL_LOCKED_DIRECTORY");
-    if (locked == nullptr) {
-        GTEST_SKIP() << "No directory that this user may not add to: tests/wine_as_nobody.sh "
-                        "makes one for the user nobody";
+    for (const char *variable : {"OSTREL_LOCKED_DIRECTORY", "OSTREL_STICKY_DIRECTORY"}) {
+        SCOPED_TRACE(variable);
+        const char *directory = getenv(variable);
+        if (directory == nullptr) {
+            GTEST_SKIP() << "No such directory for this user: tests/wine_as_nobody.sh makes them "
+                            "for the user nobody";
+        }
+        const std::string path = native_program_path(directory) + "\\settings.ini";
+        IniDocument *doc = build_document({{"s", {{"k", "v"}}}});
+        EXPECT_EQ(ini_save_file(doc, path.c_str()), 0);
+        ini_free_document(doc);
+        EXPECT_EQ(read_file(path), "[s]\nk=v\n");
+        EXPECT_EQ(temporaries_in(native_program_path(directory)), std::vector<std::string>{});
     }
-    const std::string path = native_program_path(locked) + "\\settings.ini";
-    IniDocument *doc = build_document({{"s", {{"k", "v"}}}});
-    EXPECT_EQ(ini_save_file(doc, path.c_str()), 0);
-    ini_free_document(doc);
-    EXPECT_EQ(read_file(path), "[s]\nk=v\n");
 }
 
-TEST_F(WindowsBehaviour, ReadOnlyExecutableTargetOnlyWarns)
+TEST_F(WindowsBehaviour, ReadOnlyDistributionInstallsAgainOverItsReadOnlyCopies)
 {
-    expect_blocked_executable_only_warns("ostx.exe", Obstacle::ReadOnly);
-}
+    make_distribution(root_);
+    for (const std::string &name : published_executables()) {
+        if (!make_read_only(runtime_bin(root_) + "\\" + name)) {
+            GTEST_SKIP() << kReadOnlyNotEnforced;
+        }
+    }
+    for (const char *name : {"start_bare.boot", "start_mext.boot"}) {
+        ASSERT_TRUE(make_read_only(release(root_) + "\\" + name));
+    }
 
-TEST_F(WindowsBehaviour, ReadOnlyBootScriptTargetEndsTheInstallation)
-{
-    expect_blocked_boot_script_ends_the_installation("start_bare.boot", Obstacle::ReadOnly);
+    for (int run = 1; run <= 2; run++) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        ASSERT_NO_FATAL_FAILURE(expect_exit(install({"-s", root_}), 0, "", ""));
+        expect_installed(root_, "start_bare.boot");
+        EXPECT_TRUE(GetFileAttributesA((publish(root_) + "\\ostx.exe").c_str()) &
+                    FILE_ATTRIBUTE_READONLY);
+    }
 }
 
 TEST_F(WindowsBehaviour, ReadOnlyLauncherConfigurationEndsTheInstallation)
@@ -564,6 +627,115 @@ TEST_F(WindowsBehaviour, LauncherConfigurationInUseEndsTheInstallation)
     expect_blocked_launcher_configuration_ends_the_installation(Obstacle::InUse);
 }
 
+/* Another program that holds a file for a moment, as a virus scanner or an
+ * indexer does, is waited for: one that shares a copy's target with none
+ * for a second, and one that shares the launcher configuration for reading
+ * and writing, but lets no move replace it, for half a second more. */
+TEST_F(WindowsBehaviour, WaitsForFilesThatOtherProgramsHoldForAMoment)
+{
+    make_distribution(root_);
+    ASSERT_TRUE(make_directory(publish(root_)));
+    const std::string executable = publish(root_) + "\\ost.exe";
+    const std::string config = runtime_bin(root_) + "\\ost.ini";
+    ASSERT_TRUE(write_file(executable, "old ost.exe\r\n") && write_file(config, "[old]\r\n"));
+    const uint64_t old_config = file_identity(config);
+    FileInUse scanned(executable, 0, 1000);
+    FileInUse indexed(config, FILE_SHARE_READ | FILE_SHARE_WRITE, 1500);
+    ASSERT_TRUE(scanned.held() && indexed.held());
+
+    ASSERT_NO_FATAL_FAILURE(expect_exit(install({"-s", root_}), 0, "", ""));
+
+    expect_installed(root_, "start_bare.boot");
+    EXPECT_NE(file_identity(config), old_config) << "replaced whole, not written in place";
+}
+
+/* Runs started together over one root, as a double-click made twice or a
+ * deployment retried starts them, each install everything. */
+TEST_F(WindowsBehaviour, RunsStartedTogetherEachInstallEverything)
+{
+    make_distribution(root_);
+    for (int round = 1; round <= 3; round++) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ProcessResult results[4];
+        std::vector<std::thread> runs;
+        for (ProcessResult &result : results) {
+            runs.emplace_back([&result, this] { result = install({"-s", root_}); });
+        }
+        for (std::thread &run : runs) {
+            run.join();
+        }
+        for (const ProcessResult &result : results) {
+            ASSERT_NO_FATAL_FAILURE(expect_exit(result, 0, "", ""));
+        }
+        expect_installed(root_, "start_bare.boot");
+        EXPECT_EQ(temporaries_in(publish(root_)), std::vector<std::string>{});
+        EXPECT_EQ(temporaries_in(runtime_bin(root_)), std::vector<std::string>{});
+    }
+}
+
+/* A save or a copy through a symbolic link replaces the file the link names
+ * and leaves the link. Wine makes no link with CreateSymbolicLinkA, but it
+ * starts the ln of the system it runs on, whose links it follows. */
+TEST_F(WindowsBehaviour, SavesAndCopiesThroughASymbolicLink)
+{
+    const std::string source = workspace_ + "\\source.exe";
+    ASSERT_TRUE(write_file(workspace_ + "\\real.ini", "[old]\r\n") &&
+                write_file(workspace_ + "\\real.exe", "old") && write_file(source, "new"));
+    for (const char *link : {"link.ini", "link.exe"}) {
+        std::string target = std::string("real") + strrchr(link, '.');
+        if (!CreateSymbolicLinkA((workspace_ + "\\" + link).c_str(), target.c_str(), 0) ||
+            !exists(workspace_ + "\\" + link)) {
+            ProcessOptions options;
+            options.directory = workspace_;
+            run_process("/bin/ln", {"-s", target, link}, "", options);
+            /* Wine gives no handle to wait for a program of the system's own. */
+            for (int wait = 0; wait < 100 && !exists(workspace_ + "\\" + link); wait++) {
+                Sleep(50);
+            }
+        }
+        if (!exists(workspace_ + "\\" + link)) {
+            GTEST_SKIP() << "This system makes no symbolic link for this user";
+        }
+    }
+    IniDocument *doc = build_document({{"s", {{"k", "v"}}}});
+
+    EXPECT_EQ(ini_save_file(doc, (workspace_ + "\\link.ini").c_str()), 0);
+    EXPECT_EQ(installer_platform_copy_file(source.c_str(), (workspace_ + "\\link.exe").c_str()), 1);
+
+    ini_free_document(doc);
+    EXPECT_EQ(read_file(workspace_ + "\\real.ini"), "[s]\nk=v\n");
+    EXPECT_EQ(read_file(workspace_ + "\\real.exe"), "new");
+    for (const char *link : {"link.ini", "link.exe"}) {
+        HANDLE handle = CreateFileA((workspace_ + "\\" + link).c_str(), FILE_READ_ATTRIBUTES, 7,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        char reached[MAX_PATH];
+        DWORD length = GetFinalPathNameByHandleA(handle, reached, sizeof reached, 0);
+        CloseHandle(handle);
+        const std::string file = std::string("\\real") + strrchr(link, '.');
+        EXPECT_TRUE(length > file.size() &&
+                    std::string(reached, length).substr(length - file.size()) == file)
+            << link << " is a link still, not " << std::string(reached, length);
+    }
+    EXPECT_EQ(temporaries_in(workspace_), std::vector<std::string>{});
+}
+
+/* Started as programs that deploy others start it, on a console that has no
+ * window or whose window is hidden: nobody can press Enter there, so a run
+ * ends after its last message without asking for it. */
+TEST_F(WindowsBehaviour, EndsWithoutWaitingOnAConsoleThatNobodySees)
+{
+    for (ProcessConsole console : {ProcessConsole::Windowless, ProcessConsole::Hidden}) {
+        ProcessOptions options;
+        options.console = console;
+        options.time_limit_seconds = 20;
+
+        ProcessResult result = run_installer({"-S"}, "", options);
+
+        ASSERT_TRUE(result.started) << result.problem;
+        EXPECT_EQ(result.status, 1) << result.problem;
+    }
+}
+
 /* Alone on a console of its own, as when started from Explorer, but with
  * its streams redirected, as a program that hides the console would start
  * it: the run ends after its last message, with nothing more and without
@@ -574,7 +746,7 @@ TEST_F(WindowsBehaviour, RunAloneOnItsConsoleWithRedirectedStreamsDoesNotWaitFor
     ProcessOptions options;
     options.input = ProcessInput::OpenPipe;
     options.time_limit_seconds = 30;
-    options.new_console = true;
+    options.console = ProcessConsole::New;
 
     ProcessResult result = run_installer({root_}, "\n", options);
 
@@ -755,25 +927,40 @@ TEST_F(DriveTop, InstallerAtTheTopOfADriveTakesTheBareDriveAsRoot)
     expect_installed(drive, "start_bare.boot");
 }
 
-TEST_F(DriveTop, EmptyRootMeansTheTopOfTheCurrentDrive)
+/* A root that is not fully qualified is used as typed, but the launcher
+ * configuration gets its full path, which a launcher started anywhere
+ * finds: an empty root, the top of the current drive; a root from the top
+ * of the current drive; one on a drive, from that drive's current
+ * directory; and one from the current directory. */
+TEST_F(DriveTop, RootsNotFullyQualifiedGoIntoTheLauncherConfigurationInFull)
 {
     const std::string drive = OSTREL_CURRENT_DRIVE;
     if (!use_drive(drive)) {
         GTEST_SKIP() << drive << ": " << kNoScratchDrive;
     }
-    make_distribution(drive);
-    std::string elsewhere = drive + "\\elsewhere";
-    ASSERT_TRUE(make_directory(elsewhere));
+    struct Case {
+        std::string root;      /* as typed */
+        std::string directory; /* where the distribution lies */
+        std::string current;   /* the current directory of the run */
+    };
+    const Case cases[] = {
+        {"", drive, drive + "\\elsewhere"},
+        {"\\dist", drive + "\\dist", drive + "\\elsewhere"},
+        {drive + "dist", drive + "\\dist", workspace_},
+        {".", drive + "\\dist", drive + "\\dist"},
+    };
+    for (const Case &row : cases) {
+        SCOPED_TRACE("root \"" + row.root + "\"");
+        remove_contents(drive, kScratchDriveMarker);
+        make_distribution(row.directory);
+        ASSERT_TRUE(make_directory(drive + "\\elsewhere"));
 
-    ProcessResult result = install({"", "-s"}, "", elsewhere);
+        ProcessResult result = install({row.root, "-s"}, "", row.current);
 
-    ASSERT_NO_FATAL_FAILURE(expect_exit(result, 0, "", ""));
-    EXPECT_EQ(read_file(drive + "\\ostcore-1.0\\bin\\ost.ini"),
-              "[ostrel]\nBindir=\\\\ostcore-1.0\\\\bin\nProgname=ost\nRootdir=\n");
-    EXPECT_EQ(read_file(drive + "\\bin\\ost.ini"),
-              read_file(drive + "\\ostcore-1.0\\bin\\ost.ini"));
-    EXPECT_EQ(read_file(drive + "\\bin\\start.boot"), boot_script("start_bare.boot"));
-    EXPECT_FALSE(exists(elsewhere + "\\bin"));
+        ASSERT_NO_FATAL_FAILURE(expect_exit(result, 0, "", ""));
+        expect_installed(row.directory, "start_bare.boot");
+        EXPECT_FALSE(exists(drive + "\\elsewhere\\bin"));
+    }
 }
 
 /* Cases on a small drive that fills up: a tmpfs that tests/windows_tests.cmake
@@ -788,25 +975,6 @@ class SmallDrive : public DriveTop
         ASSERT_TRUE(GetDiskFreeSpaceExA((drive_ + "\\").c_str(), &available, nullptr, nullptr));
         ASSERT_GT(available.QuadPart, free);
         ASSERT_TRUE(write_file(drive_ + "\\filler", std::string(available.QuadPart - free, 'f')));
-    }
-
-    /* The names in the directory at path that are temporaries of the file
-     * layer. */
-    static std::vector<std::string> temporaries_in(const std::string &path)
-    {
-        std::vector<std::string> found;
-        WIN32_FIND_DATAA entry;
-        HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
-        if (search == INVALID_HANDLE_VALUE) {
-            return found;
-        }
-        do {
-            if (is_replacement_temporary(entry.cFileName)) {
-                found.push_back(entry.cFileName);
-            }
-        } while (FindNextFileA(search, &entry));
-        FindClose(search);
-        return found;
     }
 };
 

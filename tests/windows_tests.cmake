@@ -69,7 +69,8 @@ endif()
 # The cases of the small drive fill it up, so they take turns.
 add_executable(windows_behaviour_test windows_behaviour_test.cpp)
 target_link_libraries(windows_behaviour_test PRIVATE GTest::gtest_main ostrel_warnings
-                                                     ostrel_installer_support)
+                                                     ostrel_installer_support
+                                                     ostrel_installer_platform)
 ostrel_discover_tests(windows_behaviour_test TEST_FILTER "*-SmallDrive.*"
                       PROPERTIES ${ostrel_drive_fixture})
 ostrel_discover_tests(windows_behaviour_test TEST_FILTER "SmallDrive.*"

@@ -299,6 +299,8 @@ TEST_F(CodePage1252, RefusesLookAlikesAndInstallsWhatTheCodePageHolds)
         {"an installer in a directory whose name holds fullwidth reverse solidi",
          "x\\y\\a＼..＼..＼evil\\ostrel-install.exe", "", kPlainManifest, "1.0", kInexactOwnPath},
         {"an installer in Müller", "Müller\\ostrel-install.exe", "", kPlainManifest, "1.0", ""},
+        {"a root argument given to an installer in a directory named with a character 1252 lacks",
+         "Jiří\\ostrel-install.exe", "Café", kPlainManifest, "1.0", ""},
         {"a root argument Café", "setup\\ostrel-install.exe", "Café", kPlainManifest, "1.0", ""},
         {"a root argument Straße under a runtime named é", "setup\\ostrel-install.exe", "Straße",
          "VSN=\xe9", "é", ""},

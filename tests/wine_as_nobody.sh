@@ -8,7 +8,9 @@
 # Windows refuse to write a read-only file. It also leaves, in
 # DIRECTORY/locked, a directory that nobody may not add to holding a file
 # settings.ini that nobody may write, named to the program by
-# OSTREL_LOCKED_DIRECTORY. Exits with 77 (skipped) when it
+# OSTREL_LOCKED_DIRECTORY; and in DIRECTORY/sticky, a sticky directory that
+# anyone may add to holding such a file of root's, which nobody may write
+# but not replace, named by OSTREL_STICKY_DIRECTORY. Exits with 77 (skipped) when it
 # is not run as root, when setpriv is missing, or when nobody cannot read
 # PROGRAM.
 set -eu
@@ -32,4 +34,8 @@ rm -rf "$directory/locked"
 mkdir -m 755 "$directory/locked"
 printf '[old]\r\n' >"$directory/locked/settings.ini"
 chmod 666 "$directory/locked/settings.ini"
-OSTREL_LOCKED_DIRECTORY=$directory/locked as_nobody "$wine_run" "$directory/wine" "$@"
+rm -rf "$directory/sticky"
+mkdir -m 1777 "$directory/sticky"
+printf '[old]\r\n' >"$directory/sticky/settings.ini"
+chmod 666 "$directory/sticky/settings.ini"
+OSTREL_LOCKED_DIRECTORY=$directory/locked OSTREL_STICKY_DIRECTORY=$directory/sticky as_nobody "$wine_run" "$directory/wine" "$@"

@@ -40,6 +40,18 @@ int installer_platform_file_exists(const char *path);
  * existing target as it was and never leaves a partial target behind. */
 int installer_platform_copy_file(const char *source, const char *target);
 
+/* Writes into buffer, of size bytes, the fully qualified path of directory,
+ * a directory to which the installer joins names ("directory\name"):
+ * directory itself when it is fully qualified already (Win32: "X:\..." or
+ * "\\server\share..."; POSIX: starting with "/" or "\", or empty, which
+ * gives "\name"). Otherwise, on Win32, its full path from GetFullPathNameA,
+ * which takes the current directory, the current directory of drive D: for
+ * "D:name", or the current drive for "\name" and "", without the "\" at
+ * its end; on POSIX, the current directory with every "/" turned into "\",
+ * then "\" and directory. Returns 1, or 0 when the current directory
+ * cannot be had or the path does not fit. */
+int installer_platform_full_directory(const char *directory, char *buffer, uint32_t size);
+
 /* Text in the system's code page. The Win32 build steps through text a
  * character at a time, so that the second byte of a double-byte character,
  * which may be 0x5C, the byte of "\", is never taken for an ASCII character
@@ -78,12 +90,15 @@ int installer_platform_executable_path_is_exact(void);
  * the bytes of text go out as they are. */
 void installer_platform_print(FILE *stream, const char *text);
 
-/* Returns 1 when the program is the only one on its console and standard
- * input, output and error are all that console: a window opened for the
- * program alone, as when a person starts it from Explorer, which closes the
- * moment the program ends. Returns 0 when it shares its console (started from
- * a console or a script), when any stream is redirected, and always on POSIX
- * systems. */
+/* Returns 1 when a person sees the program's console and nobody else's:
+ * the program is the only one on it, the console has a window that was not
+ * to be hidden, and standard input, output and error are all that console.
+ * So it is when a person starts the program from Explorer, and the window
+ * closes the moment the program ends. Returns 0 when the console has no
+ * window (CREATE_NO_WINDOW) or is to stay hidden (SW_HIDE), as programs that
+ * deploy others start them, when there is no console (DETACHED_PROCESS), when
+ * the program shares its console (started from a console or a script), when
+ * any stream is redirected, and always on POSIX systems. */
 int installer_platform_owns_console_window(void);
 }
 

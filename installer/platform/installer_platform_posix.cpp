@@ -94,3 +94,31 @@ int installer_platform_owns_console_window(void)
 {
     return 0;
 }
+
+int installer_platform_full_directory(const char *directory, char *buffer, uint32_t size)
+{
+    size_t length = strlen(directory);
+    /* "\name" and "/name" are absolute, and so is what an empty directory
+     * gives. */
+    if (length == 0 || directory[0] == '/' || directory[0] == '\\') {
+        if (length >= size) {
+            return 0;
+        }
+        memcpy(buffer, directory, length + 1);
+        return 1;
+    }
+    if (getcwd(buffer, size) == NULL) {
+        return 0;
+    }
+    /* Only "/" itself ends with a "/". */
+    size_t joint = strlen(buffer);
+    joint += buffer[joint - 1] != '/';
+    if (joint + length >= size) {
+        return 0;
+    }
+    for (size_t i = 0; i < joint; i++) {
+        buffer[i] = buffer[i] == '/' || i + 1 == joint ? '\\' : buffer[i];
+    }
+    memcpy(buffer + joint, directory, length + 1);
+    return 1;
+}

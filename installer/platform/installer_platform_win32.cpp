@@ -138,6 +138,15 @@ void installer_platform_print(FILE *stream, const char *text)
 
 int installer_platform_owns_console_window(void)
 {
+    /* A console made without a window (CREATE_NO_WINDOW), or whose window
+     * was to be hidden (SW_HIDE), is one that nobody sees, whom to wait for.
+     * DETACHED_PROCESS leaves no console at all. */
+    STARTUPINFOA startup;
+    GetStartupInfoA(&startup);
+    if (GetConsoleWindow() == NULL ||
+        ((startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_HIDE)) {
+        return 0;
+    }
     DWORD processes[2];
     if (GetConsoleProcessList(processes, 2) != 1) {
         return 0;
@@ -146,4 +155,42 @@ int installer_platform_owns_console_window(void)
     return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) &&
            GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) &&
            GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode);
+}
+
+/* Returns 1 when c separates the components of a Windows path. */
+static int installer_platform_is_separator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+int installer_platform_full_directory(const char *directory, char *buffer, uint32_t size)
+{
+    size_t length = strlen(directory);
+    int drive = ((directory[0] | 0x20) >= 'a' && (directory[0] | 0x20) <= 'z' &&
+                 directory[1] == ':' && installer_platform_is_separator(directory[2]));
+    int share = installer_platform_is_separator(directory[0]) &&
+                installer_platform_is_separator(directory[1]);
+    if (drive || share) {
+        if (length >= size) {
+            return 0;
+        }
+        memcpy(buffer, directory, length + 1);
+        return 1;
+    }
+    /* The directory as the installer joins a name to it, whose full path
+     * keeps the "\" at its end: "" and "C:" are the top of a drive, "C:\". */
+    char joined[MAX_PATH + 2];
+    if (length + 2 > sizeof joined) {
+        return 0;
+    }
+    memcpy(joined, directory, length);
+    memcpy(joined + length, "\\", 2);
+    DWORD full = GetFullPathNameA(joined, size, buffer, NULL);
+    if (full == 0 || full >= size) {
+        return 0;
+    }
+    if (installer_platform_is_separator(buffer[full - 1])) {
+        buffer[full - 1] = '\0';
+    }
+    return 1;
 }

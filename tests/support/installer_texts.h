@@ -48,6 +48,16 @@ inline std::string second_root(const std::string &argument)
     return "Only one root directory can be specified, parameter " + argument + " is illegal\n";
 }
 
+/* The refusal of a root that holds a double quote, as a backslash before a
+ * closing quote leaves one in it. */
+inline std::string quoted_root(const std::string &argument)
+{
+    return "Root directory " + argument +
+           " holds a double quote, which no Windows path can: a backslash before a closing "
+           "quote escapes it, so write the root without its trailing backslash (or, in a batch "
+           "file, \"%~dp0.\")\n";
+}
+
 /* "Cannot open init file <manifest>\n". */
 inline std::string cannot_open(const std::string &manifest)
 {

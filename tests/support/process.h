@@ -35,17 +35,28 @@ enum class ProcessInput {
                * null handle on Windows, so that every read fails */
 };
 
+/* Windows: the console the child runs on; ignored on POSIX, which has no
+ * consoles to give. */
+enum class ProcessConsole {
+    Inherited,  /* this process's own, if any */
+    New,        /* one of its own (CREATE_NEW_CONSOLE), the streams still going where
+                 * the runner sends them */
+    Windowless, /* one of its own without a window (CREATE_NO_WINDOW), the streams
+                 * left to that console, so none is captured: as programs that
+                 * deploy others start them */
+    Hidden,     /* one of its own whose window is to stay hidden (SW_HIDE), the
+                 * streams left to it, so none is captured */
+};
+
 struct ProcessOptions {
     ProcessInput input = ProcessInput::Text;
     std::string directory; /* the child's current directory; empty: this process's */
     int time_limit_seconds = PROCESS_TIME_LIMIT_SECONDS;
-    bool new_console = false; /* Windows: the child gets a console of its own, its
-                               * streams still going where the runner sends them;
-                               * ignored on POSIX, which has no consoles to give */
-    bool unicode = false;     /* Windows: program, args and directory are UTF-8, and
-                               * the child starts with the Unicode command line they
-                               * spell, as Explorer or a Unicode shell starts it;
-                               * ignored on POSIX, whose arguments are bytes */
+    ProcessConsole console = ProcessConsole::Inherited;
+    bool unicode = false; /* Windows: program, args and directory are UTF-8, and
+                           * the child starts with the Unicode command line they
+                           * spell, as Explorer or a Unicode shell starts it;
+                           * ignored on POSIX, whose arguments are bytes */
 };
 
 /* The path under which this platform reaches program, a path the build

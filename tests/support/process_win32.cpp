@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -222,6 +223,11 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
     ProcessHandle input_writer; /* the pipe's other end, open until the child ends */
     ProcessHandle output;
     ProcessHandle errors;
+    /* A child inherits every inheritable handle of this process: runs from
+     * several threads make their child's handles, start it and make them
+     * uninheritable one at a time, so that no child holds another's. */
+    static std::mutex starting;
+    std::unique_lock<std::mutex> one_at_a_time(starting);
     if (options.input == ProcessInput::Text) {
         if (!process_make_temp(input_file, result.problem) ||
             !process_write_file(input_file.path, stdin_text, result.problem)) {
@@ -250,10 +256,17 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = options.input != ProcessInput::None ? input.handle : nullptr;
-    startup.hStdOutput = output.handle;
-    startup.hStdError = errors.handle;
+    const bool unseen =
+        options.console == ProcessConsole::Windowless || options.console == ProcessConsole::Hidden;
+    if (!unseen) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = options.input != ProcessInput::None ? input.handle : nullptr;
+        startup.hStdOutput = output.handle;
+        startup.hStdError = errors.handle;
+    } else if (options.console == ProcessConsole::Hidden) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+    }
     PROCESS_INFORMATION child;
     ZeroMemory(&child, sizeof child);
     /* The command line is quoted alike in either form: its rules look only
@@ -263,7 +276,9 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
     std::wstring wide_program = process_wide(native, code_page);
     std::wstring wide_directory = process_wide(options.directory, code_page);
     const wchar_t *directory = options.directory.empty() ? nullptr : wide_directory.c_str();
-    DWORD flags = options.new_console ? CREATE_NEW_CONSOLE : 0;
+    DWORD flags = options.console == ProcessConsole::Windowless  ? CREATE_NO_WINDOW
+                  : options.console == ProcessConsole::Inherited ? 0
+                                                                 : CREATE_NEW_CONSOLE;
     /* Wine now and then fails to start a process with ERROR_INTERNAL_ERROR
      * before it runs any of it: the program never began, so starting it
      * again changes nothing a test checks. */
@@ -282,6 +297,12 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
         result.problem = process_error_text("CreateProcessW " + native);
         return result;
     }
+    for (HANDLE handle : {input.handle, output.handle, errors.handle}) {
+        if (handle != INVALID_HANDLE_VALUE && handle != nullptr) {
+            SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
+        }
+    }
+    one_at_a_time.unlock();
     result.started = true;
     ProcessHandle process;
     ProcessHandle thread;
