@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# sign-release.sh CMAKE EXECUTABLE README SOURCE_DIR ZIP DESCRIPTION
+# sign-release.sh CMAKE EXECUTABLE README LICENSE SOURCE_DIR ZIP DESCRIPTION
 #
 # Signs EXECUTABLE with Authenticode (SHA-256, DESCRIPTION as the program's
 # name) using the certificate and key of the PKCS#12 file named by
 # OSTREL_SIGN_PKCS12, whose password is read from the file named by
 # OSTREL_SIGN_PASSWORD_FILE, and has an RFC 3161 server time-stamp it when
-# OSTREL_SIGN_TIMESTAMP_URL is set. Then packs the signed executable and
-# README into ZIP with release.cmake, and writes beside it the detached
+# OSTREL_SIGN_TIMESTAMP_URL is set. Then packs the signed executable,
+# README and LICENSE into ZIP with release.cmake, and writes beside it the detached
 # signature, ZIP's name with .zip turned into .exe.p7s.
 #
 # The signing time is the zip's: the commit's, or SOURCE_DATE_EPOCH. So two
@@ -15,7 +15,7 @@
 # signature gets the signed one back. The password is never put on a command
 # line, and nothing is written but ZIP, its .sha256 and the signature.
 set -euo pipefail
-cmake=$1 executable=$2 readme=$3 source_dir=$4 zip=$5 description=$6
+cmake=$1 executable=$2 readme=$3 license=$4 source_dir=$5 zip=$6 description=$7
 signature=${zip%.zip}.exe.p7s
 
 fail() {
@@ -72,5 +72,5 @@ fi
 osslsigncode extract-signature -in "$work/ostrel-install.exe" -out "$work/signature.p7s" \
     >/dev/null
 SOURCE_DATE_EPOCH=$epoch "$cmake" -DEXECUTABLE="$work/ostrel-install.exe" -DREADME="$readme" \
-    -DSOURCE_DIR="$source_dir" -DZIP="$zip" -P "$(dirname "$0")/release.cmake"
+    -DLICENSE="$license" -DSOURCE_DIR="$source_dir" -DZIP="$zip" -P "$(dirname "$0")/release.cmake"
 mv "$work/signature.p7s" "$signature"

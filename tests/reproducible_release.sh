@@ -34,12 +34,12 @@ build() { # directory target
 }
 
 if [ $# -eq 2 ]; then
-    build rebuild ostrel-install
+    build rebuild release-executable
     # attach-signature also checks the signer against this machine's root
     # certificates, which need not hold the signer's: its status says
     # nothing about the bytes, which are compared below.
     osslsigncode attach-signature -sigin "$signature" \
-        -in "$work/rebuild/build-windows/installer/ostrel-install.exe" \
+        -in "$work/rebuild/build-windows/installer/windows/ostrel-install.exe" \
         -out "$work/ostrel-install.exe" >"$work/attach.log" 2>&1 || true
     mkdir "$work/published"
     (cd "$work/published" && cmake -E tar xf "$zip" ostrel-install.exe)
@@ -52,7 +52,8 @@ if [ $# -eq 2 ]; then
     exit 0
 fi
 
-artifacts=(installer/ostrel-install.exe release/ostrel-install-*-win64.zip
+artifacts=(installer/ostrel-install.exe installer/windows/ostrel-install.exe
+    release/ostrel-install-*-win64.zip
     release/ostrel-install-*-win64.zip.sha256)
 # The second build also runs in another time zone and with another umask.
 build a release

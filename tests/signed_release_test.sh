@@ -3,7 +3,8 @@
 #
 # Signs the release of the Windows build BUILD_DIR (target release-signed,
 # archive ZIP) with a code-signing certificate of a throwaway root made
-# here, and fails unless: the signature verifies against that root and
+# here, and fails unless: the archive's README.txt tells how to check the
+# signature, and it holds LICENSE.txt; the signature verifies against that root and
 # carries the commit's time; a second signing gives the same files; a fresh
 # clone, in another directory and time zone, rebuilds the signed executable
 # from the detached signature (tests/reproducible_release.sh); the signed
@@ -61,6 +62,10 @@ written=$(ls "$(dirname "$zip")")
 mkdir first unpacked
 cp "${outputs[@]}" first/
 (cd unpacked && cmake -E tar xf "$zip")
+grep -q "Get-AuthenticodeSignature" unpacked/README.txt ||
+    fail "the signed release's README.txt does not tell how to check its signature"
+cmp unpacked/LICENSE.txt "$build/installer/windows/LICENSE.txt" ||
+    fail "the signed release does not hold the license"
 
 osslsigncode verify -CAfile root.pem -in unpacked/ostrel-install.exe >verify.log 2>&1 ||
     { cat verify.log; fail "the signed ostrel-install.exe does not verify against the test root"; }

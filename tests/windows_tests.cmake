@@ -22,9 +22,10 @@ target_link_libraries(windows_resources_test PRIVATE ostrel_installer_support ve
 target_compile_definitions(windows_resources_test PRIVATE OSTREL_VERSION="${PROJECT_VERSION}")
 
 get_target_property(ostrel_release_zip release OSTREL_ARCHIVE)
+get_target_property(ostrel_release_executable release OSTREL_EXECUTABLE)
 add_test(NAME windows_release_archive_holds_the_executable_and_readme
-         COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
-                 -DEXECUTABLE=$<TARGET_FILE:ostrel-install> -DZIP=${ostrel_release_zip}
+         COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR} -DOBJDUMP=${CMAKE_OBJDUMP}
+                 -DEXECUTABLE=${ostrel_release_executable} -DZIP=${ostrel_release_zip}
                  -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/release-archive
                  -P ${CMAKE_CURRENT_SOURCE_DIR}/release_archive_test.cmake)
 
