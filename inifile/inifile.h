@@ -299,8 +299,11 @@ INIFILE_API char *ini_read_line(IniLineReader *reader);
  * or -3 the file is as it was and no temporary is left, but for the paths
  * written in place, as by a plain write, which after -2 or -3 hold a prefix
  * of the document: a path that is no regular file (a device such as
- * /dev/null, a FIFO), and a file whose directory takes no new file from the
- * process. A -2 from the flush of the directory after the move, which a
+ * /dev/null, a FIFO), a file whose directory takes no new file from the
+ * process, and a file the system lets it write but not replace (another
+ * user's in a sticky directory; on Windows, one it may not delete). On
+ * Windows a file that another program holds open is waited for, for about
+ * two seconds, before -1. A -2 from the flush of the directory after the move, which a
  * system reports only when its disk fails, leaves the new document in place. */
 INIFILE_API int ini_save_file(const IniDocument *doc, const char *path);
 
