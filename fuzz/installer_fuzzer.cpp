@@ -50,8 +50,8 @@ struct FuzzOutput {
 };
 
 /* The command line rules: "-s..." is silent, any other "-..." an unknown
- * switch, anything else the root, and a second root an error; the first
- * error in order wins and ends the walk. Any "-s..." makes the run silent,
+ * switch, anything else the root, and a second root, or a root holding a
+ * double quote, an error; the first error in order wins and ends the walk. Any "-s..." makes the run silent,
  * even one after the error. */
 void fuzz_check_arguments(const std::vector<std::string> &arguments)
 {
@@ -78,6 +78,8 @@ void fuzz_check_arguments(const std::vector<std::string> &arguments)
             expected_error = unknown_switch(argument);
         } else if (root >= 0) {
             expected_error = second_root(argument);
+        } else if (argument.find('"') != std::string::npos) {
+            expected_error = quoted_root(argument);
         } else {
             root = (int)i;
         }

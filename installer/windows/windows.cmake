@@ -21,15 +21,16 @@ configure_file(windows/ostrel-install.manifest.in ${ostrel_windows_dir}/ostrel-i
                @ONLY)
 configure_file(windows/ostrel-install.rc.in ${ostrel_windows_dir}/ostrel-install.rc @ONLY)
 # The README of each release says how to check its signature, or that it
-# has none; the license goes with both, as its terms ask.
+# has none; the license goes with both, as its terms ask. configure_file
+# ends the template's lines with CR LF, but not the lines of a value.
 set(OSTREL_README_SIGNATURE
-    "This ostrel-install.exe carries no digital signature. The signed release,\n"
-    "and how to check its signature, are described in README.md in the\n"
+    "This ostrel-install.exe carries no digital signature. The signed release,\r\n"
+    "and how to check its signature, are described in README.md in the\r\n"
     "project's sources.")
 string(CONCAT OSTREL_README_SIGNATURE ${OSTREL_README_SIGNATURE})
 configure_file(windows/README.txt.in ${ostrel_windows_dir}/README.txt @ONLY NEWLINE_STYLE CRLF)
 set(OSTREL_README_SIGNATURE
-    "To check its signature: the Digital Signatures tab of the file's Properties,\n"
+    "To check its signature: the Digital Signatures tab of the file's Properties,\r\n"
     "or Get-AuthenticodeSignature .\\ostrel-install.exe in PowerShell (Valid).")
 string(CONCAT OSTREL_README_SIGNATURE ${OSTREL_README_SIGNATURE})
 configure_file(windows/README.txt.in ${ostrel_windows_dir}/signed/README.txt @ONLY
