@@ -39,10 +39,13 @@ configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${ostrel_windows_dir}/LICENSE.txt @
                NEWLINE_STYLE CRLF)
 
 # What users download carries no debug information; the build tree keeps
-# the program with it, for the debugger.
+# the program with it, for the debugger. objcopy stamps the PE header with
+# the time of day unless SOURCE_DATE_EPOCH gives one: 0, as the linker
+# leaves it.
 set(ostrel_release_executable ${ostrel_windows_dir}/ostrel-install.exe)
 add_custom_command(OUTPUT ${ostrel_release_executable}
-  COMMAND ${CMAKE_OBJCOPY} --strip-debug $<TARGET_FILE:ostrel-install> ${ostrel_release_executable}
+  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${CMAKE_OBJCOPY} --strip-debug
+          $<TARGET_FILE:ostrel-install> ${ostrel_release_executable}
   DEPENDS ostrel-install
   VERBATIM)
 add_custom_target(release-executable DEPENDS ${ostrel_release_executable})
