@@ -51,8 +51,8 @@ struct FuzzOutput {
 
 /* The command line rules: "-s..." is silent, any other "-..." an unknown
  * switch, anything else the root, and a second root, or a root holding a
- * double quote, an error; the first error in order wins and ends the walk. Any "-s..." makes the run silent,
- * even one after the error. */
+ * double quote, an error; the first error in order wins and ends the walk. Any "-s..." makes the
+ * run silent, even one after the error. */
 void fuzz_check_arguments(const std::vector<std::string> &arguments)
 {
     std::vector<char *> argv;

@@ -209,15 +209,14 @@ static void ini_platform_follow_links(HANDLE handle, IniPlatformReplacement *rep
         return;
     }
     /* The path comes as "\\?\C:\..." or "\\?\UNC\server\share\...". */
-    const char *path = reached;
-    if (strncmp(path, "\\\\?\\UNC\\", 8) == 0) {
-        path += 6;
-        reached[6] = '\\';
-    } else if (strncmp(path, "\\\\?\\", 4) == 0) {
-        path += 4;
+    char path[INI_PLATFORM_PATH_SIZE];
+    if (strncmp(reached, "\\\\?\\UNC\\", 8) == 0) {
+        snprintf(path, sizeof path, "\\\\%s", reached + 8);
+    } else {
+        snprintf(path, sizeof path, "%s", reached + (strncmp(reached, "\\\\?\\", 4) == 0 ? 4 : 0));
     }
     if (lstrcmpiA(path, named) != 0 && strlen(path) < MAX_PATH) {
-        memmove(replacement->target, path, strlen(path) + 1);
+        memcpy(replacement->target, path, strlen(path) + 1);
     }
 }
 

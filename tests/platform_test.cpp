@@ -200,9 +200,9 @@ TEST(Platform, TakesBackslashesBetweenComponentsOnEveryOperation)
     EXPECT_EQ(installer_platform_file_exists((base + "\\dir\\sub").c_str()), 1);
     EXPECT_EQ(installer_platform_file_exists((base + "\\dir\\none").c_str()), 0);
 
-    EXPECT_EQ(
-        installer_platform_copy_file((base + "\\dir\\file").c_str(), (base + "\\dir\\sub\\copy").c_str()),
-        1);
+    EXPECT_EQ(installer_platform_copy_file((base + "\\dir\\file").c_str(),
+                                           (base + "\\dir\\sub\\copy").c_str()),
+              1);
     EXPECT_EQ(read_file_bytes(directory.path() / "dir" / "sub" / "copy"), "content");
 
     EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"dir"}));
@@ -245,7 +245,8 @@ TEST(Platform, ReportsAnExecutablePathThatDoesNotFitAsTheBufferSize)
     EXPECT_STREQ(buffer.data(), full);
     EXPECT_EQ(buffer[length + 1], '#');
     buffer.assign(length + 2, '#');
-    EXPECT_EQ(installer_platform_executable_path(buffer.data(), length), length) << "no room for the NUL";
+    EXPECT_EQ(installer_platform_executable_path(buffer.data(), length), length)
+        << "no room for the NUL";
     EXPECT_EQ(buffer[length], '#');
     buffer.assign(length + 2, '#');
     EXPECT_EQ(installer_platform_executable_path(buffer.data(), 1), 1u);
@@ -325,7 +326,8 @@ TEST(Platform, RefusesToCopyIntoAMissingDirectory)
 {
     TempDirectory directory;
     std::string source = directory.write("source", "content");
-    EXPECT_EQ(
-        installer_platform_copy_file(source.c_str(), (directory.file("missing") + "/target").c_str()), 0);
+    EXPECT_EQ(installer_platform_copy_file(source.c_str(),
+                                           (directory.file("missing") + "/target").c_str()),
+              0);
     EXPECT_EQ(list_directory(directory.path()), (std::vector<std::string>{"source"}));
 }
