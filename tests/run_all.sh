@@ -6,9 +6,9 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 echo "== Native build and tests"
-cmake -S . -B build -DOSTREL_BUILD_TESTS=ON
-cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+cmake --preset native
+cmake --build --preset native -j "$jobs"
+ctest --preset native -j "$jobs"
 
 echo "== Windows build (mingw-w64) and tests under Wine"
 cmake --preset windows
