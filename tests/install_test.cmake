@@ -331,6 +331,12 @@ elseif(STEP STREQUAL "abi")
   elseif(UPDATE)
     run_step("abidw" ${ABIDW} --no-corpus-path --no-comp-dir-path --no-show-locs
              --out-file ${ABI_BASELINE} ${library})
+    # The sources named as they stand in the tree, whatever its place or the
+    # build's prefix map.
+    file(READ ${ABI_BASELINE} abi)
+    string(REPLACE "path='${SOURCE_DIR}/" "path='" abi "${abi}")
+    string(REPLACE "path='./" "path='" abi "${abi}")
+    file(WRITE ${ABI_BASELINE} "${abi}")
     message(STATUS "${ABI_BASELINE} now records the ABI of ${library}")
   elseif(NOT ABIDIFF)
     message(STATUS "SKIPPED: the ABI check needs abidiff (Debian package abigail-tools)")
