@@ -89,7 +89,8 @@ endfunction()
 function(cmake_consumer directory stage target kind)
   set(options ${BUILD_OPTIONS} -DINIFILE_TARGET=${target})
   if(EMULATOR)
-    # Only the consumer's package, where the toolchain looks in its root.
+    # The toolchain searches its own root alone, so the package is named;
+    # the consumer carries its C++ runtime, as the tests' programs do.
     list(APPEND options -Dinifile_DIR=${stage}${LIBDIR}/cmake/inifile
                         "-DCMAKE_EXE_LINKER_FLAGS=-static-libgcc -static-libstdc++")
   else()
