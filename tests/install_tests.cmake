@@ -1,9 +1,7 @@
 # What `cmake --install` gives a user of the library: this build installs
-# what it made, with its own prefix and directories, into a staging
-# directory as a package build does (DESTDIR), then each test takes it there
-# as a consumer would. A static build tests the static library, a shared
-# build the shared one, whose ABI it compares, natively, with the baseline in
-# tests/abi/.
+# what it made, static or shared, with its own directories, into a staging
+# directory as a package build does (DESTDIR); then each test takes it there
+# as a consumer would (see install_test.cmake).
 if(NOT OSTREL_INSTALL)
   return()
 endif()
@@ -13,9 +11,6 @@ enable_language(C) # for the C consumers
 # cmake/install.cmake), for the programs the tests build against it and for
 # the build of the other kind that the side-by-side test installs. Lists go
 # into one argument of the test command as a|b.
-string(TOUPPER "${CMAKE_BUILD_TYPE}" ostrel_config)
-set(ostrel_c_flags "${CMAKE_C_FLAGS} ${CMAKE_C_FLAGS_${ostrel_config}}")
-set(ostrel_cxx_flags "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${ostrel_config}}")
 set(ostrel_build_options -G ${CMAKE_GENERATOR} -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
     -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE} -DCMAKE_C_COMPILER=${CMAKE_C_COMPILER}
     -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER} -DCMAKE_C_FLAGS=${CMAKE_C_FLAGS}
@@ -30,9 +25,6 @@ endforeach()
 
 find_program(OSTREL_ABIDIFF abidiff)
 find_program(OSTREL_ABIDW abidw)
-if(ostrel_inifile_kind STREQUAL "shared" AND NOT CMAKE_CROSSCOMPILING AND NOT OSTREL_ABIDIFF)
-  message(STATUS "install_abi will be skipped: it needs abidiff (Debian package abigail-tools)")
-endif()
 set(ostrel_install_work ${CMAKE_CURRENT_BINARY_DIR}/install)
 set(ostrel_install_test ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
     -DWORK_DIR=${ostrel_install_work} -DSTAGE=${ostrel_install_work}/stage
@@ -43,7 +35,7 @@ set(ostrel_install_test ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
     -DREADELF=${CMAKE_READELF} -DWITH_INSTALLER=${OSTREL_INSTALL_INSTALLER}
     -DCONSUMER_DIR=${CMAKE_CURRENT_SOURCE_DIR}/consumer -DREADME=${PROJECT_SOURCE_DIR}/README.md
     -DC_COMPILER=${CMAKE_C_COMPILER} -DCXX_COMPILER=${CMAKE_CXX_COMPILER}
-    "-DC_FLAGS=${ostrel_c_flags}" "-DCXX_FLAGS=${ostrel_cxx_flags}"
+    "-DC_FLAGS=${CMAKE_C_FLAGS}" "-DCXX_FLAGS=${CMAKE_CXX_FLAGS}"
     "-DBUILD_OPTIONS=${ostrel_build_options_joined}"
     "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR_joined}" -DABIDIFF=${OSTREL_ABIDIFF}
     -DABIDW=${OSTREL_ABIDW} -DABI_BASELINE=${CMAKE_CURRENT_SOURCE_DIR}/abi/libinifile.so.1.abi)
