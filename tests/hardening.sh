@@ -150,7 +150,8 @@ stage_static() {
 stage_fuzz() {
     local seconds=${OSTREL_FUZZ_SECONDS:-45}
     cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DOSTREL_BUILD_FUZZERS=ON -DOSTREL_BUILD_TESTS=OFF -DOSTREL_INSTALL=OFF >/dev/null
+        -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DOSTREL_BUILD_FUZZERS=ON -DOSTREL_BUILD_TESTS=OFF \
+        -DOSTREL_INSTALL=OFF >/dev/null
     cmake --build build-fuzz -j "$jobs" --target "${fuzz_targets[@]}"
     mkdir -p build-fuzz/artifacts
 

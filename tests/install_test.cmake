@@ -1,33 +1,34 @@
-# cmake -DSTEP=<step> -DBUILD_DIR=... -DWORK_DIR=... -DPREFIX=... -DSHARED_PREFIX=...
-#       -DSOURCE_DIR=... -DLIBDIR=... -DNM=... -DOBJDUMP=... -DREADELF=...
-#       -DWITH_INSTALLER=ON|OFF -DCONSUMER_DIR=... -DREADME=... -DC_COMPILER=...
-#       -DCXX_COMPILER=... -DGENERATOR=... [-DTOOLCHAIN=...] [-DEMULATOR=a|b]
-#       -DABIDIFF=... -DABIDW=... -DABI_BASELINE=... [-DUPDATE=ON] -P install_test.cmake
+# cmake -DSTEP=<step> -D<parameter>=... -P install_test.cmake, with the
+# parameters that install_tests.cmake gives (a list in one of them as a|b).
 #
-# One step of taking the installed library as a user would:
-#   install         installs the build into PREFIX and checks what it holds
-#   symbols         every global name the installed archive defines starts
-#                   with ini_, and a shared object built from the archive
-#                   exports none of them
+# One step of taking the library that the build in BUILD_DIR made, of KIND
+# (static or shared), as a user would, with the build's PREFIX and full
+# LIBDIR, INCLUDEDIR and BINDIR (INSTALL_DIRS the options that give them),
+# and its compilers, flags and toolchain (BUILD_OPTIONS):
+#   install         installs the build under STAGE (DESTDIR): exactly the
+#                   files of its kind, in its directories, with .pc files
+#                   that name PREFIX
+#   symbols         static: every global name the archive defines starts
+#                   with ini_, and a shared object built from it exports none
+#                   of them; shared: it exports exactly the header's
+#                   functions, with SONAME libinifile.so.1, or as inifile.dll
+#                   imports only system DLLs and carries its version texts
 #   cmake_consumer  a C++ project finds the CMake package and links it
 #   c_consumer      a C99 program, built only from pkg-config's flags, loads,
 #                   edits, saves and reloads a file
 #   readme_example  the README's example builds from pkg-config's flags and
 #                   does what the README says, on its first run and after
-# and the same of the shared library, built from SOURCE_DIR with
-# BUILD_SHARED_LIBS (for Windows too, with TOOLCHAIN):
-#   shared_install         builds it and installs it into SHARED_PREFIX
-#   shared_symbols         it exports exactly the functions of the header,
-#                          with SONAME libinifile.so.1; on Windows
-#                          inifile.dll imports only system DLLs and carries
-#                          its version information
-#   shared_cmake_consumer  the C++ consumer, through find_package, and
-#   shared_c_consumer      the C99 consumer, through pkg-config, link it and
-#                          run: natively needing libinifile.so.1, on Windows
-#                          under EMULATOR with inifile.dll beside them
-#   shared_abi             its ABI, as abidiff sees it, is the one recorded
-#                          in ABI_BASELINE; with UPDATE=ON, abidw records it
-#                          there instead
+#   abi             the shared library's ABI, as abidiff sees it, is the one
+#                   in ABI_BASELINE (skipped, saying why, without abidiff or
+#                   debug information); with UPDATE=ON abidw writes it there
+#   side_by_side    a build of the other kind, configured alike, installs
+#                   into one prefix with this one; then each library is
+#                   reached through CMake and through pkg-config
+#   subproject      the C++ consumer adds the source tree with
+#                   add_subdirectory and its own -Wold-style-cast: it builds
+#                   the library's sources alone, with no -Werror
+# Each consumer loads the shared library exactly when it should, and runs,
+# natively or under EMULATOR.
 cmake_minimum_required(VERSION 3.21)
 
 # Runs a command; fails with its output when it fails, else sets
@@ -41,155 +42,151 @@ function(run_step what)
   set(step_output "${output}" PARENT_SCOPE)
 endfunction()
 
-# Sets flags to pkg-config's flags for linking the inifile installed under
-# prefix, with the further options given (--static).
-function(pkg_config_flags flags prefix)
+# Sets flags to pkg-config's flags for package as installed under stage,
+# which it takes for the system root. The system's directories stay in, as
+# they are the stage's.
+function(pkg_config_flags flags stage package)
   find_program(PKG_CONFIG pkg-config REQUIRED)
-  set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
-  run_step("pkg-config" ${PKG_CONFIG} --cflags --libs ${ARGN} inifile)
+  set(ENV{PKG_CONFIG_LIBDIR} ${stage}${LIBDIR}/pkgconfig)
+  set(ENV{PKG_CONFIG_SYSROOT_DIR} ${stage})
+  set(ENV{PKG_CONFIG_ALLOW_SYSTEM_CFLAGS} 1)
+  set(ENV{PKG_CONFIG_ALLOW_SYSTEM_LIBS} 1)
+  run_step("pkg-config ${package}" ${PKG_CONFIG} --cflags --libs ${package})
   string(STRIP "${step_output}" output)
   separate_arguments(output UNIX_COMMAND "${output}")
   set(${flags} ${output} PARENT_SCOPE)
 endfunction()
 
-# Sets names to the functions that the header installed under prefix
-# declares, each on a line of its own that starts with INIFILE_API.
-function(header_functions names prefix)
-  file(STRINGS ${prefix}/include/inifile/inifile.h lines REGEX "^[A-Za-z].*[ *]ini_[a-z_]+\\(")
-  set(found)
-  foreach(line ${lines})
-    if(line MATCHES "[ *](ini_[a-z_]+)\\(")
-      set(name ${CMAKE_MATCH_1})
-      if(NOT line MATCHES "^INIFILE_API ")
-        message(FATAL_ERROR "${name} is declared without INIFILE_API: ${line}")
-      endif()
-      list(APPEND found ${name})
+# Fails unless program, a consumer that linked the library of kind, needs
+# the shared library exactly when kind is shared; then runs it with its
+# arguments, with the shared library installed under stage beside it or on
+# its search path.
+function(run_consumer what program kind stage)
+  if(EMULATOR)
+    run_step("objdump -p" ${OBJDUMP} -p ${program})
+    set(loads_shared "DLL Name: inifile\\.dll")
+    if(kind STREQUAL "shared")
+      get_filename_component(directory ${program} DIRECTORY)
+      file(COPY ${stage}${BINDIR}/inifile.dll DESTINATION ${directory})
     endif()
-  endforeach()
-  list(LENGTH found count)
-  if(count LESS 20)
-    message(FATAL_ERROR "only ${count} functions found in the header: ${found}")
-  endif()
-  list(SORT found)
-  set(${names} ${found} PARENT_SCOPE)
-endfunction()
-
-# Fails unless the sorted list exported names the same functions as the
-# header installed under prefix.
-function(expect_header_functions what exported prefix)
-  header_functions(declared ${prefix})
-  set(missing ${declared})
-  list(REMOVE_ITEM missing ${exported})
-  set(extra ${exported})
-  list(REMOVE_ITEM extra ${declared})
-  if(missing OR extra)
-    message(FATAL_ERROR "${what} exports what the header does not declare: [${extra}], and "
-                        "not what it does: [${missing}]")
-  endif()
-  list(LENGTH exported count)
-  message(STATUS "${what} exports the ${count} functions of the header and nothing else")
-endfunction()
-
-# Fails unless readelf -d shows that the ELF file program needs
-# libinifile.so.1.
-function(expect_needs_shared_library program)
-  run_step("readelf" ${READELF} -d ${program})
-  if(NOT step_output MATCHES "\\(NEEDED\\)[^\n]*\\[libinifile\\.so\\.1\\]")
-    message(FATAL_ERROR "${program} does not need libinifile.so.1:\n${step_output}")
-  endif()
-endfunction()
-
-# Runs a consumer that links the shared library with its arguments, with
-# the directory of the library beside it or on its search path.
-function(run_shared_consumer what program)
-  if(EMULATOR)
-    file(COPY ${SHARED_PREFIX}/bin/inifile.dll DESTINATION ${step_dir})
-    string(REPLACE "|" ";" emulator "${EMULATOR}")
-    run_step("run ${what} under Wine" ${emulator} ${program} ${ARGN})
+    string(REPLACE "|" ";" command "${EMULATOR}")
   else()
-    expect_needs_shared_library(${program})
-    run_step("run ${what}" ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${SHARED_PREFIX}/${LIBDIR}
-             ${program} ${ARGN})
+    run_step("readelf -d" ${READELF} -d ${program})
+    set(loads_shared "\\(NEEDED\\)[^\n]*\\[libinifile\\.so\\.1\\]")
+    set(command ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${stage}${LIBDIR})
   endif()
-  message(STATUS "${step_output}")
+  if(kind STREQUAL "shared" AND NOT step_output MATCHES "${loads_shared}")
+    message(FATAL_ERROR "${what} does not load the shared library:\n${step_output}")
+  elseif(kind STREQUAL "static" AND step_output MATCHES "${loads_shared}")
+    message(FATAL_ERROR "${what} loads the shared library, not the static one:\n${step_output}")
+  endif()
+  run_step("run ${what}" ${command} ${program} ${ARGN})
+  message(STATUS "${what}: ${step_output}")
 endfunction()
 
-# The path a program under Wine takes for a path here: Wine's drive Z: is the
-# root of this file system.
-function(program_path out path)
+# Builds the C++ consumer in directory against the package installed under
+# stage, linking target, then runs it.
+function(cmake_consumer directory stage target kind)
+  set(options ${BUILD_OPTIONS} -DINIFILE_TARGET=${target})
   if(EMULATOR)
-    set(${out} "Z:${path}" PARENT_SCOPE)
+    # The toolchain searches its own root alone, so the package is named;
+    # the consumer carries its C++ runtime, as the tests' programs do.
+    list(APPEND options -Dinifile_DIR=${stage}${LIBDIR}/cmake/inifile
+                        "-DCMAKE_EXE_LINKER_FLAGS=-static-libgcc -static-libstdc++")
   else()
-    set(${out} "${path}" PARENT_SCOPE)
+    list(APPEND options -DCMAKE_PREFIX_PATH=${stage}${PREFIX})
   endif()
+  run_step("configure the consumer" ${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${directory}
+           -DCMAKE_RUNTIME_OUTPUT_DIRECTORY=${directory} ${options})
+  run_step("build the consumer" ${CMAKE_COMMAND} --build ${directory})
+  run_consumer("the consumer of ${target}" ${directory}/inifile_consumer${suffix} ${kind} ${stage}
+               ${wine_root}${directory}/saved.ini)
+endfunction()
+
+# Builds the C consumer in directory from pkg-config's flags for package as
+# installed under stage, then runs it.
+function(c_consumer directory stage package kind)
+  pkg_config_flags(flags ${stage} ${package})
+  if(kind STREQUAL "shared" AND NOT flags MATCHES "-DINIFILE_SHARED")
+    message(FATAL_ERROR "pkg-config's ${package} does not define INIFILE_SHARED: ${flags}")
+  endif()
+  file(MAKE_DIRECTORY ${directory})
+  run_step("compile the C consumer" ${C_COMPILER} ${C_FLAGS} -std=c99 -Wall -Wextra -pedantic
+           -Werror ${CONSUMER_DIR}/consumer.c ${flags} -o ${directory}/c_consumer${suffix})
+  run_consumer("the C consumer of ${package}" ${directory}/c_consumer${suffix} ${kind} ${stage}
+               ${wine_root}${directory})
 endfunction()
 
 set(step_dir ${WORK_DIR}/${STEP})
 file(REMOVE_RECURSE ${step_dir})
 file(MAKE_DIRECTORY ${step_dir})
-set(suffix "") # of a program's file
-if(TOOLCHAIN)
+# A program's file suffix, and the drive under Wine of this file system's
+# root.
+set(suffix "")
+set(wine_root "")
+if(EMULATOR)
   set(suffix .exe)
+  set(wine_root Z:)
 endif()
+string(COMPARE EQUAL "${KIND}" shared shared)
+separate_arguments(C_FLAGS UNIX_COMMAND "${C_FLAGS}")
+separate_arguments(CXX_FLAGS UNIX_COMMAND "${CXX_FLAGS}")
+string(REPLACE "|" ";" BUILD_OPTIONS "${BUILD_OPTIONS}")
+string(REPLACE "|" ";" INSTALL_DIRS "${INSTALL_DIRS}")
+set(package_dir ${LIBDIR}/cmake/inifile)
 
 if(STEP STREQUAL "install")
-  file(REMOVE_RECURSE ${PREFIX})
-  run_step("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX})
-  file(GLOB_RECURSE installed RELATIVE ${PREFIX} ${PREFIX}/*)
-  set(expected include/inifile/inifile.h ${LIBDIR}/pkgconfig/inifile.pc
-               ${LIBDIR}/cmake/inifile/inifileConfig.cmake)
-  foreach(file ${installed})
-    if(file MATCHES "(^|/)(lib)?inifile\\.(a|lib)$")
-      list(APPEND expected ${file})
-    endif()
-  endforeach()
-  set(installer_files ${installed})
-  list(FILTER installer_files INCLUDE REGEX "^bin/ostrel-install(\\.exe)?$")
+  file(REMOVE_RECURSE ${STAGE})
+  run_step("install" ${CMAKE_COMMAND} -E env DESTDIR=${STAGE} ${CMAKE_COMMAND} --install ${BUILD_DIR})
+  file(GLOB_RECURSE installed RELATIVE ${STAGE} ${STAGE}/*)
+  list(TRANSFORM installed PREPEND /)
+  set(expected ${INCLUDEDIR}/inifile/inifile.h ${LIBDIR}/pkgconfig/inifile.pc
+               ${package_dir}/inifileConfig.cmake ${package_dir}/inifileConfigVersion.cmake
+               ${package_dir}/inifile-${KIND}-targets.cmake)
+  if(KIND STREQUAL "static")
+    list(APPEND expected ${LIBDIR}/libinifile.a ${LIBDIR}/pkgconfig/inifile-static.pc)
+  elseif(EMULATOR)
+    list(APPEND expected ${BINDIR}/inifile.dll ${LIBDIR}/libinifile.dll.a)
+  else()
+    string(REGEX MATCH "^[0-9]+" major ${VERSION})
+    list(APPEND expected ${LIBDIR}/libinifile.so ${LIBDIR}/libinifile.so.${major}
+                         ${LIBDIR}/libinifile.so.${VERSION})
+  endif()
   if(WITH_INSTALLER)
-    list(APPEND expected ${installer_files})
-    if(NOT installer_files)
-      message(FATAL_ERROR "the installer was not installed: ${installed}")
+    list(APPEND expected ${BINDIR}/ostrel-install${suffix})
+  endif()
+  # The targets of the build's configuration, named after it.
+  list(FILTER installed EXCLUDE REGEX "^${package_dir}/inifile-${KIND}-targets-[a-z]+\\.cmake$")
+  list(SORT installed)
+  list(SORT expected)
+  if(NOT installed STREQUAL expected)
+    message(FATAL_ERROR "the build installed [${installed}], not [${expected}]")
+  endif()
+  file(GLOB pc_files ${STAGE}${LIBDIR}/pkgconfig/*.pc)
+  foreach(pc ${pc_files})
+    file(STRINGS ${pc} prefix_line LIMIT_COUNT 1)
+    if(NOT prefix_line STREQUAL "prefix=${PREFIX}")
+      message(FATAL_ERROR "${pc} begins with \"${prefix_line}\", not prefix=${PREFIX}")
     endif()
-  elseif(installer_files)
-    message(FATAL_ERROR "the installer was installed, though it was not asked for")
-  endif()
-  foreach(file ${expected})
-    list(REMOVE_ITEM installed ${file})
   endforeach()
-  list(FILTER installed EXCLUDE REGEX "^${LIBDIR}/cmake/inifile/inifile(Config-[a-z]*|ConfigVersion)\\.cmake$")
-  if(installed)
-    message(FATAL_ERROR "unexpected files were installed: ${installed}")
-  endif()
 
-elseif(STEP STREQUAL "symbols")
-  file(GLOB archives ${PREFIX}/${LIBDIR}/*.a ${PREFIX}/${LIBDIR}/*.lib)
-  if(NOT archives)
-    message(FATAL_ERROR "no archive under ${PREFIX}/${LIBDIR}")
-  endif()
-  run_step("nm" ${NM} -g --defined-only ${archives})
-  string(REPLACE "\n" ";" lines "${step_output}")
-  set(foreign)
-  set(count 0)
-  foreach(line ${lines})
-    # "ADDRESS TYPE NAME"; file headers and blank lines hold no symbol.
-    if(line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.+)$")
-      set(name ${CMAKE_MATCH_1})
-      math(EXPR count "${count} + 1")
-      if(NOT name MATCHES "^ini_")
-        list(APPEND foreign ${name})
-      endif()
-    endif()
-  endforeach()
+elseif(STEP STREQUAL "symbols" AND KIND STREQUAL "static")
+  run_step("nm" ${NM} -g --defined-only ${STAGE}${LIBDIR}/libinifile.a)
+  string(REGEX MATCHALL "[0-9a-fA-F]+ [A-Za-z] [^\n]+" lines "${step_output}")
+  list(TRANSFORM lines REPLACE "^[0-9a-fA-F]+ [A-Za-z] " "")
+  set(foreign ${lines})
+  list(FILTER foreign EXCLUDE REGEX "^ini_")
   if(foreign)
-    message(FATAL_ERROR "the installed archives define names without the ini_ prefix: ${foreign}")
+    message(FATAL_ERROR "the installed archive defines names without the ini_ prefix: ${foreign}")
   endif()
+  list(LENGTH lines count)
   if(count EQUAL 0)
     message(FATAL_ERROR "nm listed no symbol at all:\n${step_output}")
   endif()
   message(STATUS "${count} global names, each starting with ini_")
 
   # A shared object that links the archive exports its own names alone.
-  if(NOT TOOLCHAIN)
+  if(NOT EMULATOR)
     file(WRITE ${step_dir}/plugin.c [[
 #include <inifile/inifile.h>
 
@@ -201,9 +198,9 @@ int plugin_sections(const char *path)
     return count;
 }
 ]])
-    pkg_config_flags(flags ${PREFIX} --static)
-    run_step("build a shared object from the archive" ${C_COMPILER} -std=c99 -Wall -Werror
-             -shared -fPIC ${step_dir}/plugin.c ${flags} -o ${step_dir}/libplugin.so)
+    pkg_config_flags(flags ${STAGE} inifile-static)
+    run_step("build a shared object from the archive" ${C_COMPILER} ${C_FLAGS} -std=c99 -Wall
+             -Werror -shared -fPIC ${step_dir}/plugin.c ${flags} -o ${step_dir}/libplugin.so)
     run_step("nm -D" ${NM} -D --defined-only ${step_dir}/libplugin.so)
     if(step_output MATCHES "(^|\n)[0-9a-fA-F]+ [A-Za-z] (ini_[^\n]*)")
       message(FATAL_ERROR "a shared object built from the archive exports ${CMAKE_MATCH_2}:\n"
@@ -214,17 +211,65 @@ int plugin_sections(const char *path)
     endif()
   endif()
 
+elseif(STEP STREQUAL "symbols")
+  if(EMULATOR)
+    set(dll ${STAGE}${BINDIR}/inifile.dll)
+    run_step("objdump -p" ${OBJDUMP} -p ${dll})
+    if(NOT step_output MATCHES "\\[Ordinal/Name Pointer\\] Table\n(.*)")
+      message(FATAL_ERROR "${dll} has no export table:\n${step_output}")
+    endif()
+    string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" exported "${CMAKE_MATCH_1}")
+    list(TRANSFORM exported REPLACE "^\t\\[ *[0-9]+\\] " "")
+    run_step("check the DLL's imports" ${CMAKE_COMMAND} -DOBJDUMP=${OBJDUMP} -DPROGRAM=${dll}
+             -P ${SOURCE_DIR}/tests/check_imports.cmake)
+    # The version information's texts, which windres stores as UTF-16, each
+    # name followed by its value.
+    file(STRINGS ${dll} texts ENCODING UTF-16LE)
+    foreach(pair FileVersion=${VERSION} ProductVersion=${VERSION} OriginalFilename=inifile.dll)
+      string(REPLACE "=" ";" pair_pattern "${pair}")
+      string(REPLACE "." "\\." pair_pattern "${pair_pattern}")
+      if(NOT texts MATCHES ";${pair_pattern};")
+        message(FATAL_ERROR "${dll} does not carry ${pair} in its version information")
+      endif()
+    endforeach()
+  else()
+    set(library ${STAGE}${LIBDIR}/libinifile.so)
+    run_step("nm -D" ${NM} -D --defined-only ${library})
+    string(REGEX MATCHALL "[0-9a-fA-F]+ [A-Za-z] [^\n]+" exported "${step_output}")
+    list(TRANSFORM exported REPLACE "^[0-9a-fA-F]+ [A-Za-z] " "")
+    run_step("readelf -d" ${READELF} -d ${library})
+    if(NOT step_output MATCHES "\\(SONAME\\)[^\n]*\\[libinifile\\.so\\.1\\]")
+      message(FATAL_ERROR "${library} has not the SONAME libinifile.so.1:\n${step_output}")
+    endif()
+  endif()
+  # The header declares each function on a line that starts with INIFILE_API;
+  # the lines' semicolons, which file(STRINGS) escapes, go first.
+  file(STRINGS ${STAGE}${INCLUDEDIR}/inifile/inifile.h declared
+       REGEX "^[A-Za-z].*[ *]ini_[a-z_]+\\(")
+  string(REPLACE "\\;" "" declared "${declared}")
+  set(unmarked ${declared})
+  list(FILTER unmarked EXCLUDE REGEX "^INIFILE_API ")
+  list(TRANSFORM declared REPLACE "^.*[ *](ini_[a-z_]+)\\(.*$" "\\1")
+  list(LENGTH declared count)
+  if(unmarked OR count LESS 20)
+    message(FATAL_ERROR "${count} functions found in the header, declared without INIFILE_API: "
+                        "[${unmarked}]")
+  endif()
+  set(missing ${declared})
+  list(REMOVE_ITEM missing ${exported})
+  set(extra ${exported})
+  list(REMOVE_ITEM extra ${declared})
+  if(missing OR extra)
+    message(FATAL_ERROR "the shared library exports what the header does not declare: "
+                        "[${extra}], and not what it does: [${missing}]")
+  endif()
+  message(STATUS "the shared library exports the ${count} functions of the header and nothing else")
+
 elseif(STEP STREQUAL "cmake_consumer")
-  run_step("configure the consumer" ${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${step_dir}/build
-           -DCMAKE_PREFIX_PATH=${PREFIX} -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
-  run_step("build the consumer" ${CMAKE_COMMAND} --build ${step_dir}/build)
-  run_step("run the consumer" ${step_dir}/build/inifile_consumer ${step_dir}/saved.ini)
+  cmake_consumer(${step_dir} ${STAGE} inifile::inifile ${KIND})
 
 elseif(STEP STREQUAL "c_consumer")
-  pkg_config_flags(flags ${PREFIX} --static)
-  run_step("compile the C consumer" ${C_COMPILER} -std=c99 -Wall -Wextra -pedantic -Werror
-           ${CONSUMER_DIR}/consumer.c ${flags} -o ${step_dir}/c_consumer)
-  run_step("run the C consumer" ${step_dir}/c_consumer ${step_dir})
+  c_consumer(${step_dir} ${STAGE} inifile ${KIND})
 
 elseif(STEP STREQUAL "readme_example")
   file(READ ${README} readme)
@@ -235,11 +280,12 @@ elseif(STEP STREQUAL "readme_example")
   string(FIND "${CMAKE_MATCH_1}" "\n```" end)
   string(SUBSTRING "${CMAKE_MATCH_1}" 0 ${end} example)
   file(WRITE ${step_dir}/example.c "${example}\n")
-  pkg_config_flags(flags ${PREFIX} --static)
-  run_step("compile the README example as C++" ${CXX_COMPILER} -std=c++17 -Wall -Wextra -Werror
-           -x c++ ${step_dir}/example.c -x none ${flags} -o ${step_dir}/example)
-  run_step("compile the README example as C" ${C_COMPILER} -std=c99 -Wall -Wextra -pedantic
-           -Werror ${step_dir}/example.c ${flags} -o ${step_dir}/example)
+  file(WRITE ${step_dir}/example.cpp "${example}\n")
+  pkg_config_flags(flags ${STAGE} inifile)
+  run_step("compile the README example as C++" ${CXX_COMPILER} ${CXX_FLAGS} -std=c++17 -Wall
+           -Wextra -Werror ${step_dir}/example.cpp ${flags} -o ${step_dir}/example)
+  run_step("compile the README example as C" ${C_COMPILER} ${C_FLAGS} -std=c99 -Wall -Wextra
+           -pedantic -Werror ${step_dir}/example.c ${flags} -o ${step_dir}/example)
   # Runs of the example one after another, each with what app.ini holds
   # before it (NONE: no file; KEPT: what the run before left), the status it
   # must end with, a pattern of what it must print, and what app.ini must
@@ -250,8 +296,10 @@ elseif(STEP STREQUAL "readme_example")
     elseif(NOT before STREQUAL "KEPT")
       file(WRITE ${step_dir}/app.ini "${before}")
     endif()
-    execute_process(COMMAND ${step_dir}/example WORKING_DIRECTORY ${step_dir}
-                    RESULT_VARIABLE run_status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${STAGE}${LIBDIR}
+                            ${step_dir}/example
+                    WORKING_DIRECTORY ${step_dir} RESULT_VARIABLE run_status
+                    OUTPUT_VARIABLE output ERROR_VARIABLE output)
     set(left "(none)")
     if(EXISTS ${step_dir}/app.ini)
       file(READ ${step_dir}/app.ini left)
@@ -270,119 +318,30 @@ elseif(STEP STREQUAL "readme_example")
   readme_run(KEPT 0 "^home is C:\\\\Users\\\\me\n$" "${home}runs=2\n")
   readme_run("[paths]\nbad\n" 1 "^app.ini: [^\n]*line 2\n$" "[paths]\nbad\n")
 
-elseif(STEP STREQUAL "shared_install")
-  set(build ${WORK_DIR}/shared-build)
-  # With debug information for abidw, which names the sources as they stand
-  # in the tree, wherever it is.
-  set(options -DBUILD_SHARED_LIBS=ON -DOSTREL_BUILD_TESTS=OFF -DOSTREL_INSTALL_INSTALLER=OFF
-              -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-ffile-prefix-map=${SOURCE_DIR}/=)
-  if(TOOLCHAIN)
-    list(APPEND options -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
-  else()
-    list(APPEND options -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
-  endif()
-  run_step("configure the shared build" ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build} -G ${GENERATOR}
-           ${options})
-  run_step("build the shared library" ${CMAKE_COMMAND} --build ${build} --target inifile)
-  file(REMOVE_RECURSE ${SHARED_PREFIX})
-  run_step("install the shared library" ${CMAKE_COMMAND} --install ${build} --prefix ${SHARED_PREFIX})
-  file(GLOB_RECURSE installed RELATIVE ${SHARED_PREFIX} ${SHARED_PREFIX}/*)
-  if(TOOLCHAIN)
-    set(libraries bin/inifile.dll ${LIBDIR}/libinifile.dll.a)
-  else()
-    set(libraries ${LIBDIR}/libinifile.so ${LIBDIR}/libinifile.so.1 ${LIBDIR}/libinifile.so.1.0.0)
-  endif()
-  set(expected ${libraries} include/inifile/inifile.h ${LIBDIR}/pkgconfig/inifile.pc
-               ${LIBDIR}/cmake/inifile/inifileConfig.cmake
-               ${LIBDIR}/cmake/inifile/inifileConfig-relwithdebinfo.cmake
-               ${LIBDIR}/cmake/inifile/inifileConfigVersion.cmake)
-  list(SORT installed)
-  list(SORT expected)
-  if(NOT installed STREQUAL expected)
-    message(FATAL_ERROR "the shared build installed [${installed}], not [${expected}]")
-  endif()
-
-elseif(STEP STREQUAL "shared_symbols")
-  set(exported)
-  if(TOOLCHAIN)
-    set(dll ${SHARED_PREFIX}/bin/inifile.dll)
-    run_step("objdump -p" ${OBJDUMP} -p ${dll})
-    if(NOT step_output MATCHES "\\[Ordinal/Name Pointer\\] Table\n(.*)")
-      message(FATAL_ERROR "${dll} has no export table:\n${step_output}")
-    endif()
-    string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" lines "${CMAKE_MATCH_1}")
-    foreach(line ${lines})
-      string(REGEX REPLACE "^\t\\[ *[0-9]+\\] " "" name "${line}")
-      list(APPEND exported ${name})
-    endforeach()
-    run_step("check the DLL's imports" ${CMAKE_COMMAND} -DOBJDUMP=${OBJDUMP} -DPROGRAM=${dll}
-             -P ${SOURCE_DIR}/tests/check_imports.cmake)
-    # The version information's texts, which windres stores as UTF-16, each
-    # name followed by its value.
-    file(STRINGS ${dll} texts ENCODING UTF-16LE)
-    file(READ ${SHARED_PREFIX}/${LIBDIR}/pkgconfig/inifile.pc pc)
-    string(REGEX MATCH "Version: ([0-9.]+)" ignored "${pc}")
-    set(version ${CMAKE_MATCH_1})
-    foreach(pair FileVersion=${version} ProductVersion=${version} OriginalFilename=inifile.dll)
-      string(REPLACE "=" ";" pair_pattern "${pair}")
-      string(REPLACE "." "\\." pair_pattern "${pair_pattern}")
-      if(NOT texts MATCHES ";${pair_pattern};")
-        message(FATAL_ERROR "${dll} does not carry ${pair} in its version information")
-      endif()
-    endforeach()
-  else()
-    set(library ${SHARED_PREFIX}/${LIBDIR}/libinifile.so)
-    run_step("nm -D" ${NM} -D --defined-only ${library})
-    string(REGEX MATCHALL "[0-9a-fA-F]+ [A-Za-z] [^\n]+" lines "${step_output}")
-    foreach(line ${lines})
-      string(REGEX REPLACE "^[0-9a-fA-F]+ [A-Za-z] " "" name "${line}")
-      list(APPEND exported ${name})
-    endforeach()
-    run_step("readelf -d" ${READELF} -d ${library})
-    if(NOT step_output MATCHES "\\(SONAME\\)[^\n]*\\[libinifile\\.so\\.1\\]")
-      message(FATAL_ERROR "${library} has not the SONAME libinifile.so.1:\n${step_output}")
-    endif()
-  endif()
-  list(SORT exported)
-  expect_header_functions("the shared library" "${exported}" ${SHARED_PREFIX})
-
-elseif(STEP STREQUAL "shared_cmake_consumer")
-  set(options -Dinifile_DIR=${SHARED_PREFIX}/${LIBDIR}/cmake/inifile)
-  if(TOOLCHAIN)
-    # The consumer carries its own C++ runtime, as the tests' programs do.
-    list(APPEND options -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN}
-                        "-DCMAKE_EXE_LINKER_FLAGS=-static-libgcc -static-libstdc++")
-  else()
-    list(APPEND options -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
-  endif()
-  run_step("configure the consumer" ${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${step_dir}/build
-           -DCMAKE_RUNTIME_OUTPUT_DIRECTORY=${step_dir} ${options})
-  run_step("build the consumer" ${CMAKE_COMMAND} --build ${step_dir}/build)
-  program_path(saved ${step_dir}/saved.ini)
-  run_shared_consumer("the consumer" ${step_dir}/inifile_consumer${suffix} ${saved})
-
-elseif(STEP STREQUAL "shared_c_consumer")
-  pkg_config_flags(flags ${SHARED_PREFIX})
-  if(NOT flags MATCHES "-DINIFILE_SHARED")
-    message(FATAL_ERROR "pkg-config does not define INIFILE_SHARED: ${flags}")
-  endif()
-  run_step("compile the C consumer" ${C_COMPILER} -std=c99 -Wall -Wextra -pedantic -Werror
-           ${CONSUMER_DIR}/consumer.c ${flags} -o ${step_dir}/c_consumer${suffix})
-  program_path(directory ${step_dir})
-  run_shared_consumer("the C consumer" ${step_dir}/c_consumer${suffix} ${directory})
-
-elseif(STEP STREQUAL "shared_abi")
+elseif(STEP STREQUAL "abi")
   # The functions the library exports and the types they reach; what the
   # baseline records is the same whatever the tree's or the build's place.
-  set(library ${SHARED_PREFIX}/${LIBDIR}/libinifile.so.1)
-  if(UPDATE)
+  set(library ${STAGE}${LIBDIR}/libinifile.so.1)
+  run_step("readelf -S" ${READELF} -S ${library})
+  if(NOT step_output MATCHES "\\.debug_info")
+    set(reason "${library} has no debug information; build with -g, as RelWithDebInfo does")
+    if(UPDATE)
+      message(FATAL_ERROR "${reason}")
+    endif()
+    message(STATUS "SKIPPED: ${reason}")
+  elseif(UPDATE)
     run_step("abidw" ${ABIDW} --no-corpus-path --no-comp-dir-path --no-show-locs
              --out-file ${ABI_BASELINE} ${library})
+    # The sources named as they stand in the tree, whatever its place or the
+    # build's prefix map.
+    file(READ ${ABI_BASELINE} abi)
+    string(REPLACE "path='${SOURCE_DIR}/" "path='" abi "${abi}")
+    string(REPLACE "path='./" "path='" abi "${abi}")
+    file(WRITE ${ABI_BASELINE} "${abi}")
     message(STATUS "${ABI_BASELINE} now records the ABI of ${library}")
+  elseif(NOT ABIDIFF)
+    message(STATUS "SKIPPED: the ABI check needs abidiff (Debian package abigail-tools)")
   else()
-    if(NOT ABIDIFF)
-      message(FATAL_ERROR "the ABI check needs abidiff (Debian package abigail-tools)")
-    endif()
     execute_process(COMMAND ${ABIDIFF} ${ABI_BASELINE} ${library}
                     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
     if(NOT result EQUAL 0)
@@ -392,6 +351,54 @@ elseif(STEP STREQUAL "shared_abi")
     endif()
     message(STATUS "the ABI of ${library} is the one recorded in ${ABI_BASELINE}")
   endif()
+
+elseif(STEP STREQUAL "side_by_side")
+  string(COMPARE NOTEQUAL "${KIND}" shared other_shared)
+  set(other_build ${step_dir}/other-build)
+  run_step("configure the other build" ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${other_build}
+           ${BUILD_OPTIONS} ${INSTALL_DIRS} -DBUILD_SHARED_LIBS=${other_shared}
+           -DOSTREL_BUILD_INSTALLER=OFF -DOSTREL_BUILD_TESTS=OFF)
+  run_step("build the other library" ${CMAKE_COMMAND} --build ${other_build} --target inifile)
+  # This build first, then the other: a static build followed by a shared
+  # one in one CI stage, the other way round in the other.
+  set(stage ${step_dir}/stage)
+  foreach(build ${BUILD_DIR} ${other_build})
+    run_step("install ${build}" ${CMAKE_COMMAND} -E env DESTDIR=${stage}
+             ${CMAKE_COMMAND} --install ${build})
+  endforeach()
+  cmake_consumer(${step_dir}/default ${stage} inifile::inifile shared)
+  cmake_consumer(${step_dir}/static ${stage} inifile::inifile_static static)
+  cmake_consumer(${step_dir}/shared ${stage} inifile::inifile_shared shared)
+  c_consumer(${step_dir}/c_default ${stage} inifile shared)
+  c_consumer(${step_dir}/c_static ${stage} inifile-static static)
+
+elseif(STEP STREQUAL "subproject")
+  set(build ${step_dir}/build)
+  set(options ${BUILD_OPTIONS})
+  list(TRANSFORM options REPLACE "^(-DCMAKE_CXX_FLAGS=.*)$" "\\1 -Wold-style-cast")
+  run_step("configure the consumer with the source tree" ${CMAKE_COMMAND} -S ${CONSUMER_DIR}
+           -B ${build} ${options}
+           -DINIFILE_SOURCE_DIR=${SOURCE_DIR} -DBUILD_SHARED_LIBS=${shared}
+           -DCMAKE_EXPORT_COMPILE_COMMANDS=ON)
+  run_step("build the consumer and the library" ${CMAKE_COMMAND} --build ${build})
+  # The consumer's source and the library's alone, each compiled with the
+  # consumer's flags and no -Werror.
+  file(STRINGS ${build}/compile_commands.json commands REGEX "\"command\": ")
+  file(STRINGS ${build}/compile_commands.json sources REGEX "\"file\": ")
+  list(TRANSFORM sources REPLACE "^.*\"file\": \"([^\"]*)\".*$" "\\1")
+  list(REMOVE_ITEM sources ${CONSUMER_DIR}/main.cpp)
+  set(foreign ${sources})
+  list(FILTER foreign EXCLUDE REGEX "^${SOURCE_DIR}/(inifile|platform)/")
+  if(NOT sources OR foreign)
+    message(FATAL_ERROR "the sub-project compiles [${foreign}] beside the library [${sources}]")
+  endif()
+  set(unlike ${commands})
+  list(FILTER unlike EXCLUDE REGEX " -Wold-style-cast ")
+  if(unlike OR commands MATCHES "-Werror[ \"]")
+    message(FATAL_ERROR "the sub-project compiles without the consumer's flags or with -Werror:"
+                        "\n${commands}")
+  endif()
+  run_step("run the consumer" ${build}/inifile_consumer ${step_dir}/saved.ini)
 
 else()
   message(FATAL_ERROR "unknown STEP \"${STEP}\"")

@@ -6,9 +6,25 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 echo "== Native build and tests"
-cmake -S . -B build -DOSTREL_BUILD_TESTS=ON
-cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+cmake --preset native
+cmake --build --preset native -j "$jobs"
+ctest --preset native -j "$jobs"
+
+# As Debian's packaging builds it: the whole project shared, prefix /usr, the
+# multiarch library directory, the distribution's flags (CMake reads no
+# CPPFLAGS, so debhelper hands them over with the compilers' flags), and
+# warnings left as warnings. Its install tests take the shared library, its
+# ABI and the static build installed beside it.
+echo "== Distribution build (shared, /usr, dpkg-buildflags) and tests"
+(
+    eval "$(dpkg-buildflags --export=sh)"
+    export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
+    cmake -S . -B build-distribution -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=None \
+        -DCMAKE_INSTALL_LIBDIR="lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)" \
+        -DBUILD_SHARED_LIBS=ON -DOSTREL_BUILD_TESTS=ON
+    cmake --build build-distribution -j "$jobs"
+    ctest --test-dir build-distribution --output-on-failure -j "$jobs"
+)
 
 echo "== Windows build (mingw-w64) and tests under Wine"
 cmake --preset windows
