@@ -666,14 +666,27 @@ static IniLoadResult ini_read_document(IniLineReader *reader, IniInput *input, I
     }
 }
 
+/* Stores the result and line of a load where the caller asked for them. */
+static void ini_report_load(IniLoadResult outcome, uint64_t malformed_line, IniLoadResult *result,
+                            int32_t *line)
+{
+    if (result != NULL) {
+        *result = outcome;
+    }
+    if (line != NULL) {
+        *line = outcome != INI_LOAD_MALFORMED ? 0
+                : malformed_line > INT32_MAX  ? INT32_MAX
+                                              : (int32_t)malformed_line;
+    }
+}
+
 IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniByteSearch search,
                            IniLoadResult *result, int32_t *line)
 {
     IniLineNumbers numbers = {0, 0};
+    IniLoadResult outcome = INI_LOAD_OUT_OF_MEMORY;
     IniDocument *doc = ini_new_document();
-    if (doc == NULL) {
-        *result = INI_LOAD_OUT_OF_MEMORY;
-    } else {
+    if (doc != NULL) {
         IniLineReader reader;
         reader.file = file;
         reader.end_of_input = INI_READER_MORE;
@@ -681,17 +694,13 @@ IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniByteSearch se
         reader.read_position = 0;
         char buffer[INI_LOAD_BUFFER_SIZE];
         IniInput input = {read, search, buffer, INI_LOAD_BUFFER_SIZE, INI_READER_MORE};
-        *result = ini_read_document(&reader, &input, doc, &numbers);
-        if (*result != INI_LOAD_OK) {
+        outcome = ini_read_document(&reader, &input, doc, &numbers);
+        if (outcome != INI_LOAD_OK) {
             ini_free_document(doc);
             doc = NULL;
         }
     }
-    if (line != NULL) {
-        *line = *result != INI_LOAD_MALFORMED    ? 0
-                : numbers.first_line > INT32_MAX ? INT32_MAX
-                                                 : (int32_t)numbers.first_line;
-    }
+    ini_report_load(outcome, numbers.first_line, result, line);
     return doc;
 }
 
@@ -699,10 +708,8 @@ IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result, 
 {
     IniPlatformFile file = ini_platform_open_for_reading(path);
     if (file == INI_PLATFORM_NO_FILE) {
-        *result = ini_platform_is_missing(path) ? INI_LOAD_NOT_FOUND : INI_LOAD_CANNOT_OPEN;
-        if (line != NULL) {
-            *line = 0;
-        }
+        ini_report_load(ini_platform_is_missing(path) ? INI_LOAD_NOT_FOUND : INI_LOAD_CANNOT_OPEN,
+                        0, result, line);
         return NULL;
     }
     IniDocument *doc =
@@ -713,8 +720,7 @@ IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result, 
 
 IniDocument *ini_load_file(const char *path)
 {
-    IniLoadResult ignored;
-    return ini_load_file_with_result(path, &ignored, NULL);
+    return ini_load_file_with_result(path, NULL, NULL);
 }
 
 /* The bytes ini_load_memory reads, and how far it has read them. */
