@@ -1,13 +1,14 @@
 /* Every file of up to seven bytes over the bytes that mean something to the
  * loader, and "a", loads as the fuzzers' independent model says: to the same
  * document, or as malformed at the same line. Each file is loaded from memory
- * five ways through the loader's internal entry: with the portable byte search; with the fastest
- * one, the file followed by a comment long enough that the search takes the file's bytes in whole
- * blocks rather than from its copy of a chunk's last bytes; the same after the start of a line that
- * puts the file across the edge of two blocks, where an escape carries from one block to the next,
- * once inside a chunk and once where the chunk ends too; and with reads of one byte, so that every
- * byte boundary is a chunk edge. A sixth way loads it through ini_load_memory, the library's own
- * entry for bytes in memory, and a seventh the same with no result or line asked for. */
+ * six ways. Four go through the loader's internal entry: the file followed by
+ * a comment long enough that the copy of a line meets the file's last bytes
+ * before the end of what was read; the same after the start of an entry line,
+ * so that the file's bytes continue a line already begun, once inside a chunk
+ * and once with a chunk edge in the middle of the file; and with reads of one
+ * byte, so that every byte boundary is a chunk edge. The fifth loads it
+ * through ini_load_memory, the library's own entry for bytes in memory, and
+ * the sixth the same with no result or line asked for. */
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -30,14 +31,13 @@ const size_t longest = 7;
 const char comment_tail[] =
     "\n;\\;[a]= \\\r\\\\[]=a;\\;[a]= \\\r\\\\[]=a;\\;[a]= \\\r\\\\[]=a;\\;[a]= \\\r\\\\[]=a;";
 
-/* A section, then an entry line begun so that the file's first byte comes
- * 28 bytes after the first byte the search takes, four before the edge of
- * its first 32-byte block. */
+/* A section, then an entry line begun, whose copy has taken 28 bytes when
+ * the file's first byte comes. */
 const char line_head[] = "[p]\nk=aaaaaaaaaaaaaaaaaaaaaaaaaaa";
 const size_t line_head_size = sizeof line_head - 1;
 
 /* Reads of this many bytes end the first chunk after the file's fourth
- * byte, the last of a 32-byte block. */
+ * byte. */
 const uint32_t across_chunks = line_head_size + 4;
 
 /* The bytes that decide where the copy of a line stops and what it drops. */
@@ -81,20 +81,20 @@ struct Expected {
 
 /* Which entry of the loader a way goes through. */
 enum class Entry {
-    Internal,         /* ini_load_from, with a search and reads of its own */
+    Internal,         /* ini_load_from, with reads of its own */
     Memory,           /* ini_load_memory */
     MemoryUnreported, /* ini_load_memory with null result and line */
 };
 
 /* Loads size bytes as one of the ways says and returns how the result
  * differs from expected, or an empty text when it does not. */
-std::string difference(const char *bytes, size_t size, IniByteSearch search, uint32_t most,
-                       Entry entry, const Expected &expected)
+std::string difference(const char *bytes, size_t size, uint32_t most, Entry entry,
+                       const Expected &expected)
 {
     IniLoadResult result = INI_LOAD_OK;
     int32_t line = -1;
     IniDocument *doc = entry == Entry::Internal
-                           ? load_from_memory(bytes, size, search, most, &result, &line)
+                           ? load_from_memory(bytes, size, most, &result, &line)
                        : entry == Entry::Memory ? ini_load_memory(bytes, size, &result, &line)
                                                 : ini_load_memory(bytes, size, nullptr, nullptr);
     bool reported = entry != Entry::MemoryUnreported;
@@ -137,7 +137,7 @@ TEST(IniLoadExhaustive, LoadsEveryShortFileAsTheModelSays)
             expected.malformed_line = 0;
             expected.well_formed =
                 model_load((const uint8_t *)file, length, &expected.doc, &expected.malformed_line);
-            /* Across the edge, only the bytes that steer the copy: the
+            /* After a line's start, only the bytes that steer the copy: the
              * others are stored as they stand wherever they come. */
             bool steering_only = true;
             for (size_t i = 0; i < length; i++) {
@@ -155,25 +155,19 @@ TEST(IniLoadExhaustive, LoadsEveryShortFileAsTheModelSays)
                 const char *how;
                 const char *bytes;
                 size_t size;
-                IniByteSearch search;
                 uint32_t most;
                 Entry entry;
                 const Expected *expected;
             } ways[] = {
-                {"portable search", file, length, INI_SEARCH_PORTABLE, 0, Entry::Internal,
-                 &expected},
-                {"fastest search, comment after", file, length + comment_tail_size,
-                 INI_SEARCH_FASTEST, 0, Entry::Internal, &expected},
-                {"fastest search, across two blocks", headed,
-                 line_head_size + length + comment_tail_size, INI_SEARCH_FASTEST, 0,
+                {"comment after", file, length + comment_tail_size, 0, Entry::Internal, &expected},
+                {"after a line's start", headed, line_head_size + length + comment_tail_size, 0,
                  Entry::Internal, &across},
-                {"fastest search, across two blocks and two chunks", headed,
-                 line_head_size + length + comment_tail_size, INI_SEARCH_FASTEST, across_chunks,
-                 Entry::Internal, &across},
-                {"reads of one byte", file, length, INI_SEARCH_FASTEST, 1, Entry::Internal,
-                 &expected},
-                {"ini_load_memory", file, length, INI_SEARCH_FASTEST, 0, Entry::Memory, &expected},
-                {"ini_load_memory, no result or line asked", file, length, INI_SEARCH_FASTEST, 0,
+                {"after a line's start, across two chunks", headed,
+                 line_head_size + length + comment_tail_size, across_chunks, Entry::Internal,
+                 &across},
+                {"reads of one byte", file, length, 1, Entry::Internal, &expected},
+                {"ini_load_memory", file, length, 0, Entry::Memory, &expected},
+                {"ini_load_memory, no result or line asked", file, length, 0,
                  Entry::MemoryUnreported, &expected},
             };
             for (const auto &way : ways) {
@@ -181,7 +175,7 @@ TEST(IniLoadExhaustive, LoadsEveryShortFileAsTheModelSays)
                     continue;
                 }
                 std::string found =
-                    difference(way.bytes, way.size, way.search, way.most, way.entry, *way.expected);
+                    difference(way.bytes, way.size, way.most, way.entry, *way.expected);
                 if (!found.empty() && failures++ < 10) {
                     ADD_FAILURE() << "file \"" << model_printable(std::string(file, length))
                                   << "\", " << way.how << ": " << found << "; the model: "
