@@ -37,58 +37,93 @@ static constexpr IniByteClasses ini_make_byte_classes()
 
 static constexpr IniByteClasses ini_byte_classes = ini_make_byte_classes();
 
-/* Returns the position of the first byte from position on, before available,
- * that is none of the two classes stored as they stand; available when there
- * is none. */
-static size_t ini_special_end(const char *chunk, size_t position, size_t available)
+/* What the copy of a line that has begun does with each byte, from its
+ * class: stores it (0); drops it as a backslash whose next byte it stores,
+ * whatever that is (INI_COPY_ESCAPE); or stops before it, leaving it to the
+ * line reader (INI_COPY_STOP), a ";" only where no backslash escapes it
+ * (INI_COPY_STOP | INI_COPY_UNLESS_ESCAPED). */
+enum : unsigned char { INI_COPY_STOP = 1, INI_COPY_ESCAPE = 2, INI_COPY_UNLESS_ESCAPED = 4 };
+
+struct IniCopyActions {
+    unsigned char of[256];
+};
+
+static constexpr IniCopyActions ini_make_copy_actions()
 {
-    const unsigned char *bytes = (const unsigned char *)chunk;
-    while (position + 4 <= available &&
-           (ini_byte_classes.of[bytes[position]] | ini_byte_classes.of[bytes[position + 1]] |
-            ini_byte_classes.of[bytes[position + 2]] | ini_byte_classes.of[bytes[position + 3]]) <=
-               INI_BYTE_SPACE) {
-        position += 4;
+    IniCopyActions actions = {};
+    for (int byte = 0; byte < 256; byte++) {
+        switch (ini_byte_classes.of[byte]) {
+        case INI_BYTE_LINE_FEED:
+        case INI_BYTE_CARRIAGE_RETURN:
+            actions.of[byte] = INI_COPY_STOP;
+            break;
+        case INI_BYTE_SEMICOLON:
+            actions.of[byte] = INI_COPY_STOP | INI_COPY_UNLESS_ESCAPED;
+            break;
+        case INI_BYTE_BACKSLASH:
+            actions.of[byte] = INI_COPY_ESCAPE;
+            break;
+        default:
+            break;
+        }
     }
-    while (position < available && ini_byte_classes.of[bytes[position]] <= INI_BYTE_SPACE) {
-        position++;
-    }
-    return position;
+    return actions;
 }
 
-/* Whether the byte at position is a backslash that makes the next byte of
- * the chunk one to store: any but a line feed, which joins two lines, or a
- * carriage return, which the escape skips. */
-static bool ini_is_escape_pair(const char *chunk, size_t position, size_t available)
-{
-    if (chunk[position] != '\\' || position + 1 == available) {
-        return false;
-    }
-    IniByteClass next = ini_byte_classes.of[(unsigned char)chunk[position + 1]];
-    return next != INI_BYTE_LINE_FEED && next != INI_BYTE_CARRIAGE_RETURN;
-}
+static constexpr IniCopyActions ini_copy_actions = ini_make_copy_actions();
 
 /* Copies to out at *written what a line that has begun stores of the bytes
  * of chunk from position on: the bytes stored as they stand and the bytes a
  * backslash escapes, up to the first byte that is neither or to available.
- * Returns the position reached; *written grows by the bytes copied, never
- * more than the bytes passed. */
+ * A backslash before a line feed or a carriage return, or ending the chunk,
+ * is left to the line reader too. Returns the position reached; *written
+ * grows by the bytes copied, never more than the bytes passed.
+ *
+ * Eight bytes that are all stored as they stand go at once; the bytes of a
+ * group of eight that holds anything else go one at a time, dropping
+ * backslashes by arithmetic rather than by a branch, which would go astray
+ * at each of the irregular places of the escaped backslashes of Windows
+ * paths. */
 static size_t ini_copy_plain(const char *chunk, size_t position, size_t available, char *out,
                              size_t *written)
 {
+    const unsigned char *bytes = (const unsigned char *)chunk;
     size_t count = *written;
+    unsigned escaping = 0; /* 1 just after a backslash that escapes the next byte */
     for (;;) {
-        size_t end = ini_special_end(chunk, position, available);
-        memcpy(out + count, chunk + position, end - position);
-        count += end - position;
-        position = end;
-        if (position == available || !ini_is_escape_pair(chunk, position, available)) {
-            break;
+        size_t end = available;
+        if (available - position >= 8) {
+            const unsigned char *group = bytes + position;
+            unsigned actions = ini_copy_actions.of[group[0]] | ini_copy_actions.of[group[1]] |
+                               ini_copy_actions.of[group[2]] | ini_copy_actions.of[group[3]] |
+                               ini_copy_actions.of[group[4]] | ini_copy_actions.of[group[5]] |
+                               ini_copy_actions.of[group[6]] | ini_copy_actions.of[group[7]];
+            if (actions == 0) {
+                memcpy(out + count, group, 8);
+                count += 8;
+                position += 8;
+                escaping = 0;
+                continue;
+            }
+            end = position + 8;
         }
-        out[count++] = chunk[position + 1];
-        position += 2;
+        for (; position < end; position++) {
+            unsigned action = ini_copy_actions.of[bytes[position]];
+            if ((action & INI_COPY_STOP) != 0 &&
+                (escaping == 0 || (action & INI_COPY_UNLESS_ESCAPED) == 0)) {
+                *written = count;
+                return position - escaping;
+            }
+            unsigned drop = (unsigned)((action & INI_COPY_ESCAPE) != 0) & (escaping ^ 1U);
+            out[count] = (char)bytes[position];
+            count += drop ^ 1U;
+            escaping = drop;
+        }
+        if (position == available) {
+            *written = count;
+            return position - escaping;
+        }
     }
-    *written = count;
-    return position;
 }
 
 /* The bytes a line gathers on the stack: room for a few chunks, so that a

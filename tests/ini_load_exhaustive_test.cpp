@@ -3,12 +3,12 @@
  * document, or as malformed at the same line. Each file is loaded from memory
  * six ways. Four go through the loader's internal entry: the file followed by
  * a comment long enough that the copy of a line meets the file's last bytes
- * before the end of what was read; the same after the start of an entry line,
- * so that the file's bytes continue a line already begun, once inside a chunk
- * and once with a chunk edge in the middle of the file; and with reads of one
- * byte, so that every byte boundary is a chunk edge. The fifth loads it
- * through ini_load_memory, the library's own entry for bytes in memory, and
- * the sixth the same with no result or line asked for. */
+ * before the end of what was read; the same after the start of an entry line
+ * that puts the file across two of the groups of eight bytes the copy tests
+ * at once, once inside a chunk and once where the chunk ends too; and with
+ * reads of one byte, so that every byte boundary is a chunk edge. The fifth
+ * loads it through ini_load_memory, the library's own entry for bytes in
+ * memory, and the sixth the same with no result or line asked for. */
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -32,12 +32,14 @@ const char comment_tail[] =
     "\n;\\;[a]= \\\r\\\\[]=a;\\;[a]= \\\r\\\\[]=a;\\;[a]= \\\r\\\\[]=a;\\;[a]= \\\r\\\\[]=a;";
 
 /* A section, then an entry line begun, whose copy has taken 28 bytes when
- * the file's first byte comes. */
+ * the file's first byte comes: four before the end of a group of eight that
+ * the copy tests at once, so that an escape carries from one group to the
+ * next. */
 const char line_head[] = "[p]\nk=aaaaaaaaaaaaaaaaaaaaaaaaaaa";
 const size_t line_head_size = sizeof line_head - 1;
 
 /* Reads of this many bytes end the first chunk after the file's fourth
- * byte. */
+ * byte, the last of its group. */
 const uint32_t across_chunks = line_head_size + 4;
 
 /* The bytes that decide where the copy of a line stops and what it drops. */

@@ -487,7 +487,7 @@ TEST_F(IniLoad, HandlesEachSpecialByteAtEveryOffsetOfABlock)
                                   "\\ ",    "\\\n",     "\\\r\n",   "\\\r",   " ",     "\\\\\\\\",
                                   "\\;\\;", "\\\\;c\n", "\\\\\\\n", "\\\\\r", "\\=\\["};
     /* The piece at 48 offsets into the value, and so at every place among
-     * the four bytes the copy tests at once and across their edge: with the
+     * the eight bytes the copy tests at once and across their edge: with the
      * line at the start of the file, then from 24 bytes before the edge of
      * the loader's run of chunks to 23 after it; and around the chunk edge
      * 4 KiB into the file, where a long line has left the reader's room on
