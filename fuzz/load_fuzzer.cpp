@@ -1,7 +1,7 @@
 /* Loads arbitrary bytes as a configuration file and checks the document, or
  * the line where it is malformed, against the model of the format, and the
- * document against its structural rules; loads the bytes from memory with
- * the portable search too, and through ini_load_memory; then releases it, so that the leak checker
+ * document against its structural rules; loads the bytes from memory too, in
+ * short reads and through ini_load_memory; then releases it, so that the leak checker
  * sees every block. The logical lines are also read one by one and compared with the model's, each
  * in a block of exactly the capacity that growth in steps of INI_GROW_STEP reaches. */
 #include <inifile/inifile.h>
@@ -59,18 +59,17 @@ static void fuzz_check_same_load(IniDocument *again, IniLoadResult again_result,
     }
 }
 
-/* Loads the bytes again from memory, with the portable search and reads of
- * a few bytes each, so that chunk edges fall everywhere, and through
- * ini_load_memory: each must give the same document, result and line as
- * the load from the file. */
+/* Loads the bytes again from memory, in reads of a few bytes each, so that
+ * chunk edges fall everywhere, and through ini_load_memory: each must give
+ * the same document, result and line as the load from the file. */
 static void fuzz_check_memory_loads(const uint8_t *data, size_t size, const IniDocument *doc,
                                     IniLoadResult result, int32_t line)
 {
     IniLoadResult again_result = INI_LOAD_OK;
     int32_t again_line = -1;
-    IniDocument *again = load_from_memory((const char *)data, size, INI_SEARCH_PORTABLE,
-                                          (uint32_t)(size % 7 + 1), &again_result, &again_line);
-    fuzz_check_same_load(again, again_result, again_line, doc, result, line, "the portable search");
+    IniDocument *again = load_from_memory((const char *)data, size, (uint32_t)(size % 7 + 1),
+                                          &again_result, &again_line);
+    fuzz_check_same_load(again, again_result, again_line, doc, result, line, "short reads");
     again_result = INI_LOAD_OK;
     again_line = -1;
     again = ini_load_memory(data, size, &again_result, &again_line);

@@ -39,27 +39,18 @@ int ini_append_entry(IniSection *section, char *key, char *value);
  * loader only hands file back to it, so it may stand for anything. */
 typedef int32_t (*IniReadFunction)(intptr_t file, void *buffer, uint32_t size);
 
-/* How the line reader copies the bytes a line stores as they stand, and the
- * bytes backslashes escape, up to the next line feed, carriage return, ";" or
- * backslash that needs a decision of its own. Both give the same lines. */
-enum IniByteSearch {
-    INI_SEARCH_FASTEST, /* 16 or 32 bytes at a time where the compiler offers SSE2 */
-    INI_SEARCH_PORTABLE /* a byte table, on every compiler */
-};
-
 /* The most bytes the loader reads in one run, a chunk at a time, before it
  * goes through them: a run ends early at a read that delivers less than a
  * chunk. */
 enum { INI_LOAD_BUFFER_SIZE = 16 * INI_READ_CHUNK };
 
 /* The loader once the file is open: reads file through read, in chunks of
- * INI_READ_CHUNK bytes, searching as search says; returns and reports as
- * ini_load_file_with_result does. The file stays open. ini_load_file_with_result
- * is this over an open file with the fastest search; the tests also load
- * through it from memory, to reach both searches and every chunk edge in
- * one process. */
-IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniByteSearch search,
-                           IniLoadResult *result, int32_t *line);
+ * INI_READ_CHUNK bytes; returns and reports as ini_load_file_with_result
+ * does. The file stays open. ini_load_file_with_result is this over an open
+ * file; the tests also load through it from memory with reads as short as
+ * they choose, to reach every chunk edge in one process. */
+IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniLoadResult *result,
+                           int32_t *line);
 }
 
 #endif

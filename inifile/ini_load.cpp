@@ -3,10 +3,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "platform/platform.h"
 
 static_assert(sizeof(IniPlatformFile) == sizeof(intptr_t),
@@ -41,251 +37,93 @@ static constexpr IniByteClasses ini_make_byte_classes()
 
 static constexpr IniByteClasses ini_byte_classes = ini_make_byte_classes();
 
-/* Returns the position of the first byte from position on, before available,
- * that is none of the two classes stored as they stand; available when there
- * is none. */
-static size_t ini_special_end(const char *chunk, size_t position, size_t available)
+/* What the copy of a line that has begun does with each byte, from its
+ * class: stores it (0); drops it as a backslash whose next byte it stores,
+ * whatever that is (INI_COPY_ESCAPE); or stops before it, leaving it to the
+ * line reader (INI_COPY_STOP), a ";" only where no backslash escapes it
+ * (INI_COPY_STOP | INI_COPY_UNLESS_ESCAPED). */
+enum : unsigned char { INI_COPY_STOP = 1, INI_COPY_ESCAPE = 2, INI_COPY_UNLESS_ESCAPED = 4 };
+
+struct IniCopyActions {
+    unsigned char of[256];
+};
+
+static constexpr IniCopyActions ini_make_copy_actions()
 {
-    const unsigned char *bytes = (const unsigned char *)chunk;
-    while (position + 4 <= available &&
-           (ini_byte_classes.of[bytes[position]] | ini_byte_classes.of[bytes[position + 1]] |
-            ini_byte_classes.of[bytes[position + 2]] | ini_byte_classes.of[bytes[position + 3]]) <=
-               INI_BYTE_SPACE) {
-        position += 4;
+    IniCopyActions actions = {};
+    for (int byte = 0; byte < 256; byte++) {
+        switch (ini_byte_classes.of[byte]) {
+        case INI_BYTE_LINE_FEED:
+        case INI_BYTE_CARRIAGE_RETURN:
+            actions.of[byte] = INI_COPY_STOP;
+            break;
+        case INI_BYTE_SEMICOLON:
+            actions.of[byte] = INI_COPY_STOP | INI_COPY_UNLESS_ESCAPED;
+            break;
+        case INI_BYTE_BACKSLASH:
+            actions.of[byte] = INI_COPY_ESCAPE;
+            break;
+        default:
+            break;
+        }
     }
-    while (position < available && ini_byte_classes.of[bytes[position]] <= INI_BYTE_SPACE) {
-        position++;
-    }
-    return position;
+    return actions;
 }
 
-/* Whether the byte at position is a backslash that makes the next byte of
- * the chunk one to store: any but a line feed, which joins two lines, or a
- * carriage return, which the escape skips. */
-static bool ini_is_escape_pair(const char *chunk, size_t position, size_t available)
-{
-    if (chunk[position] != '\\' || position + 1 == available) {
-        return false;
-    }
-    IniByteClass next = ini_byte_classes.of[(unsigned char)chunk[position + 1]];
-    return next != INI_BYTE_LINE_FEED && next != INI_BYTE_CARRIAGE_RETURN;
-}
+static constexpr IniCopyActions ini_copy_actions = ini_make_copy_actions();
 
 /* Copies to out at *written what a line that has begun stores of the bytes
  * of chunk from position on: the bytes stored as they stand and the bytes a
  * backslash escapes, up to the first byte that is neither or to available.
- * Returns the position reached; *written grows by the bytes copied, never
- * more than the bytes passed. */
-static size_t ini_copy_plain_portable(const char *chunk, size_t position, size_t available,
-                                      char *out, size_t *written)
-{
-    size_t count = *written;
-    for (;;) {
-        size_t end = ini_special_end(chunk, position, available);
-        memcpy(out + count, chunk + position, end - position);
-        count += end - position;
-        position = end;
-        if (position == available || !ini_is_escape_pair(chunk, position, available)) {
-            break;
-        }
-        out[count++] = chunk[position + 1];
-        position += 2;
-    }
-    *written = count;
-    return position;
-}
-
-/* How far past the bytes it keeps a copy may store. */
-enum { INI_COPY_SLACK = 64 };
-
-#if defined(__SSE2__)
-/* The backslashes that escape the byte after them, given the backslashes of
- * a block none of whose bytes a backslash before it escapes: in each run,
- * every other one from the first. The carry of one subtraction through each
- * run finds them all at once. */
-static inline uint32_t ini_escaping_backslashes(uint32_t backslashes)
-{
-    const uint32_t odd_bits = 0xAAAAAAAAU;
-    return ((((backslashes << 1) | odd_bits) - backslashes) ^ odd_bits) & backslashes;
-}
-
-/* The bytes of a block that end a copy: line feeds, carriage returns and
- * ";", escaped or not; an escaped one, rare, is left to the caller with its
- * backslash. */
-static inline __m128i ini_stop_bytes(__m128i bytes)
-{
-    return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
-                                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'))),
-                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8(';')));
-}
-
-/* The backslashes of a block. */
-static inline __m128i ini_backslash_bytes(__m128i bytes)
-{
-    return _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'));
-}
-
-/* The bit of each byte of a 32-byte block, from its two halves' masks. */
-static inline uint32_t ini_block_mask(__m128i low, __m128i high)
-{
-    return (uint32_t)_mm_movemask_epi8(low) | ((uint32_t)_mm_movemask_epi8(high) << 16);
-}
-
-/* Drops from the copy of a 16-byte half at out each backslash of escapes by
- * storing the 16 bytes that follow it again over it, one byte further back
- * for each one dropped before it, removed of them dropped already. Returns
- * the count dropped, removed included. */
-static unsigned ini_drop_each_backslash(const char *half, char *out, unsigned escapes,
-                                        unsigned removed)
-{
-    for (; escapes != 0; escapes &= escapes - 1, removed++) {
-        unsigned at = (unsigned)__builtin_ctz(escapes);
-        _mm_storeu_si128((__m128i *)(void *)(out + at - removed),
-                         _mm_loadu_si128((const __m128i *)(const void *)(half + at + 1)));
-    }
-    return removed;
-}
-
-/* As ini_drop_each_backslash from none removed, the first two without a
- * branch, a missing one storing past the half, so that the irregular places
- * of the escaped backslashes of Windows paths cost no mispredicted branch. */
-static inline unsigned ini_drop_backslashes(const char *half, char *out, unsigned escapes)
-{
-    const unsigned none = 1U << 17;
-    unsigned later = escapes & (escapes - 1);
-    unsigned first = (unsigned)__builtin_ctz(escapes | none);
-    unsigned second = (unsigned)__builtin_ctz(later | none);
-    _mm_storeu_si128((__m128i *)(void *)(out + first),
-                     _mm_loadu_si128((const __m128i *)(const void *)(half + first + 1)));
-    _mm_storeu_si128((__m128i *)(void *)(out + second - 1),
-                     _mm_loadu_si128((const __m128i *)(const void *)(half + second + 1)));
-    unsigned removed = (escapes != 0) + (later != 0);
-    later &= later - 1;
-    return later == 0 ? removed : ini_drop_each_backslash(half, out, later, removed);
-}
-
-/* Ends the copy within a 32-byte block whose low half is already stored at
- * out + count: at the first byte of stops, or at the backslash that escapes
- * it, where the caller decides. escapes and carried are the block's. Returns
- * the position reached, with *written. */
-static size_t ini_copy_until_stop(const char *block, uint32_t stops, uint32_t escapes,
-                                  uint32_t carried, size_t position, char *out, size_t count,
-                                  size_t *written)
-{
-    unsigned end = (unsigned)__builtin_ctz(stops);
-    if ((((escapes << 1) | carried) >> end & 1U) != 0) {
-        if (end == 0) {
-            *written = count;
-            return position - 1;
-        }
-        end--;
-    }
-    escapes &= (1U << end) - 1;
-    unsigned removed = ini_drop_backslashes(block, out + count, escapes & 0xFFFFU);
-    _mm_storeu_si128((__m128i *)(void *)(out + count + 16 - removed),
-                     _mm_loadu_si128((const __m128i *)(const void *)(block + 16)));
-    removed += ini_drop_backslashes(block + 16, out + count + 16 - removed, escapes >> 16);
-    *written = count + end - removed;
-    return position + end;
-}
-
-/* ini_copy_plain_portable, 32 bytes at a time: each half of a block is
- * stored whole, then its escaping backslashes are dropped. A backslash that
- * ends a block carries its escape to the next. The last blocks of the chunk
- * are read from a zeroed copy with room behind them, their bytes past the
- * chunk marking a stop. Stores reach up to INI_COPY_SLACK bytes past those
- * the copy keeps. */
-static size_t ini_copy_plain_sse2(const char *chunk, size_t position, size_t available, char *out,
-                                  size_t *written)
-{
-    enum { READ_AHEAD = 50 }; /* bytes past a block's start that its loads reach */
-    char padded[96];
-    size_t count = *written;
-    uint32_t carried = 0; /* 1 when the last block's last byte escapes this one's first */
-    while (position < available) {
-        const char *block = chunk + position;
-        size_t left = available - position;
-        uint32_t beyond = 0;
-        if (left < READ_AHEAD) {
-            memset(padded, 0, sizeof padded);
-            memcpy(padded, block, left);
-            block = padded;
-            beyond = left < 32 ? 0xFFFFFFFFU << left : 0;
-        }
-        __m128i low = _mm_loadu_si128((const __m128i *)(const void *)block);
-        __m128i high = _mm_loadu_si128((const __m128i *)(const void *)(block + 16));
-        _mm_storeu_si128((__m128i *)(void *)(out + count), low);
-        uint32_t stops = ini_block_mask(ini_stop_bytes(low), ini_stop_bytes(high)) | beyond;
-        uint32_t backslashes = ini_block_mask(ini_backslash_bytes(low), ini_backslash_bytes(high));
-        /* Worked out apart from the carry, which is rare, so that no block
-         * waits on the one before. */
-        uint32_t escapes = ini_escaping_backslashes(backslashes);
-        if (__builtin_expect(carried != 0, 0)) {
-            escapes = ini_escaping_backslashes(backslashes & ~1U);
-        }
-        if (stops != 0) {
-            return ini_copy_until_stop(block, stops, escapes, carried, position, out, count,
-                                       written);
-        }
-        count += 16 - ini_drop_backslashes(block, out + count, escapes & 0xFFFFU);
-        _mm_storeu_si128((__m128i *)(void *)(out + count), high);
-        count += 16 - ini_drop_backslashes(block + 16, out + count, escapes >> 16);
-        carried = escapes >> 31;
-        position += 32;
-    }
-    /* A backslash ending the chunk is left to the caller, which joins it to
-     * the next. */
-    *written = count;
-    return position - carried;
-}
-#endif
-
-/* ini_copy_plain_portable or, where the compiler offers SSE2 and search asks
- * for the fastest, ini_copy_plain_sse2, with its need for room in out. */
+ * A backslash before a line feed or a carriage return, or ending the chunk,
+ * is left to the line reader too. Returns the position reached; *written
+ * grows by the bytes copied, never more than the bytes passed.
+ *
+ * Eight bytes that are all stored as they stand go at once; the bytes of a
+ * group of eight that holds anything else go one at a time, dropping
+ * backslashes by arithmetic rather than by a branch, which would go astray
+ * at each of the irregular places of the escaped backslashes of Windows
+ * paths. */
 static size_t ini_copy_plain(const char *chunk, size_t position, size_t available, char *out,
-                             size_t *written, IniByteSearch search)
+                             size_t *written)
 {
-#if defined(__SSE2__)
-    if (search == INI_SEARCH_FASTEST) {
-        return ini_copy_plain_sse2(chunk, position, available, out, written);
-    }
-#else
-    (void)search;
-#endif
-    return ini_copy_plain_portable(chunk, position, available, out, written);
-}
-
-/* ini_copy_plain for the first bytes of a line, which are mostly bytes
- * stored as they stand: where the compiler offers SSE2 and search asks for
- * the fastest, copies those 16 at a time, and goes on with the copy of
- * ini_copy_plain from the first backslash, or from the last bytes of the
- * chunk. */
-static size_t ini_copy_plain_start(const char *chunk, size_t position, size_t available, char *out,
-                                   size_t *written, IniByteSearch search)
-{
-#if defined(__SSE2__)
-    if (search == INI_SEARCH_FASTEST) {
-        size_t count = *written;
-        for (; position + 16 <= available; position += 16, count += 16) {
-            __m128i bytes = _mm_loadu_si128((const __m128i *)(const void *)(chunk + position));
-            _mm_storeu_si128((__m128i *)(void *)(out + count), bytes);
-            unsigned specials = (unsigned)_mm_movemask_epi8(
-                _mm_or_si128(ini_stop_bytes(bytes), ini_backslash_bytes(bytes)));
-            if (specials != 0) {
-                unsigned at = (unsigned)__builtin_ctz(specials);
-                *written = count + at;
-                return chunk[position + at] == '\\'
-                           ? ini_copy_plain_sse2(chunk, position + at, available, out, written)
-                           : position + at;
+    const unsigned char *bytes = (const unsigned char *)chunk;
+    size_t count = *written;
+    unsigned escaping = 0; /* 1 just after a backslash that escapes the next byte */
+    for (;;) {
+        size_t end = available;
+        if (available - position >= 8) {
+            const unsigned char *group = bytes + position;
+            unsigned actions = ini_copy_actions.of[group[0]] | ini_copy_actions.of[group[1]] |
+                               ini_copy_actions.of[group[2]] | ini_copy_actions.of[group[3]] |
+                               ini_copy_actions.of[group[4]] | ini_copy_actions.of[group[5]] |
+                               ini_copy_actions.of[group[6]] | ini_copy_actions.of[group[7]];
+            if (actions == 0) {
+                memcpy(out + count, group, 8);
+                count += 8;
+                position += 8;
+                escaping = 0;
+                continue;
             }
+            end = position + 8;
         }
-        *written = count;
-        return ini_copy_plain_sse2(chunk, position, available, out, written);
+        for (; position < end; position++) {
+            unsigned action = ini_copy_actions.of[bytes[position]];
+            if ((action & INI_COPY_STOP) != 0 &&
+                (escaping == 0 || (action & INI_COPY_UNLESS_ESCAPED) == 0)) {
+                *written = count;
+                return position - escaping;
+            }
+            unsigned drop = (unsigned)((action & INI_COPY_ESCAPE) != 0) & (escaping ^ 1U);
+            out[count] = (char)bytes[position];
+            count += drop ^ 1U;
+            escaping = drop;
+        }
+        if (position == available) {
+            *written = count;
+            return position - escaping;
+        }
     }
-#else
-    (void)search;
-#endif
-    return ini_copy_plain_portable(chunk, position, available, out, written);
 }
 
 /* The bytes a line gathers on the stack: room for a few chunks, so that a
@@ -319,12 +157,11 @@ static size_t ini_line_block_size(const IniLine *line)
     return line->capacity == 0 ? (size_t)INI_SCRATCH_SIZE : line->capacity;
 }
 
-/* Where the next bytes of the line go, with room for count more and the
- * slack of a copy. Returns null when out of memory, the line then
- * unchanged. */
+/* Where the next bytes of the line go, with room for count more. Returns
+ * null when out of memory, the line then unchanged. */
 static char *ini_line_room(IniLine *line, size_t count)
 {
-    size_t needed = line->length + count + INI_COPY_SLACK;
+    size_t needed = line->length + count;
     if (needed <= ini_line_block_size(line)) {
         return line->bytes;
     }
@@ -348,7 +185,7 @@ static char *ini_line_room(IniLine *line, size_t count)
  * the rest of a chunk at every edge would. */
 static size_t ini_line_reach(const IniLine *line, size_t chunk_rest)
 {
-    size_t room = ini_line_block_size(line) - INI_COPY_SLACK - line->length;
+    size_t room = ini_line_block_size(line) - line->length;
     return room < chunk_rest ? room
                              : chunk_rest + (room - chunk_rest) / INI_READ_CHUNK * INI_READ_CHUNK;
 }
@@ -391,11 +228,9 @@ static void ini_line_drop(IniLine *line)
     }
 }
 
-/* Where the reader's bytes come from, where they go and how it searches
- * them. */
+/* Where the reader's bytes come from and where they go. */
 struct IniInput {
     IniReadFunction read;
-    IniByteSearch search;
     char *buffer;         /* the reader's own, or a larger one of the loader's */
     uint32_t buffer_size; /* a whole number of chunks */
     int32_t held_back;    /* an end or failure that came after some bytes of a fill */
@@ -456,7 +291,6 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
     line.length = 0;
     line.capacity = 0;
     line.text = NULL;
-    const IniByteSearch search = input->search;
     int escaped = 0;
     int in_comment = 0;
     for (;;) {
@@ -538,10 +372,7 @@ static char *ini_next_line(IniLineReader *reader, IniInput *input, IniLineNumber
                 copy_end = position + (rest < reach ? rest : reach);
             }
             line.bytes[line.length++] = buffer[position];
-            position = started ? ini_copy_plain(buffer, position + 1, copy_end, line.bytes,
-                                                &line.length, search)
-                               : ini_copy_plain_start(buffer, position + 1, copy_end, line.bytes,
-                                                      &line.length, search);
+            position = ini_copy_plain(buffer, position + 1, copy_end, line.bytes, &line.length);
         }
         reader->read_position = (int32_t)position;
         /* A comment leaves the line as it is: it can be finished before the
@@ -572,8 +403,7 @@ out_of_memory:
 
 char *ini_read_line(IniLineReader *reader)
 {
-    IniInput input = {ini_read_platform_file, INI_SEARCH_FASTEST, reader->buffer, INI_READ_CHUNK,
-                      INI_READER_MORE};
+    IniInput input = {ini_read_platform_file, reader->buffer, INI_READ_CHUNK, INI_READER_MORE};
     IniLineNumbers unused = {0, 0};
     return ini_next_line(reader, &input, &unused);
 }
@@ -666,32 +496,41 @@ static IniLoadResult ini_read_document(IniLineReader *reader, IniInput *input, I
     }
 }
 
-IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniByteSearch search,
-                           IniLoadResult *result, int32_t *line)
+/* Stores the result and line of a load where the caller asked for them. */
+static void ini_report_load(IniLoadResult outcome, uint64_t malformed_line, IniLoadResult *result,
+                            int32_t *line)
+{
+    if (result != NULL) {
+        *result = outcome;
+    }
+    if (line != NULL) {
+        *line = outcome != INI_LOAD_MALFORMED ? 0
+                : malformed_line > INT32_MAX  ? INT32_MAX
+                                              : (int32_t)malformed_line;
+    }
+}
+
+IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniLoadResult *result,
+                           int32_t *line)
 {
     IniLineNumbers numbers = {0, 0};
+    IniLoadResult outcome = INI_LOAD_OUT_OF_MEMORY;
     IniDocument *doc = ini_new_document();
-    if (doc == NULL) {
-        *result = INI_LOAD_OUT_OF_MEMORY;
-    } else {
+    if (doc != NULL) {
         IniLineReader reader;
         reader.file = file;
         reader.end_of_input = INI_READER_MORE;
         reader.bytes_available = 0;
         reader.read_position = 0;
         char buffer[INI_LOAD_BUFFER_SIZE];
-        IniInput input = {read, search, buffer, INI_LOAD_BUFFER_SIZE, INI_READER_MORE};
-        *result = ini_read_document(&reader, &input, doc, &numbers);
-        if (*result != INI_LOAD_OK) {
+        IniInput input = {read, buffer, INI_LOAD_BUFFER_SIZE, INI_READER_MORE};
+        outcome = ini_read_document(&reader, &input, doc, &numbers);
+        if (outcome != INI_LOAD_OK) {
             ini_free_document(doc);
             doc = NULL;
         }
     }
-    if (line != NULL) {
-        *line = *result != INI_LOAD_MALFORMED    ? 0
-                : numbers.first_line > INT32_MAX ? INT32_MAX
-                                                 : (int32_t)numbers.first_line;
-    }
+    ini_report_load(outcome, numbers.first_line, result, line);
     return doc;
 }
 
@@ -699,22 +538,18 @@ IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result, 
 {
     IniPlatformFile file = ini_platform_open_for_reading(path);
     if (file == INI_PLATFORM_NO_FILE) {
-        *result = ini_platform_is_missing(path) ? INI_LOAD_NOT_FOUND : INI_LOAD_CANNOT_OPEN;
-        if (line != NULL) {
-            *line = 0;
-        }
+        ini_report_load(ini_platform_is_missing(path) ? INI_LOAD_NOT_FOUND : INI_LOAD_CANNOT_OPEN,
+                        0, result, line);
         return NULL;
     }
-    IniDocument *doc =
-        ini_load_from(file, ini_read_platform_file, INI_SEARCH_FASTEST, result, line);
+    IniDocument *doc = ini_load_from(file, ini_read_platform_file, result, line);
     ini_platform_close(file);
     return doc;
 }
 
 IniDocument *ini_load_file(const char *path)
 {
-    IniLoadResult ignored;
-    return ini_load_file_with_result(path, &ignored, NULL);
+    return ini_load_file_with_result(path, NULL, NULL);
 }
 
 /* The bytes ini_load_memory reads, and how far it has read them. */
@@ -745,7 +580,7 @@ static int32_t ini_read_memory(intptr_t file, void *buffer, uint32_t size)
 IniDocument *ini_load_memory(const void *bytes, size_t size, IniLoadResult *result, int32_t *line)
 {
     IniMemoryInput input = {(const char *)bytes, size, 0};
-    return ini_load_from((intptr_t)&input, ini_read_memory, INI_SEARCH_FASTEST, result, line);
+    return ini_load_from((intptr_t)&input, ini_read_memory, result, line);
 }
 
 const char *ini_load_result_text(IniLoadResult result)

@@ -245,17 +245,17 @@ INIFILE_API IniSection *ini_copy_section(const IniSection *source, const char *n
  * before it is never passed off as the whole file. */
 INIFILE_API IniDocument *ini_load_file(const char *path);
 
-/* As ini_load_file, and stores in *result why it returned what it did:
- * INI_LOAD_OK with the document; INI_LOAD_NOT_FOUND when nothing stands at
- * path because the file or a directory on its path does not exist, and
- * INI_LOAD_CANNOT_OPEN when something stands there that cannot be opened for
- * reading (also when the system cannot tell which, as for a directory on the
- * path that the process may not search); INI_LOAD_READ_FAILED,
- * INI_LOAD_MALFORMED or INI_LOAD_OUT_OF_MEMORY. When line is not null,
- * stores in *line, for INI_LOAD_MALFORMED, the number (from 1) of the
- * physical line where the first malformed logical line starts, counting
- * blank and comment lines (INT32_MAX when it lies further on), and 0 for
- * every other result. */
+/* As ini_load_file, and, when result is not null, stores in *result why it
+ * returned what it did: INI_LOAD_OK with the document; INI_LOAD_NOT_FOUND
+ * when nothing stands at path because the file or a directory on its path
+ * does not exist, and INI_LOAD_CANNOT_OPEN when something stands there that
+ * cannot be opened for reading (also when the system cannot tell which, as
+ * for a directory on the path that the process may not search);
+ * INI_LOAD_READ_FAILED, INI_LOAD_MALFORMED or INI_LOAD_OUT_OF_MEMORY. When
+ * line is not null, stores in *line, for INI_LOAD_MALFORMED, the number
+ * (from 1) of the physical line where the first malformed logical line
+ * starts, counting blank and comment lines (INT32_MAX when it lies further
+ * on), and 0 for every other result. */
 INIFILE_API IniDocument *ini_load_file_with_result(const char *path, IniLoadResult *result,
                                                    int32_t *line);
 
@@ -264,9 +264,9 @@ INIFILE_API IniDocument *ini_load_file_with_result(const char *path, IniLoadResu
  * reader, which takes the bytes INI_READ_CHUNK at a time, with the same
  * allocations. Returns a new document owned by the caller, with *result
  * INI_LOAD_OK; or null with *result INI_LOAD_MALFORMED (*line as for a file)
- * or INI_LOAD_OUT_OF_MEMORY. Size 0 is an empty document, and bytes may then
- * be null. The bytes are only read, and the document keeps no pointer into
- * them. */
+ * or INI_LOAD_OUT_OF_MEMORY. result and line may each be null: nothing is then
+ * stored through it. Size 0 is an empty document, and bytes may then be null. The
+ * bytes are only read, and the document keeps no pointer into them. */
 INIFILE_API IniDocument *ini_load_memory(const void *bytes, size_t size, IniLoadResult *result,
                                          int32_t *line);
 
@@ -275,10 +275,14 @@ INIFILE_API IniDocument *ini_load_memory(const void *bytes, size_t size, IniLoad
  * too. Never null; the text is static, owned by the library. */
 INIFILE_API const char *ini_load_result_text(IniLoadResult result);
 
-/* Returns the next logical line, a non-empty heap string without leading or
- * trailing spaces, with comments, escapes, carriage returns and continuations
- * resolved; the caller releases it with free(). Returns null at the end of the
- * input, and from then on; end_of_input then tells INI_READER_END from
+/* Returns the next logical line as a heap string: its bytes, of which there
+ * is at least one, without leading or trailing spaces, with comments,
+ * escapes, carriage returns and continuations resolved; the caller releases
+ * it with free(). A line holding a NUL byte ends as a string at its first
+ * NUL, while its trailing spaces are trimmed before that, from the end of
+ * all its bytes: such a line can come back empty ("\0abc" gives ""), or with
+ * a space before the NUL ("a \0b" gives "a "). Returns null at the end of
+ * the input, and from then on; end_of_input then tells INI_READER_END from
  * INI_READER_OUT_OF_MEMORY and INI_READER_READ_FAILED (a line cut short by a
  * failed read is dropped). */
 INIFILE_API char *ini_read_line(IniLineReader *reader);

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "inifile/ini_internal.h"
 #include "platform/platform.h"
 #include "support/ini_view.h"
-#include "support/memory_file.h"
 #include "support/temp_dir.h"
 
 using namespace std::string_literals;
@@ -248,21 +248,12 @@ std::string generated_bytes(std::mt19937 &engine, size_t size)
 class IniLoad : public ::testing::Test
 {
   protected:
-    /* Loads bytes from a file and keeps the loader's result and line. The
-     * portable byte search, loading the same bytes from memory, and
+    /* Loads bytes from a file and keeps the loader's result and line.
      * ini_load_memory must give the same. */
     LoadedDocument load(const std::string &bytes)
     {
         std::string path = directory.write("test.ini", bytes);
         LoadedDocument loaded = take_view(ini_load_file_with_result(path.c_str(), &result, &line));
-        IniLoadResult portable_result = INI_LOAD_OK;
-        int32_t portable_line = -1;
-        LoadedDocument portable = take_view(load_from_memory(
-            bytes.data(), bytes.size(), INI_SEARCH_PORTABLE, 0, &portable_result, &portable_line));
-        EXPECT_TRUE(portable == loaded && portable_result == result && portable_line == line)
-            << "the portable search loads \"" << model_printable(bytes) << "\" as "
-            << ::testing::PrintToString(portable) << ", result " << portable_result << ", line "
-            << portable_line;
         IniLoadResult memory_result = INI_LOAD_OK;
         int32_t memory_line = -1;
         LoadedDocument memory =
@@ -491,15 +482,16 @@ TEST_F(IniLoad, GivesTheSameDocumentWhereverTheChunksSplitTheText)
 
 TEST_F(IniLoad, HandlesEachSpecialByteAtEveryOffsetOfABlock)
 {
-    /* What the search must stop at or see through, alone and in pairs. */
+    /* What the copy must stop at or see through, alone and in pairs. */
     const char *const pieces[] = {"\n",     "\r",       ";c\n",     "\\\\",   "\\;",   "\\a",
                                   "\\ ",    "\\\n",     "\\\r\n",   "\\\r",   " ",     "\\\\\\\\",
                                   "\\;\\;", "\\\\;c\n", "\\\\\\\n", "\\\\\r", "\\=\\["};
-    /* The piece at every offset of the 32-byte block the copy takes it in
-     * and across the block's edge: with the line at the start of the file,
-     * then from 24 bytes before the edge of the loader's run of chunks to 23
-     * after it; and around the chunk edge 4 KiB into the file, where a long
-     * line has left the reader's room on the stack and its block grows. */
+    /* The piece at 48 offsets into the value, and so at every place among
+     * the eight bytes the copy tests at once and across their edge: with the
+     * line at the start of the file, then from 24 bytes before the edge of
+     * the loader's run of chunks to 23 after it; and around the chunk edge
+     * 4 KiB into the file, where a long line has left the reader's room on
+     * the stack and its block grows. */
     std::vector<std::pair<size_t, size_t>> places; /* {start of the line, offset} */
     for (size_t offset = 0; offset < 48; offset++) {
         places.emplace_back(0, offset);

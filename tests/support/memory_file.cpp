@@ -30,9 +30,9 @@ int32_t memory_file_read(intptr_t file, void *buffer, uint32_t size)
 
 } // namespace
 
-IniDocument *load_from_memory(const char *bytes, size_t size, IniByteSearch search, uint32_t most,
-                              IniLoadResult *result, int32_t *line)
+IniDocument *load_from_memory(const char *bytes, size_t size, uint32_t most, IniLoadResult *result,
+                              int32_t *line)
 {
     MemoryFile memory = {bytes, size, 0, most};
-    return ini_load_from((intptr_t)&memory, memory_file_read, search, result, line);
+    return ini_load_from((intptr_t)&memory, memory_file_read, result, line);
 }

@@ -1,6 +1,6 @@
 /* Loading from bytes in memory, through the loader's internal entry
- * ini_load_from, with either of its two byte searches: no file, no system
- * call, and reads as short as a test wants. */
+ * ini_load_from: no file, no system call, and reads as short as a test
+ * wants. */
 #ifndef OSTREL_TESTS_SUPPORT_MEMORY_FILE_H
 #define OSTREL_TESTS_SUPPORT_MEMORY_FILE_H
 
@@ -10,9 +10,9 @@
 #include <stdint.h>
 
 /* Loads the size bytes at bytes as ini_load_file_with_result loads a file
- * holding them, searching as search says, each read delivering at most most
- * bytes (0: as many as asked for). */
-IniDocument *load_from_memory(const char *bytes, size_t size, IniByteSearch search, uint32_t most,
-                              IniLoadResult *result, int32_t *line);
+ * holding them, each read delivering at most most bytes (0: as many as asked
+ * for). */
+IniDocument *load_from_memory(const char *bytes, size_t size, uint32_t most, IniLoadResult *result,
+                              int32_t *line);
 
 #endif
