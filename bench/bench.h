@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Shared declarations of the benchmark program: the corpora it generates and
  * the operations it measures, each run in a process of its own. */
 #ifndef OSTREL_BENCH_BENCH_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Boost.PropertyTree's INI reader and writer, the usual C++ choice. */
 #include "bench.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Deterministic corpora: a fixed seed per kind and a generator of our own, so
  * every machine writes the same bytes for the same kind and size. */
 #include "bench.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* inih, the usual C choice, with a callback that copies every section, key and
  * value into a document of standard strings, so that it builds and frees a
  * whole document as our loader does. */

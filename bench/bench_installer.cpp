@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A whole installer run against the same copies made by cp from a shell
  * script: the distribution, the two runs and the check of what they leave. */
 #include "bench.h"

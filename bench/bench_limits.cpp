@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Reading without parsing: the practical limit, and the cost of reading in
  * the loader's 1024-byte chunks alone. */
 #include "bench.h"

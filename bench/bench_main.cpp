@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The benchmark driver. It writes the corpora, then runs every measured
  * operation in a process of its own (this program again, with --child), in
  * interleaved rounds after one warm-up round, and prints a Markdown report:

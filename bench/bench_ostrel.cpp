@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Our loader and writer, and the floors their rules set: 1024-byte reads with
  * the allocations the document model prescribes, and one write per entry
  * line. */

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The copies a silent ostrel-install run makes, made with cp and then put on
 # disk with sync, as the installer puts each file on disk before it counts it
 # installed: the yardstick the benchmark times the installer against. Usage:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the benchmark (Release, -O2) and runs it. Arguments go to
 # ostrel_bench: none for the full run, --smoke for one quick round over tiny
 # corpora, or --runs N, --only typical,flat,longlines,paths,installer, --operations

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sanitizer and fuzzing builds. Included before any target is defined, so the
 # flags reach every target of this project (libraries, the installer, tests,
 # fuzz targets) and nothing outside it.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What `cmake --install` puts under the prefix: the inifile library, static
 # or, with BUILD_SHARED_LIBS, shared (on Windows inifile.dll and its import
 # library), its header, a CMake package and pkg-config files. A static build

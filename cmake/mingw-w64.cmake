@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-compiles for 64-bit Windows with Debian's mingw-w64 (posix threads).
 # Its programs run on Linux under Wine through wine-run.sh, prefix in the build tree.
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # cmake -DEXECUTABLE=<ostrel-install.exe> -DREADME=<README.txt> -DLICENSE=<LICENSE.txt>
 #       -DSOURCE_DIR=<source tree> -DZIP=<zip to write> -P release.cmake
 #

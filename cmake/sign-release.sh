@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # sign-release.sh CMAKE EXECUTABLE README LICENSE SOURCE_DIR ZIP DESCRIPTION
 #
 # Signs EXECUTABLE with Authenticode (SHA-256, DESCRIPTION as the program's

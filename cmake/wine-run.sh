@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # wine-run.sh PREFIX PROGRAM [ARGUMENT...]
 #
 # Runs the Windows program PROGRAM under Wine, for CTest and gtest discovery.

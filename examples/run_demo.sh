@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the installer, copies the demo distribution to a fresh directory,
 # installs it there with the default answer, and shows what was published.
 set -euo pipefail

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #include "fuzz_checks.h"
 
 #include <sanitizer/allocator_interface.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* What the fuzz targets share besides the model of the format: checks that
  * print what they found and abort, which libFuzzer reports as a crash, checks
  * of a library document against its structural rules, and the temporary file

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #include "ini_model.h"
 
 #include <stdio.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* An independent model of the INI file format: what a file of given bytes
  * holds and what the writer produces for a document. The model works byte by
  * byte on plain strings, so it shares no code and no shortcut with the

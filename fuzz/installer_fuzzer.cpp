@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Drives the installer's command line and startup question in-process, with
  * memory streams for standard input, output and error, and checks each
  * outcome against a plain statement of the rules. Nothing touches the file

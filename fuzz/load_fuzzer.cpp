@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Loads arbitrary bytes as a configuration file and checks the document, or
  * the line where it is malformed, against the model of the format, and the
  * document against its structural rules; loads the bytes from memory too, in

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Builds a document from the fuzz input through the library's own operations,
  * following each one in a plain model, then saves it, loads it again and
  * checks what the writer promises: the exact bytes written, and a reloaded

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #include "ini_internal.h"
 
 #include <stdlib.h>

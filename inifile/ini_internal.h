@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Helpers shared by the library's sources; not part of the public header. */
 #ifndef OSTREL_INIFILE_INI_INTERNAL_H
 #define OSTREL_INIFILE_INI_INTERNAL_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* inifile: INI configuration documents in memory, a strict loader and an
  * escaping writer. This header compiles as C99 and as C++.
  *

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The installer's steps: the command line and the startup question, the
  * manifest, and the deployment. Each step prints its own messages to the
  * streams it is given and returns the exit status the process ends with when

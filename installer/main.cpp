@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #include "installer.h"
 
 /* The steps of a run, each ending it at its first failure. Returns the exit

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #include "installer.h"
 
 #include <stdarg.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The file operations that the INI library is built on, and that the
  * installer's copies share.
  *

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Replacing a file whole, the same on every system: the order of the steps
  * lives here once, for the writer and the copy, over the operations that
  * platform_posix.cpp and platform_win32.cpp give. */

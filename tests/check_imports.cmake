@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # cmake -DOBJDUMP=<objdump for the target> -DPROGRAM=<program.exe> -P check_imports.cmake
 #
 # Fails unless every DLL that PROGRAM imports is one that every Windows system

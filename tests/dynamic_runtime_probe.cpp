@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A program that needs the MinGW C++ runtime DLLs when it is not linked
  * statically: the import check must reject it. */
 #include <iostream>

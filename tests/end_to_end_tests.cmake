@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # End-to-end cases: the installer executable is run as a child process over
 # distribution trees made in temporary directories.
 ostrel_add_test(installer_end_to_end_test

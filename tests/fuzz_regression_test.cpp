@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Regression cases for what the fuzz targets in fuzz/ found. Each case names
  * the corpus file under fuzz/corpus/ that replays it in its fuzz target. */
 #include <gtest/gtest.h>

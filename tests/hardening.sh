@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The hardening stages of tests/run_all.sh, one per argument:
 #
 #   sanitize  builds everything with AddressSanitizer, LeakSanitizer and

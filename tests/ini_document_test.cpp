@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The in-memory document model: building, looking up, replacing, removing and
  * copying sections and entries. */
 #include <inifile/inifile.h>

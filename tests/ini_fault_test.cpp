@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The library when memory runs out, reads fail or come in small pieces, and
  * writes fail or fall short. Faults come from the seam in
  * support/fault_injection.h; this program alone is linked with it. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Every file of up to seven bytes over the bytes that mean something to the
  * loader, and "a", loads as the fuzzers' independent model says: to the same
  * document, or as malformed at the same line. Each file is loaded from memory

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The loader: logical lines (comments, escapes, carriage returns,
  * continuations, spaces), the structure of a file, and both of them at every
  * position relative to the 1024-byte chunks the loader reads. */

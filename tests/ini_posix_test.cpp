@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* What the POSIX build alone can show of the library: its saves and loads
  * meeting real failures (a device that refuses every write, a file that
  * opens but cannot be read, a full file system, a file or directory that

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The writer: the exact bytes it writes, its failures, and what survives a
  * save followed by a load. */
 #include <inifile/inifile.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # cmake -DSTEP=<step> -D<parameter>=... -P install_test.cmake, with the
 # parameters that install_tests.cmake gives (a list in one of them as a|b).
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What `cmake --install` gives a user of the library: this build installs
 # what it made, static or shared, with its own directories, into a staging
 # directory as a package build does (DESTDIR); then each test takes it there

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* End-to-end cases for the installer's deployment: the files it publishes,
  * the launcher configuration it writes, its policy for each kind of failed
  * copy, and runs repeated over the same tree. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* End-to-end cases for the installer's entry: the command line, the startup
  * question, silent runs and the root taken from the executable's own path. */
 #include "support/distribution.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The installer's entry run in-process, with the test seam standing in for
  * the platform's answers: the running executable's own path, and whether
  * the console window is the program's own. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The installer's steps when memory runs out or the file layer fails, with
  * the steps run in-process and the faults coming from the seam. Each
  * allocation of a step fails in turn: every run that meets the failure must

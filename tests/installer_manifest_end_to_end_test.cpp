@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* End-to-end cases for the installer's manifest "Install.ini": which files it
  * refuses, which sections and keys it needs, and how it reads their values. */
 #include "ini_model.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* End-to-end cases for the installer's path-length limit: every path it
  * builds lies in a buffer of 260 characters, so the longest may have 259.
  * Each case builds a root, a runtime version or a release version that makes

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The installer's files under real system calls, read and tampered with by
  * strace: the order in which a run replaces each file it writes, and what a
  * run killed, or refused by the system, at any such call leaves. strace

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* What the POSIX build alone can show of the file layer: permission bits, a
  * device that refuses every write, /proc, and file names longer than a whole
  * Windows path. Windows has none of these, so this program is built only for

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The platform layer's file operations, with what each caller relies on, on
  * every platform. platform_posix_test.cpp holds what only POSIX has. */
 #include "platform/installer_platform.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # cmake -DBUILD_DIR=<Windows build> -DEXECUTABLE=<ostrel-install.exe> -DZIP=<archive>
 #       -DOBJDUMP=<objdump> -DWORK_DIR=<scratch> -P release_archive_test.cmake
 #

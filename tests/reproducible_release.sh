@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # reproducible_release.sh
 #   Builds the Windows release archive twice, from two fresh clones of the
 #   commit checked out here, in directories of different names and lengths,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Configures, builds and runs every test of the project. Expects the packages
 # that .ci/run installs.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # signed_release_test.sh BUILD_DIR ZIP RESOURCES_TEST WINE_RUN WINE_PREFIX
 #
 # Signs the release of the Windows build BUILD_DIR (target release-signed,

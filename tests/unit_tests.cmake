@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Unit tests of the INI library, the platform layer and the installer's steps
 # in-process: one program per area. ini_fault_test, installer_fault_test and
 # installer_entry_test are the only programs linked with the test seam.

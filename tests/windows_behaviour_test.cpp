@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* What only the real Win32 build shows, run under Wine when built on Linux:
  * directories, read-only files and files in use where the installer copies
  * or writes, its own path when that is longer than 259 characters, carriage

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # windows_console_test.sh WINE_RUN WINE_PREFIX INSTALLER
 #
 # Runs INSTALLER through WINE_RUN (cmake/wine-run.sh) with its streams on a

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* What Windows reads from ostrel-install.exe without running it: the version
  * information (through version.dll, as Explorer does) and the application
  * manifest (resource type 24, id 1). */

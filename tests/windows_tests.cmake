@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Checks that only the Windows build can make; under Wine when built on Linux.
 
 # ostrel-install.exe must start on a bare Windows: it may import only DLLs that

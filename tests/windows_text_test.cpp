@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The installer with names that are not ASCII, in code page 1252 and in the
  * double-byte code page 932, under Wine when built on Linux (932 when the
  * tests run with LC_ALL=ja_JP.UTF-8).

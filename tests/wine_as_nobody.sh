@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # wine_as_nobody.sh WINE_RUN DIRECTORY PROGRAM [ARGUMENT...]
 #
 # Runs the Windows program PROGRAM through WINE_RUN (cmake/wine-run.sh) as

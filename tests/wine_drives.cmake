@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # cmake -DACTION=map|unmap -DPREFIX=<Wine prefix> -DDRIVES=<letter,...> -DDIRECTORY=<dir>
 #       [-DSMALL_DRIVE=<letter> -DSMALL_SIZE=<tmpfs size>] -P wine_drives.cmake
 #

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The system services that the installer alone uses: its own path, the
  * files it looks at, makes and copies, and the console it talks to.
  *

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Copying a file, the same on every system: a replacement whole through
  * the file layer, filled from the source. */
 #include "installer_platform.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #include "installer_platform.h"
 
 #include <limits.h>

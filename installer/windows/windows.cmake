@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What ostrel-install.exe carries as a Windows program, and the release
 # archive. Every text below takes its version from project() alone.
 enable_language(RC)

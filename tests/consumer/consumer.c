@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A C99 program that takes the installed library through pkg-config alone:
  * builds a document, saves it, loads it back, edits and saves it again, and
  * checks each step; then checks the line a malformed file is reported at,

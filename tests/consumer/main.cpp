@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Builds a document, saves it, loads it back and checks what came back,
  * through the installed header and library alone. Prints what went wrong
  * and returns 1, or returns 0. The file is written to the path given as the

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Unpacked distribution trees for the installer's end-to-end cases.
  *
  * A DistributionTree lives in a directory of its own under the system's

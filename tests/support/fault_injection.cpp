@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The wrappers behind fault_injection.h. The linker's --wrap=NAME sends every
  * reference to NAME from another object here, to the symbol __wrap_NAME, and
  * lets __real_NAME reach the real NAME. Those symbols are given below as

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The one seam through which tests make allocations and file operations
  * fail, end the process in the middle of saving a file, and give the installer the answers of its
  * platform.

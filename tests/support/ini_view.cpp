@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #include "support/ini_view.h"
 
 #include "platform/platform.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Documents as plain values, so tests can compare a document with what they
  * expect in one assertion and read the difference in the failure message.
  * The values are the format's model's (fuzz/ini_model.h: ModelDocument,

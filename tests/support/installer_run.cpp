@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #include "installer_run.h"
 
 #include <algorithm>

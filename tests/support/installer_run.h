@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Running the built installer and judging what it did, for the end-to-end
  * cases. The installer's path comes from the build (OSTREL_INSTALLER_PATH),
  * unless OSTREL_TEST_INSTALLER names another copy to judge, such as a signed

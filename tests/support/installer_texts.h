@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The fixed texts the installer prints, as the cases and the fuzz targets
  * expect them: one copy, kept apart from the installer's own. */
 #ifndef OSTREL_TESTS_SUPPORT_INSTALLER_TEXTS_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Loading from bytes in memory, through the loader's internal entry
  * ini_load_from: no file, no system call, and reads as short as a test
  * wants. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Running a program as a child process and capturing what it prints, for the
  * cases that run the installer.
  *

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Temporary directories, whole-file helpers and path text for the tests.
  *
  * Tests run in parallel processes, so every TempDirectory gets a name no other
