@@ -185,6 +185,12 @@ elseif(STEP STREQUAL "symbols" AND KIND STREQUAL "static")
     message(FATAL_ERROR "nm listed no symbol at all:\n${step_output}")
   endif()
   message(STATUS "${count} global names, each starting with ini_")
+  # The library never prints: none of what only the installer uses is in it.
+  run_step("nm -u" ${NM} --undefined-only ${STAGE}${LIBDIR}/libinifile.a)
+  if(step_output MATCHES "[ \n](fputs|puts|v?f?printf|fwrite|f?putc|putchar)\n")
+    message(FATAL_ERROR "the installed archive calls ${CMAKE_MATCH_1}, though the library never "
+                        "prints")
+  endif()
 
   # A shared object that links the archive exports its own names alone.
   if(NOT EMULATOR)
