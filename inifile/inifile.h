@@ -243,7 +243,9 @@ INIFILE_API IniSection *ini_copy_section(const IniSection *source, const char *n
 /* Loads the file at path. Returns a new document owned by the caller, or null
  * when the file is missing, cannot be opened or read to its end, is not well
  * formed, or memory runs out. A failed read fails the load: what was read
- * before it is never passed off as the whole file. */
+ * before it is never passed off as the whole file. On Windows a file that
+ * another program holds open is waited for, for about two seconds, before it
+ * counts as one that cannot be opened. */
 INIFILE_API IniDocument *ini_load_file(const char *path);
 
 /* As ini_load_file, and, when result is not null, stores in *result why it

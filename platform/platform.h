@@ -52,9 +52,9 @@ int ini_platform_write(IniPlatformFile file, const void *data, uint32_t size);
  * file) counts as flushed. */
 int ini_platform_flush(IniPlatformFile file);
 
-/* Closes a file from ini_platform_open_for_reading, ini_platform_create_for_writing
- * or ini_platform_begin_replace. Returns 1, or 0 when the system reports that
- * writes made through it may be lost; the file is closed either way. */
+/* Closes a file from ini_platform_open_for_reading, ini_platform_create_for_writing,
+ * ini_platform_open_to_rewrite or ini_platform_begin_replace. Returns 1, or 0 when the system
+ * reports that writes made through it may be lost; the file is closed either way. */
 int ini_platform_close(IniPlatformFile file);
 
 /* Returns 1 when nothing stands at path because it, or a directory on its
@@ -71,6 +71,9 @@ int ini_platform_is_missing(const char *path);
  * moved over the target in one step, and on POSIX the directory is flushed
  * after the move: whenever the process ends, the target holds its old
  * content or its new content, and a crash leaves at most the temporary.
+ * Only where the target may be written but not replaced is it written in
+ * place, as a plain write would (see ini_platform_begin_replace and
+ * ini_platform_finish_replace): a crash there can leave it cut short.
  *
  *   IniPlatformReplacement replacement;
  *   if (ini_platform_begin_replace(path, NULL, 1, &replacement)) {
@@ -87,8 +90,8 @@ enum {
     INI_PLATFORM_REPLACED = 0,     /* the new content is in place and on disk */
     INI_PLATFORM_NOT_MOVED = -1,   /* the target could not be replaced: it is as it was */
     INI_PLATFORM_NOT_FLUSHED = -2, /* a flush or close failed: the target is as it was,
-                                    * unless the replacement was in place or the flush
-                                    * that failed was the directory's after the move */
+                                    * unless it was written in place or the flush that
+                                    * failed was the directory's after the move */
 };
 
 /* One replacement under way. Its fields belong to the platform layer; a
@@ -118,6 +121,8 @@ typedef struct IniPlatformReplacement {
  * device, a FIFO) is written in place, emptied as ini_platform_create_for_writing
  * empties it, and so is an existing file beside which no temporary may be
  * made (a directory the process may not add to); with 0 either is refused.
+ * Either way a target that the system refuses to replace at the end is
+ * written in place (see ini_platform_finish_replace).
  *
  * Returns 1 with replacement->file open for writing, or 0 when nothing can
  * be created: the target is a directory, lies in a directory that does not
@@ -162,8 +167,8 @@ enum {
  * (Win32); it returns 1, or 0 on failure. Moving puts the closed temporary
  * in the target's place in one step and flushes the directory. Opening to
  * rewrite opens the existing target itself for writing, emptied, keeping
- * what it is; it returns INI_PLATFORM_NO_FILE when it cannot. Removing takes
- * the temporary away. */
+ * what it is, for the caller to close with ini_platform_close; it returns
+ * INI_PLATFORM_NO_FILE when it cannot. Removing takes the temporary away. */
 int ini_platform_settle_temporary(const IniPlatformReplacement *replacement);
 int ini_platform_move_into_place(const IniPlatformReplacement *replacement);
 IniPlatformFile ini_platform_open_to_rewrite(const char *target);

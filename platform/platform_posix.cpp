@@ -198,11 +198,11 @@ static int ini_platform_create_temporary(IniPlatformReplacement *replacement)
  * when it cannot be opened. */
 static int ini_platform_replace_in_place(IniPlatformReplacement *replacement, int flushes)
 {
-    int fd = open(replacement->target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    IniPlatformFile file = ini_platform_create_for_writing(replacement->target);
+    if (file == INI_PLATFORM_NO_FILE) {
         return 0;
     }
-    replacement->file = (IniPlatformFile)fd;
+    replacement->file = file;
     replacement->in_place = 1;
     replacement->flushes = flushes;
     replacement->temporary[0] = '\0';
@@ -324,7 +324,8 @@ int ini_platform_move_into_place(const IniPlatformReplacement *replacement)
 
 IniPlatformFile ini_platform_open_to_rewrite(const char *target)
 {
-    int fd = open(target, O_WRONLY | O_TRUNC | O_CLOEXEC);
+    /* Never through a link that another user put in the file's place. */
+    int fd = open(target, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
     return fd < 0 ? INI_PLATFORM_NO_FILE : (IniPlatformFile)fd;
 }
 

@@ -195,29 +195,80 @@ static int ini_platform_take_model(const char *model, IniPlatformReplacement *re
     return taken;
 }
 
-/* Follows the symbolic links to the file that handle, opened at
- * replacement->target, reached, so that the file a link names is replaced
- * and the link stays. The target stays as it is when it names that file
- * itself, or when the file's path cannot be had or is too long to use. */
-static void ini_platform_follow_links(HANDLE handle, IniPlatformReplacement *replacement)
+/* The final path of the file or directory that handle reached, as
+ * GetFinalPathNameByHandleW gives it ("\\?\C:\..."), in path, which holds
+ * INI_PLATFORM_PATH_SIZE characters. Returns its length, or 0 when it
+ * cannot be had. */
+static DWORD ini_platform_final_path(HANDLE handle, wchar_t *path)
 {
-    char reached[INI_PLATFORM_PATH_SIZE];
-    char named[INI_PLATFORM_PATH_SIZE];
-    DWORD length = GetFinalPathNameByHandleA(handle, reached, sizeof reached, FILE_NAME_NORMALIZED);
-    DWORD named_length = GetFullPathNameA(replacement->target, sizeof named, named, NULL);
-    if (length == 0 || length >= sizeof reached || named_length == 0 ||
-        named_length >= sizeof named) {
+    DWORD length = GetFinalPathNameByHandleW(handle, path, INI_PLATFORM_PATH_SIZE, 0);
+    return length < INI_PLATFORM_PATH_SIZE ? length : 0;
+}
+
+/* Where the target that handle reached is a symbolic link, makes the file
+ * the link names the target, so that it is replaced and the link stays.
+ * Only the target's own name is looked at: a link or a short name among its
+ * directories leads to the same directory, whose path stays as typed. The
+ * target stays as typed when it is no link, or when the file's path cannot
+ * be had, has a character the code page lacks, or is too long to use. */
+static void ini_platform_follow_link(HANDLE handle, IniPlatformReplacement *replacement)
+{
+    size_t directory_length = ini_platform_directory_length(replacement->target);
+    char directory[MAX_PATH] = ".";
+    if (directory_length >= MAX_PATH) {
         return;
     }
-    /* The path comes as "\\?\C:\..." or "\\?\UNC\server\share\...". */
-    char path[INI_PLATFORM_PATH_SIZE];
-    if (strncmp(reached, "\\\\?\\UNC\\", 8) == 0) {
-        snprintf(path, sizeof path, "\\\\%s", reached + 8);
-    } else {
-        snprintf(path, sizeof path, "%s", reached + (strncmp(reached, "\\\\?\\", 4) == 0 ? 4 : 0));
+    if (directory_length > 0) {
+        memcpy(directory, replacement->target, directory_length);
+        directory[directory_length] = '\0';
     }
-    if (lstrcmpiA(path, named) != 0 && strlen(path) < MAX_PATH) {
-        memcpy(replacement->target, path, strlen(path) + 1);
+    HANDLE opened = CreateFileA(directory, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    wchar_t named[INI_PLATFORM_PATH_SIZE];
+    wchar_t reached[INI_PLATFORM_PATH_SIZE];
+    DWORD length = opened == INVALID_HANDLE_VALUE ? 0 : ini_platform_final_path(opened, named);
+    if (opened != INVALID_HANDLE_VALUE) {
+        CloseHandle(opened);
+    }
+    if (length == 0 || ini_platform_final_path(handle, reached) == 0) {
+        return;
+    }
+    /* The directory's path ends in "\" only at the top of a drive. */
+    if (named[length - 1] != L'\\') {
+        named[length++] = L'\\';
+    }
+    if (MultiByteToWideChar(CP_ACP, 0, replacement->target + directory_length, -1, named + length,
+                            (int)(INI_PLATFORM_PATH_SIZE - length)) == 0 ||
+        CompareStringOrdinal(named, -1, reached, -1, TRUE) == CSTR_EQUAL) {
+        return;
+    }
+    /* A link to a file beside it keeps the directory as typed; a path
+     * elsewhere comes as "\\?\C:\..." for "C:\...", or as
+     * "\\?\UNC\server\..." for "\\server\...". */
+    char target[MAX_PATH];
+    size_t start = 0;
+    const wchar_t *rest = wcsrchr(reached, L'\\') + 1;
+    if ((DWORD)(rest - reached) == length &&
+        CompareStringOrdinal(named, (int)length, reached, (int)length, TRUE) == CSTR_EQUAL) {
+        start = directory_length;
+        memcpy(target, replacement->target, start);
+    } else if (wcsncmp(reached, L"\\\\?\\UNC\\", 8) == 0) {
+        start = 2;
+        memcpy(target, "\\\\", start);
+        rest = reached + 8;
+    } else {
+        rest = reached + (wcsncmp(reached, L"\\\\?\\", 4) == 0 ? 4 : 0);
+    }
+    /* UTF-8 holds every character; it takes neither the flag nor the
+     * question whether the default character was used. */
+    int utf8 = GetACP() == CP_UTF8;
+    BOOL defaulted = FALSE;
+    int size = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, rest,
+                                   -1, target + start, (int)(sizeof target - start), NULL,
+                                   utf8 ? NULL : &defaulted);
+    if (size > 0 && !defaulted) {
+        memcpy(replacement->target, target, start + (size_t)size);
     }
 }
 
@@ -237,8 +288,9 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
     replacement->read_only_target = 0;
     /* Opening the target for writing, without emptying it, meets every
      * refusal that writing it would: a directory, a read-only file, a file
-     * in use. A copy opens it for reading only: a read-only file it made
-     * from a read-only source never stands in the way of the next copy. */
+     * in use. A copy opens it for reading only, so that a read-only file it
+     * made from a read-only source never stands in the way of the next copy;
+     * a file in use that still lets it be read stops the copy at the move. */
     HANDLE existing =
         ini_platform_open(target, model != NULL ? GENERIC_READ : GENERIC_WRITE,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
@@ -251,7 +303,7 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
         BY_HANDLE_FILE_INFORMATION information;
         int known = GetFileInformationByHandle(existing, &information);
         if (type == FILE_TYPE_DISK) {
-            ini_platform_follow_links(existing, replacement);
+            ini_platform_follow_link(existing, replacement);
         }
         CloseHandle(existing);
         if (type != FILE_TYPE_DISK) {
@@ -262,7 +314,8 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
             replacement->permissions = information.dwFileAttributes & ini_platform_kept_attributes;
         }
         if (known && model != NULL && (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
-            replacement->read_only_target = information.dwFileAttributes;
+            replacement->read_only_target =
+                information.dwFileAttributes & ini_platform_kept_attributes;
         }
     }
     if (model != NULL) {
@@ -316,7 +369,8 @@ int ini_platform_move_into_place(const IniPlatformReplacement *replacement)
 {
     DWORD read_only = replacement->read_only_target;
     if (read_only != 0) {
-        SetFileAttributesA(replacement->target, read_only & ~FILE_ATTRIBUTE_READONLY);
+        DWORD writable = read_only & ~FILE_ATTRIBUTE_READONLY;
+        SetFileAttributesA(replacement->target, writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL);
     }
     /* One rename within the volume, which NTFS journals; MOVEFILE_WRITE_THROUGH
      * asks the system to finish the move on disk before it returns. A file
@@ -344,7 +398,13 @@ int ini_platform_move_into_place(const IniPlatformReplacement *replacement)
 
 IniPlatformFile ini_platform_open_to_rewrite(const char *target)
 {
-    HANDLE handle = ini_platform_open(target, GENERIC_WRITE, FILE_SHARE_READ, TRUNCATE_EXISTING);
+    /* Opened as it is and emptied after: emptying it in the open
+     * (TRUNCATE_EXISTING) is refused for a hidden or system file. */
+    HANDLE handle = ini_platform_open(target, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+    if (handle != INVALID_HANDLE_VALUE && !SetEndOfFile(handle)) {
+        CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+    }
     return handle == INVALID_HANDLE_VALUE ? INI_PLATFORM_NO_FILE : (IniPlatformFile)handle;
 }
 

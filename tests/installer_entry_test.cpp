@@ -145,3 +145,24 @@ TEST_F(InstallerEntry, WaitsForEnterOnlyInAnInteractiveRunWithAWindowOfItsOwn)
         EXPECT_EQ(unread, row.unread);
     }
 }
+
+/* The current directory cannot always be had (a directory deleted under
+ * the run): the launcher configuration, which takes a relative root's full
+ * path, is then not written, and nothing is made. */
+TEST_F(InstallerEntry, ReportsARootWhoseFullPathCannotBeHadBeforeMakingAnything)
+{
+    scratch.write("Install.ini", "[Install]\nVSN=1.0\nSYSTEM_VSN=A1\n");
+    const std::string root = scratch.path().string();
+    InstallerSettings settings = {1, root.c_str(), 0};
+    static InstallerPaths paths;
+    std::string err_path = scratch.file("err.txt");
+    FILE *err = fopen(err_path.c_str(), "wb");
+    ASSERT_NE(err, nullptr);
+    fault_fail_full_directory(true);
+    int status = installer_read_manifest(&settings, &paths, err);
+    fault_fail_full_directory(false);
+    fclose(err);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(read_file_bytes(err_path), no_full_path(root));
+    EXPECT_EQ(list_directory(scratch.path()), (std::vector<std::string>{"Install.ini", "err.txt"}));
+}

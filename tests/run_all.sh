@@ -27,6 +27,13 @@ echo "== Distribution build (shared, /usr, dpkg-buildflags) and tests"
     ctest --test-dir build-distribution --output-on-failure -j "$jobs"
 )
 
+# Another compiler, whose warnings and flags differ: Debian's clang 16.
+echo "== Clang 16 build and tests"
+cmake -S . -B build-clang16 -DCMAKE_C_COMPILER=clang-16 -DCMAKE_CXX_COMPILER=clang++-16 \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DOSTREL_BUILD_TESTS=ON
+cmake --build build-clang16 -j "$jobs"
+ctest --test-dir build-clang16 --output-on-failure -j "$jobs"
+
 echo "== Windows build (mingw-w64) and tests under Wine"
 cmake --preset windows
 cmake --build --preset windows -j "$jobs"

@@ -27,7 +27,8 @@ function(ostrel_link_fault_injection target)
     -Wl,--wrap=ini_platform_close -Wl,--wrap=ini_platform_begin_replace
     -Wl,--wrap=ini_platform_move_into_place -Wl,--wrap=ini_platform_remove_temporary
     -Wl,--wrap=installer_platform_executable_path
-    -Wl,--wrap=installer_platform_owns_console_window)
+    -Wl,--wrap=installer_platform_owns_console_window
+    -Wl,--wrap=installer_platform_full_directory)
 endfunction()
 
 ostrel_add_test(ini_fault_test ini_fault_test.cpp)

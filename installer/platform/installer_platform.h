@@ -34,11 +34,13 @@ int installer_platform_file_exists(const char *path);
 
 /* Copies the file source to target, replacing an existing target whole
  * through ini_platform_begin_replace, the new target taking the source's
- * permission bits (POSIX) or attributes and last-write time (Win32).
- * Returns 1 once the copy is on disk; 0 when the source is missing or not a
- * file that ini_platform_open_for_reading opens, the target is a directory
- * or cannot be replaced, or the copy fails part-way. A failed copy leaves an
- * existing target as it was and never leaves a partial target behind. */
+ * permission bits (POSIX) or attributes and last-write time (Win32), and
+ * replacing a read-only target too. Returns 1 once the copy is on disk; 0
+ * when the source is missing or not a file that ini_platform_open_for_reading
+ * opens, the target is a directory or cannot be replaced, or the copy fails
+ * part-way. A failed copy leaves an existing target as it was and no partial
+ * target behind, but for a target that the system lets the process write and
+ * not replace, which is written in place and keeps what it is. */
 int installer_platform_copy_file(const char *source, const char *target);
 
 /* Writes into buffer, of size bytes, the fully qualified path of directory,

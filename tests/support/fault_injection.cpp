@@ -40,6 +40,8 @@ FAULT_WRAPPED(int, ini_platform_move_into_place, (const IniPlatformReplacement *
 FAULT_WRAPPED(void, ini_platform_remove_temporary, (const IniPlatformReplacement *replacement))
 FAULT_WRAPPED(uint32_t, installer_platform_executable_path, (char *buffer, uint32_t size))
 FAULT_WRAPPED(int, installer_platform_owns_console_window, (void))
+FAULT_WRAPPED(int, installer_platform_full_directory,
+              (const char *directory, char *buffer, uint32_t size))
 }
 
 /* The remembered blocks: an open-addressing table with linear probing, kept
@@ -404,4 +406,19 @@ int fault_wrapped_installer_platform_owns_console_window(void)
 void fault_report_own_console_window(int answer)
 {
     fault_own_console_window = answer;
+}
+
+static bool fault_full_directory_fails = false;
+
+int fault_wrapped_installer_platform_full_directory(const char *directory, char *buffer,
+                                                    uint32_t size)
+{
+    return fault_full_directory_fails
+               ? 0
+               : fault_real_installer_platform_full_directory(directory, buffer, size);
+}
+
+void fault_fail_full_directory(bool fails)
+{
+    fault_full_directory_fails = fails;
 }

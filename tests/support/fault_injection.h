@@ -6,7 +6,8 @@
  * A test program that links fault_injection.cpp is linked with the GNU
  * linker's --wrap for malloc, realloc, free, the file layer's reads, writes,
  * flushes, closes and the steps of a replacement, and
- * installer_platform_executable_path and installer_platform_owns_console_window (see
+ * installer_platform_executable_path, installer_platform_owns_console_window and
+ * installer_platform_full_directory (see
  * tests/unit_tests.cmake). Every call
  * to them from the program's own
  * objects and static libraries then passes through the wrappers defined
@@ -114,5 +115,10 @@ void fault_report_executable_path(const char *path, uint32_t result);
 /* Makes installer_platform_owns_console_window return answer (0 or 1); -1
  * restores the real one. Not undone by fault_reset. */
 void fault_report_own_console_window(int answer);
+
+/* Makes installer_platform_full_directory fail when fails is true, as when
+ * the current directory cannot be had; false restores the real one. Not
+ * undone by fault_reset. */
+void fault_fail_full_directory(bool fails);
 
 #endif

@@ -59,6 +59,13 @@ inline std::string quoted_root(const std::string &argument)
            "file, \"%~dp0.\")\n";
 }
 
+/* When the full path of a relative root cannot be had for the launcher
+ * configuration. */
+inline std::string no_full_path(const std::string &root)
+{
+    return "Could not find the full path of root directory " + root + "\n";
+}
+
 /* "Cannot open init file <manifest>\n". */
 inline std::string cannot_open(const std::string &manifest)
 {
