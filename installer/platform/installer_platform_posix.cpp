@@ -20,6 +20,15 @@ static int installer_platform_native_path(const char *path, char *native)
     return 1;
 }
 
+/* Turns the first length bytes of path, a path as the system gives it,
+ * into the installer's: every "/" becomes "\\". */
+static void installer_platform_windows_separators(char *path, size_t length)
+{
+    for (size_t i = 0; i < length; i++) {
+        path[i] = path[i] == '/' ? '\\' : path[i];
+    }
+}
+
 uint32_t installer_platform_executable_path(char *buffer, uint32_t size)
 {
     ssize_t length = readlink("/proc/self/exe", buffer, size);
@@ -32,11 +41,7 @@ uint32_t installer_platform_executable_path(char *buffer, uint32_t size)
         return size;
     }
     buffer[length] = '\0';
-    for (ssize_t i = 0; i < length; i++) {
-        if (buffer[i] == '/') {
-            buffer[i] = '\\';
-        }
-    }
+    installer_platform_windows_separators(buffer, (size_t)length);
     return (uint32_t)length;
 }
 
@@ -117,9 +122,8 @@ int installer_platform_full_directory(const char *directory, char *buffer, uint3
     if (joint + length >= size) {
         return 0;
     }
-    for (size_t i = 0; i < joint; i++) {
-        buffer[i] = buffer[i] == '/' || i + 1 == joint ? '\\' : buffer[i];
-    }
+    installer_platform_windows_separators(buffer, joint - 1);
+    buffer[joint - 1] = '\\';
     memcpy(buffer + joint, directory, length + 1);
     return 1;
 }
