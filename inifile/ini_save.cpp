@@ -132,24 +132,30 @@ static int ini_write_document(const IniDocument *doc, intptr_t sink, IniWriteFun
     return result;
 }
 
+/* What ini_save_file hands the file layer to write its content. */
+struct IniFileOutput {
+    const IniDocument *doc;
+    IniScratch *scratch;
+};
+
+/* An IniPlatformContentWriter that writes an IniFileOutput's document.
+ * Returns 0, -2 or -3 as ini_write_document does. */
+static int ini_write_document_to_file(IniPlatformFile file, void *context)
+{
+    const IniFileOutput *output = (const IniFileOutput *)context;
+    return ini_write_document(output->doc, file, ini_write_file, output->scratch);
+}
+
 int ini_save_file(const IniDocument *doc, const char *path)
 {
     IniScratch scratch = {(char *)malloc(INI_GROW_STEP), INI_GROW_STEP};
     if (scratch.bytes == NULL) {
         return -3;
     }
-    IniPlatformReplacement replacement;
-    if (!ini_platform_begin_replace(path, NULL, 1, &replacement)) {
-        free(scratch.bytes);
-        return -1;
-    }
-    int result = ini_write_document(doc, replacement.file, ini_write_file, &scratch);
+    IniFileOutput output = {doc, &scratch};
+    int result = ini_platform_replace_file(path, NULL, 1, ini_write_document_to_file, &output);
     free(scratch.bytes);
-    if (result != 0) {
-        ini_platform_abandon_replace(&replacement);
-        return result;
-    }
-    return ini_platform_finish_replace(&replacement);
+    return result;
 }
 
 int ini_save_memory(const IniDocument *doc, char **bytes, size_t *size)

@@ -35,10 +35,6 @@ IniPlatformFile ini_platform_open_for_reading(const char *path);
  * read fails. */
 int32_t ini_platform_read(IniPlatformFile file, void *buffer, uint32_t size);
 
-/* Copies the rest of source, open for reading, into target, open for
- * writing. Returns 1, or 0 when a read or a write fails. */
-int ini_platform_copy_contents(IniPlatformFile source, IniPlatformFile target);
-
 /* Creates a file for writing, truncating an existing one. Returns the file,
  * or INI_PLATFORM_NO_FILE on failure. The caller closes it with ini_platform_close. */
 IniPlatformFile ini_platform_create_for_writing(const char *path);
@@ -52,8 +48,8 @@ int ini_platform_write(IniPlatformFile file, const void *data, uint32_t size);
  * file) counts as flushed. */
 int ini_platform_flush(IniPlatformFile file);
 
-/* Closes a file from ini_platform_open_for_reading, ini_platform_create_for_writing,
- * ini_platform_open_to_rewrite or ini_platform_begin_replace. Returns 1, or 0 when the system
+/* Closes a file from ini_platform_open_for_reading or
+ * ini_platform_create_for_writing. Returns 1, or 0 when the system
  * reports that writes made through it may be lost; the file is closed either way. */
 int ini_platform_close(IniPlatformFile file);
 
@@ -64,28 +60,17 @@ int ini_platform_close(IniPlatformFile file);
  * path too long). */
 int ini_platform_is_missing(const char *path);
 
-/* Replacing a file whole. The new content goes into a temporary file beside
- * the target, in its directory, named ".ost" and four hexadecimal digits and
- * ".tmp" (12 bytes, so that it fits wherever "qa_drive.exe" does), a name no
- * other file has when it is made. The temporary is flushed and closed, then
- * moved over the target in one step, and on POSIX the directory is flushed
- * after the move: whenever the process ends, the target holds its old
- * content or its new content, and a crash leaves at most the temporary.
- * Only where the target may be written but not replaced is it written in
- * place, as a plain write would (see ini_platform_begin_replace and
- * ini_platform_finish_replace): a crash there can leave it cut short.
- *
- *   IniPlatformReplacement replacement;
- *   if (ini_platform_begin_replace(path, NULL, 1, &replacement)) {
- *       ... ini_platform_write(replacement.file, ...) ...
- *       result = ini_platform_finish_replace(&replacement);   (or _abandon_)
- *   }
- */
-enum {
-    INI_PLATFORM_PATH_SIZE = 4096 /* the longest path a replacement keeps, NUL included */
-};
+/* Copies the rest of source, open for reading, into target, open for
+ * writing. Returns 1, or 0 when a read or a write fails. */
+int ini_platform_copy_contents(IniPlatformFile source, IniPlatformFile target);
 
-/* Results of ini_platform_finish_replace, the writer's own. */
+/* Writes the new content of a file being replaced into file, open for
+ * writing, from context, which ini_platform_replace_file hands on as it
+ * was given. Returns 0, or a non-zero result of the caller's own, which
+ * gives the replacement up. */
+typedef int (*IniPlatformContentWriter)(IniPlatformFile file, void *context);
+
+/* Results of ini_platform_replace_file, the writer's own. */
 enum {
     INI_PLATFORM_REPLACED = 0,     /* the new content is in place and on disk */
     INI_PLATFORM_NOT_MOVED = -1,   /* the target could not be replaced: it is as it was */
@@ -94,85 +79,48 @@ enum {
                                     * failed was the directory's after the move */
 };
 
-/* One replacement under way. Its fields belong to the platform layer; a
- * caller writes to file and hands the whole record back. */
-typedef struct IniPlatformReplacement {
-    IniPlatformFile file; /* where the new content goes, open for writing */
-    int in_place;         /* 1: file is the target itself, emptied, as for a device */
-    int flushes;          /* 1: file is a file on disk, to be flushed before it counts */
-    int keeps_bits;       /* 1: the new file takes permissions, owner and group below */
-    uint32_t permissions; /* POSIX mode bits, or Win32 attributes */
-    uint32_t owner;       /* POSIX user and group to keep, or UINT32_MAX: the caller's */
-    uint32_t group;
-    uint64_t last_write;                    /* Win32 FILETIME to give the new file; 0: now */
-    uint32_t read_only_target;              /* Win32: the attributes of the read-only target a copy
-                                             * replaces all the same; 0 when there is none */
-    char target[INI_PLATFORM_PATH_SIZE];    /* the file replaced, symbolic links followed */
-    char temporary[INI_PLATFORM_PATH_SIZE]; /* empty when in_place */
-} IniPlatformReplacement;
-
-/* Starts replacing target, a regular file or nothing. A symbolic link stays
- * a link and the file it names is replaced. The new file takes the
- * permission bits of model, a file, when model is not null; otherwise the
- * target's own, with its owner and group where the process may set them
- * (Win32: its attributes), or those of any new file when there is no target.
+/* Replaces target, a regular file or nothing, whole, with what
+ * write_content writes. The new content goes into a temporary file beside
+ * the target, in its directory, named ".ost" and four hexadecimal digits
+ * and ".tmp" (12 bytes, so that it fits wherever "qa_drive.exe" does), a
+ * name no other file has when it is made. The temporary is flushed and
+ * closed, then moved over the target in one step, and on POSIX the
+ * directory is flushed after the move: whenever the process ends, the
+ * target holds its old content or its new content, and a crash leaves at
+ * most the temporary. A symbolic link stays a link, and the file it names
+ * is replaced.
  *
- * When may_write_in_place is 1, a target that is not a file on disk (a
- * device, a FIFO) is written in place, emptied as ini_platform_create_for_writing
- * empties it, and so is an existing file beside which no temporary may be
- * made (a directory the process may not add to); with 0 either is refused.
- * Either way a target that the system refuses to replace at the end is
- * written in place (see ini_platform_finish_replace).
+ * The new file takes the permission bits of model, a file, when model is
+ * not null; otherwise the target's own, with its owner and group where the
+ * process may set them (Win32: its attributes), or those of any new file
+ * when there is no target. A copy, given a model, replaces a read-only file
+ * all the same, so that a file it made read-only from a read-only source
+ * never stands in the way of the next copy.
  *
- * Returns 1 with replacement->file open for writing, or 0 when nothing can
- * be created: the target is a directory, lies in a directory that does not
- * exist or refuses the temporary, or is a file the process may not write
- * (on Win32 also a file another process holds open for longer than the
- * opens of this layer wait). A copy, given a model, replaces a read-only
- * file all the same, so that a file it made read-only from a read-only
- * source never stands in the way of the next copy. After 1 the caller ends
- * with ini_platform_finish_replace or ini_platform_abandon_replace.
+ * Written in place, as a plain write would write it, a crash can leave the
+ * target cut short. That happens only where the target may be written but
+ * not replaced: when may_write_in_place is 1, to a target that is not a
+ * file on disk (a device, a FIFO), emptied first, and to an existing file
+ * beside which no temporary may be made (a directory the process may not
+ * add to); with 0 either is refused. Whatever may_write_in_place is, a
+ * target that the system refuses to replace at the end (a file of another
+ * user in a sticky directory; on Win32 a file the process may not delete)
+ * is written in place.
  *
  * On Win32 every open and move of this layer that meets a file another
  * process holds open tries again for about two seconds before it fails, so
- * that a virus scanner's or an indexer's moment of access passes. */
-int ini_platform_begin_replace(const char *target, const char *model, int may_write_in_place,
-                               IniPlatformReplacement *replacement);
-
-/* Flushes and closes the file, then moves the temporary over the target.
- * Where the system refuses the move but lets the target be written (a file
- * of another user in a sticky directory; on Win32 a file the process may
- * not delete), the new content is written into the target in place, as a
- * plain write would. Returns INI_PLATFORM_REPLACED, _NOT_MOVED or
- * _NOT_FLUSHED; no temporary is left behind whatever the result. */
-int ini_platform_finish_replace(IniPlatformReplacement *replacement);
-
-/* Gives up: closes the file and removes the temporary, the target left as it
- * was (in place: holding what was written). */
-void ini_platform_abandon_replace(IniPlatformReplacement *replacement);
-
-/* Results of ini_platform_move_into_place. */
-enum {
-    INI_PLATFORM_MOVED = 1,            /* the temporary is the target now, and on disk */
-    INI_PLATFORM_MOVE_FAILED = 0,      /* the target is as it was */
-    INI_PLATFORM_MOVED_UNFLUSHED = -1, /* moved, but the directory's flush failed */
-    INI_PLATFORM_MOVE_REFUSED = 2,     /* the system refuses to replace the target for
-                                        * good: the target is as it was */
-};
-
-/* The steps of ini_platform_finish_replace that each system carries out.
- * Settling gives the temporary, still open and before it is flushed, what
- * it keeps of its model or target: permission bits, and owner and group
- * where the process may set them (POSIX); attributes and last-write time
- * (Win32); it returns 1, or 0 on failure. Moving puts the closed temporary
- * in the target's place in one step and flushes the directory. Opening to
- * rewrite opens the existing target itself for writing, emptied, keeping
- * what it is, for the caller to close with ini_platform_close; it returns
- * INI_PLATFORM_NO_FILE when it cannot. Removing takes the temporary away. */
-int ini_platform_settle_temporary(const IniPlatformReplacement *replacement);
-int ini_platform_move_into_place(const IniPlatformReplacement *replacement);
-IniPlatformFile ini_platform_open_to_rewrite(const char *target);
-void ini_platform_remove_temporary(const IniPlatformReplacement *replacement);
+ * that a virus scanner's or an indexer's moment of access passes.
+ *
+ * Returns INI_PLATFORM_REPLACED; INI_PLATFORM_NOT_MOVED when nothing can be
+ * created (the target is a directory, lies in a directory that does not
+ * exist or refuses the temporary, or is a file the process may not write,
+ * on Win32 also one another process holds open for longer than the opens
+ * of this layer wait) or the move fails; INI_PLATFORM_NOT_FLUSHED as said
+ * there; or the result of write_content when it is not 0, the target then
+ * as it was (in place: holding what was written). No temporary is left
+ * behind whatever the result. */
+int ini_platform_replace_file(const char *target, const char *model, int may_write_in_place,
+                              IniPlatformContentWriter write_content, void *context);
 }
 
 #endif

@@ -1,5 +1,5 @@
 /* SPDX-License-Identifier: MIT */
-#include "platform.h"
+#include "platform_replace.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,8 +1,8 @@
 /* SPDX-License-Identifier: MIT */
 /* Replacing a file whole, the same on every system: the order of the steps
- * lives here once, for the writer and the copy, over the operations that
+ * lives here once, for the writer and the copy, over the steps that
  * platform_posix.cpp and platform_win32.cpp give. */
-#include "platform.h"
+#include "platform_replace.h"
 
 /* The bytes a copy moves per read: room enough that the system calls cost
  * nothing beside the data, little enough for any thread's stack, so that a
@@ -32,7 +32,21 @@ static int ini_platform_rewrite_in_place(IniPlatformReplacement *replacement)
     return result;
 }
 
-int ini_platform_finish_replace(IniPlatformReplacement *replacement)
+/* Gives up: closes the file and removes the temporary, the target left as it
+ * was (in place: holding what was written). */
+static void ini_platform_abandon_replace(IniPlatformReplacement *replacement)
+{
+    ini_platform_close(replacement->file);
+    if (!replacement->in_place) {
+        ini_platform_remove_temporary(replacement);
+    }
+}
+
+/* Flushes and closes the file, then moves the temporary over the target, or
+ * writes the target in place where the system refuses the move. Returns
+ * INI_PLATFORM_REPLACED, _NOT_MOVED or _NOT_FLUSHED; no temporary is left
+ * behind whatever the result. */
+static int ini_platform_finish_replace(IniPlatformReplacement *replacement)
 {
     if (!replacement->in_place && !ini_platform_settle_temporary(replacement)) {
         ini_platform_abandon_replace(replacement);
@@ -60,12 +74,19 @@ int ini_platform_finish_replace(IniPlatformReplacement *replacement)
     }
 }
 
-void ini_platform_abandon_replace(IniPlatformReplacement *replacement)
+int ini_platform_replace_file(const char *target, const char *model, int may_write_in_place,
+                              IniPlatformContentWriter write_content, void *context)
 {
-    ini_platform_close(replacement->file);
-    if (!replacement->in_place) {
-        ini_platform_remove_temporary(replacement);
+    IniPlatformReplacement replacement;
+    if (!ini_platform_begin_replace(target, model, may_write_in_place, &replacement)) {
+        return INI_PLATFORM_NOT_MOVED;
     }
+    int written = write_content(replacement.file, context);
+    if (written != 0) {
+        ini_platform_abandon_replace(&replacement);
+        return written;
+    }
+    return ini_platform_finish_replace(&replacement);
 }
 
 int ini_platform_copy_contents(IniPlatformFile source, IniPlatformFile target)

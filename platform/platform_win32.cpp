@@ -1,5 +1,5 @@
 /* SPDX-License-Identifier: MIT */
-#include "platform.h"
+#include "platform_replace.h"
 
 #include <stdio.h>
 #include <string.h>

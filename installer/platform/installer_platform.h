@@ -33,7 +33,7 @@ void installer_platform_make_directory(const char *path);
 int installer_platform_file_exists(const char *path);
 
 /* Copies the file source to target, replacing an existing target whole
- * through ini_platform_begin_replace, the new target taking the source's
+ * through ini_platform_replace_file, the new target taking the source's
  * permission bits (POSIX) or attributes and last-write time (Win32), and
  * replacing a read-only target too. Returns 1 once the copy is on disk; 0
  * when the source is missing or not a file that ini_platform_open_for_reading

@@ -5,20 +5,22 @@
 
 #include "platform/platform.h"
 
+/* An IniPlatformContentWriter that copies the source file context points
+ * to. Returns 0, or INI_PLATFORM_NOT_FLUSHED when a read or a write fails. */
+static int installer_platform_copy_from(IniPlatformFile target, void *context)
+{
+    return ini_platform_copy_contents(*(const IniPlatformFile *)context, target)
+               ? 0
+               : INI_PLATFORM_NOT_FLUSHED;
+}
+
 int installer_platform_copy_file(const char *source, const char *target)
 {
     IniPlatformFile from = ini_platform_open_for_reading(source);
     if (from == INI_PLATFORM_NO_FILE) {
         return 0;
     }
-    IniPlatformReplacement replacement;
-    int copied = ini_platform_begin_replace(target, source, 0, &replacement);
-    if (copied && !ini_platform_copy_contents(from, replacement.file)) {
-        ini_platform_abandon_replace(&replacement);
-        copied = 0;
-    } else if (copied) {
-        copied = ini_platform_finish_replace(&replacement) == INI_PLATFORM_REPLACED;
-    }
+    int result = ini_platform_replace_file(target, source, 0, installer_platform_copy_from, &from);
     ini_platform_close(from);
-    return copied;
+    return result == INI_PLATFORM_REPLACED;
 }

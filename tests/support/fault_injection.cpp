@@ -10,7 +10,7 @@
 #include <string.h>
 
 #include "platform/installer_platform.h"
-#include "platform/platform.h"
+#include "platform/platform_replace.h"
 
 #define FAULT_STRINGIFY(text) #text
 #define FAULT_EXPANDED_STRING(text) FAULT_STRINGIFY(text)
