@@ -12,6 +12,7 @@
 #ifndef OSTREL_PLATFORM_PLATFORM_H
 #define OSTREL_PLATFORM_PLATFORM_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 /* C linkage: plain symbol names, the same on every target, which tests can
@@ -23,6 +24,18 @@ typedef intptr_t IniPlatformFile;
 
 /* The result of a failed open or create (INVALID_HANDLE_VALUE on Win32). */
 #define INI_PLATFORM_NO_FILE ((IniPlatformFile)-1)
+
+/* Writes path, NUL included, into native, which holds size bytes, as the
+ * system takes it: on POSIX with every "\" turned into "/", on Win32 as it
+ * stands. Returns 1, or 0 when it does not fit. */
+int ini_platform_native_path(const char *path, char *native, size_t size);
+
+/* The character after the one at text, in the system's code page. On Win32
+ * that is two bytes on past the lead byte of a double-byte character that
+ * has its second byte, so that a second byte of 0x5C, the byte of "\", is
+ * never taken for a character of its own; otherwise, and on POSIX, where
+ * text is bytes, one byte on. */
+const char *ini_platform_next_character(const char *text);
 
 /* Opens an existing file for reading (others may read it too). Returns the
  * file, or INI_PLATFORM_NO_FILE when it is missing, is a directory (on POSIX:

@@ -11,27 +11,23 @@
 #include <time.h>
 #include <unistd.h>
 
-/* A path as the system takes it. PATH_MAX bytes hold every path the system
- * accepts, so a path is never copied to the heap, and running out of memory
- * never passes for a missing file. */
-struct IniPlatformNativePath {
-    char text[PATH_MAX];
-};
-
-/* Writes path into native with every "\" turned into "/". Returns 1, or 0
- * (errno ENAMETOOLONG) when the path is too long for any system call. */
-static int ini_platform_native_path(const char *path, IniPlatformNativePath *native)
+int ini_platform_native_path(const char *path, char *native, size_t size)
 {
     size_t i = 0;
     for (; path[i] != '\0'; i++) {
-        if (i + 1 >= sizeof native->text) {
+        if (i + 1 >= size) {
             errno = ENAMETOOLONG;
             return 0;
         }
-        native->text[i] = path[i] == '\\' ? '/' : path[i];
+        native[i] = path[i] == '\\' ? '/' : path[i];
     }
-    native->text[i] = '\0';
+    native[i] = '\0';
     return 1;
+}
+
+const char *ini_platform_next_character(const char *text)
+{
+    return text + 1;
 }
 
 /* Opens a regular file for reading. A tree on Windows holds nothing else, and
@@ -53,10 +49,11 @@ static int ini_platform_open_file(const char *native_path, struct stat *status)
 
 IniPlatformFile ini_platform_open_for_reading(const char *path)
 {
-    IniPlatformNativePath native;
+    char native[PATH_MAX];
     struct stat status;
-    int fd =
-        ini_platform_native_path(path, &native) ? ini_platform_open_file(native.text, &status) : -1;
+    int fd = ini_platform_native_path(path, native, sizeof native)
+                 ? ini_platform_open_file(native, &status)
+                 : -1;
     return fd < 0 ? INI_PLATFORM_NO_FILE : (IniPlatformFile)fd;
 }
 
@@ -71,11 +68,11 @@ int32_t ini_platform_read(IniPlatformFile file, void *buffer, uint32_t size)
 
 IniPlatformFile ini_platform_create_for_writing(const char *path)
 {
-    IniPlatformNativePath native;
-    if (!ini_platform_native_path(path, &native)) {
+    char native[PATH_MAX];
+    if (!ini_platform_native_path(path, native, sizeof native)) {
         return INI_PLATFORM_NO_FILE;
     }
-    int fd = open(native.text, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = open(native, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     return fd < 0 ? INI_PLATFORM_NO_FILE : (IniPlatformFile)fd;
 }
 
@@ -127,9 +124,9 @@ int ini_platform_close(IniPlatformFile file)
 int ini_platform_is_missing(const char *path)
 {
     /* ENOTDIR: a file stands where the path has a directory. */
-    IniPlatformNativePath native;
+    char native[PATH_MAX];
     struct stat status;
-    return ini_platform_native_path(path, &native) && stat(native.text, &status) != 0 &&
+    return ini_platform_native_path(path, native, sizeof native) && stat(native, &status) != 0 &&
            (errno == ENOENT || errno == ENOTDIR);
 }
 
@@ -212,15 +209,15 @@ static int ini_platform_replace_in_place(IniPlatformReplacement *replacement, in
 int ini_platform_begin_replace(const char *target, const char *model, int may_write_in_place,
                                IniPlatformReplacement *replacement)
 {
-    IniPlatformNativePath native;
-    if (!ini_platform_native_path(target, &native)) {
+    char native[PATH_MAX];
+    if (!ini_platform_native_path(target, native, sizeof native)) {
         return 0;
     }
-    size_t length = strlen(native.text);
+    size_t length = strlen(native);
     if (length >= sizeof replacement->target) {
         return 0;
     }
-    memcpy(replacement->target, native.text, length + 1);
+    memcpy(replacement->target, native, length + 1);
     if (!ini_platform_follow_links(replacement->target)) {
         return 0;
     }
@@ -248,9 +245,9 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
     replacement->last_write = 0;
     replacement->read_only_target = 0;
     if (model != NULL) {
-        IniPlatformNativePath native_model;
-        if (!ini_platform_native_path(model, &native_model) ||
-            stat(native_model.text, &model_status) != 0) {
+        char native_model[PATH_MAX];
+        if (!ini_platform_native_path(model, native_model, sizeof native_model) ||
+            stat(native_model, &model_status) != 0) {
             return 0;
         }
         replacement->permissions = model_status.st_mode & 07777;

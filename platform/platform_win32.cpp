@@ -107,15 +107,27 @@ static const DWORD ini_platform_kept_attributes = FILE_ATTRIBUTE_READONLY | FILE
                                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
+int ini_platform_native_path(const char *path, char *native, size_t size)
+{
+    size_t length = strlen(path);
+    if (length >= size) {
+        return 0;
+    }
+    memcpy(native, path, length + 1);
+    return 1;
+}
+
+const char *ini_platform_next_character(const char *text)
+{
+    return IsDBCSLeadByte((BYTE)*text) && text[1] != '\0' ? text + 2 : text + 1;
+}
+
 /* The length of the directory part of path: up to its last "\" or "/", or
- * the colon of a drive ("C:name"), included; 0 for a name alone. The path
- * is walked a character at a time, so that the second byte of a double-byte
- * character, which may be 0x5C, is never taken for a "\". */
+ * the colon of a drive ("C:name"), included; 0 for a name alone. */
 static size_t ini_platform_directory_length(const char *path)
 {
     size_t length = 0;
-    for (const char *at = path; *at != '\0';
-         at += IsDBCSLeadByte((BYTE)*at) && at[1] != '\0' ? 2 : 1) {
+    for (const char *at = path; *at != '\0'; at = ini_platform_next_character(at)) {
         if (*at == '\\' || *at == '/') {
             length = (size_t)(at - path) + 1;
         }

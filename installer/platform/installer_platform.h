@@ -55,10 +55,10 @@ int installer_platform_copy_file(const char *source, const char *target);
  * cannot be had or the path does not fit. */
 int installer_platform_full_directory(const char *directory, char *buffer, uint32_t size);
 
-/* Text in the system's code page. The Win32 build steps through text a
- * character at a time, so that the second byte of a double-byte character,
- * which may be 0x5C, the byte of "\", is never taken for an ASCII character
- * of its own; the POSIX build steps through bytes. */
+/* Text in the system's code page, stepped through a character at a time
+ * (ini_platform_next_character), so that the second byte of a double-byte
+ * character, which may be 0x5C, the byte of "\", is never taken for an
+ * ASCII character of its own. */
 
 /* The first character of text that is one of the ASCII characters in set,
  * or null when there is none. */

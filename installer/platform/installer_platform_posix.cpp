@@ -1,24 +1,12 @@
 /* SPDX-License-Identifier: MIT */
 #include "installer_platform.h"
 
+#include "platform/platform.h"
+
 #include <limits.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-/* Writes path into native, PATH_MAX bytes, with every "\\" turned into "/".
- * Returns 1, or 0 when the path is too long for any system call. */
-static int installer_platform_native_path(const char *path, char *native)
-{
-    size_t length = strlen(path);
-    if (length >= PATH_MAX) {
-        return 0;
-    }
-    for (size_t i = 0; i <= length; i++) {
-        native[i] = path[i] == '\\' ? '/' : path[i];
-    }
-    return 1;
-}
 
 /* Turns the first length bytes of path, a path as the system gives it,
  * into the installer's: every "/" becomes "\\". */
@@ -48,7 +36,7 @@ uint32_t installer_platform_executable_path(char *buffer, uint32_t size)
 void installer_platform_make_directory(const char *path)
 {
     char native[PATH_MAX];
-    if (installer_platform_native_path(path, native)) {
+    if (ini_platform_native_path(path, native, sizeof native)) {
         mkdir(native, 0777);
     }
 }
@@ -57,23 +45,7 @@ int installer_platform_file_exists(const char *path)
 {
     char native[PATH_MAX];
     struct stat status;
-    return installer_platform_native_path(path, native) && stat(native, &status) == 0;
-}
-
-const char *installer_platform_find_any(const char *text, const char *set)
-{
-    const char *found = text + strcspn(text, set);
-    return *found != '\0' ? found : NULL;
-}
-
-const char *installer_platform_find_last_any(const char *text, const char *set)
-{
-    const char *last = NULL;
-    for (const char *found = installer_platform_find_any(text, set); found != NULL;
-         found = installer_platform_find_any(found + 1, set)) {
-        last = found;
-    }
-    return last;
+    return ini_platform_native_path(path, native, sizeof native) && stat(native, &status) == 0;
 }
 
 int installer_platform_is_text(const char * /*text*/)

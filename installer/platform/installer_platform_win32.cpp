@@ -35,33 +35,6 @@ int installer_platform_file_exists(const char *path)
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-/* The character after the one at text: two bytes on past a lead byte of a
- * double-byte code page that has its second byte, one byte on otherwise. */
-static const char *installer_platform_next_character(const char *text)
-{
-    return IsDBCSLeadByte((BYTE)*text) && text[1] != '\0' ? text + 2 : text + 1;
-}
-
-const char *installer_platform_find_any(const char *text, const char *set)
-{
-    for (; *text != '\0'; text = installer_platform_next_character(text)) {
-        if (strchr(set, *text) != NULL) {
-            return text;
-        }
-    }
-    return NULL;
-}
-
-const char *installer_platform_find_last_any(const char *text, const char *set)
-{
-    const char *last = NULL;
-    for (const char *found = installer_platform_find_any(text, set); found != NULL;
-         found = installer_platform_find_any(installer_platform_next_character(found), set)) {
-        last = found;
-    }
-    return last;
-}
-
 int installer_platform_is_text(const char *text)
 {
     return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, NULL, 0) != 0;

@@ -1,7 +1,10 @@
 /* SPDX-License-Identifier: MIT */
-/* Copying a file, the same on every system: a replacement whole through
- * the file layer, filled from the source. */
+/* What the installer's services do alike on every system, over the file
+ * layer: copying a file, a replacement whole filled from the source, and
+ * finding characters in text of the system's code page. */
 #include "installer_platform.h"
+
+#include <string.h>
 
 #include "platform/platform.h"
 
@@ -23,4 +26,24 @@ int installer_platform_copy_file(const char *source, const char *target)
     int result = ini_platform_replace_file(target, source, 0, installer_platform_copy_from, &from);
     ini_platform_close(from);
     return result == INI_PLATFORM_REPLACED;
+}
+
+const char *installer_platform_find_any(const char *text, const char *set)
+{
+    for (; *text != '\0'; text = ini_platform_next_character(text)) {
+        if (strchr(set, *text) != NULL) {
+            return text;
+        }
+    }
+    return NULL;
+}
+
+const char *installer_platform_find_last_any(const char *text, const char *set)
+{
+    const char *last = NULL;
+    for (const char *found = installer_platform_find_any(text, set); found != NULL;
+         found = installer_platform_find_any(ini_platform_next_character(found), set)) {
+        last = found;
+    }
+    return last;
 }
