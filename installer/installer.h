@@ -11,9 +11,7 @@
 enum {
     INSTALLER_PATH_SIZE = 260,       /* every path, NUL included, as on Windows */
     INSTALLER_FULL_PATH_SIZE = 8192, /* room for a current directory and a root after it */
-    INSTALLER_ANSWER_SIZE = 100,
-    INSTALLER_EXECUTABLE_COUNT = 7,
-    INSTALLER_BOOT_SCRIPT_COUNT = 2
+    INSTALLER_ANSWER_SIZE = 100
 };
 
 struct InstallerSettings {
@@ -22,24 +20,13 @@ struct InstallerSettings {
     int full_startup; /* the default boot script is the full one, not the bare one */
 };
 
-/* Every path a run builds, and the VSN copy, each checked to fit before
- * anything is created on disk. */
-struct InstallerPaths {
-    char manifest[INSTALLER_PATH_SIZE];
-    char vsn[INSTALLER_PATH_SIZE]; /* the runtime version, for the success line */
-    char runtime_bin[INSTALLER_PATH_SIZE];
-    char release[INSTALLER_PATH_SIZE];
-    char publish[INSTALLER_PATH_SIZE];
-    char executable_sources[INSTALLER_EXECUTABLE_COUNT][INSTALLER_PATH_SIZE];
-    char executable_targets[INSTALLER_EXECUTABLE_COUNT][INSTALLER_PATH_SIZE];
-    char runner_second_name[INSTALLER_PATH_SIZE]; /* the test runner's copy in publish */
-    char boot_sources[INSTALLER_BOOT_SCRIPT_COUNT][INSTALLER_PATH_SIZE];
-    char boot_targets[INSTALLER_BOOT_SCRIPT_COUNT][INSTALLER_PATH_SIZE];
-    char default_boot[INSTALLER_PATH_SIZE];
-    char launcher_config[INSTALLER_PATH_SIZE];      /* in the runtime bin directory */
-    char launcher_config_copy[INSTALLER_PATH_SIZE]; /* in the publish directory */
-    char launcher_bindir[INSTALLER_PATH_SIZE];      /* the runtime bin directory, and */
-    char launcher_rootdir[INSTALLER_PATH_SIZE];     /* the root, fully qualified for ost.ini */
+/* What the manifest gives a run: the runtime's version and the three
+ * directories the deployment works with, each checked to fit. */
+struct InstallerManifest {
+    char vsn[INSTALLER_PATH_SIZE];         /* the runtime version, for the success line */
+    char runtime_bin[INSTALLER_PATH_SIZE]; /* "<root>\ostcore-<VSN>\bin" */
+    char release[INSTALLER_PATH_SIZE];     /* "<root>\releases\<SYSTEM_VSN>" */
+    char publish[INSTALLER_PATH_SIZE];     /* "<root>\bin" */
 };
 
 /* Reads the arguments after the program name into settings (silent, root),
@@ -58,17 +45,21 @@ int installer_root_from_executable(InstallerSettings *settings, char *path_buffe
  * can be read. Never waits for input past the end of in. */
 int installer_ask_startup(InstallerSettings *settings, FILE *in, FILE *out, FILE *err);
 
-/* Reads "Install.ini" under the root, builds every path of the run into
- * paths and creates the publish directory. Returns 0, or 1 after printing
- * to err, nothing then created on disk. */
-int installer_read_manifest(const InstallerSettings *settings, InstallerPaths *paths, FILE *err);
+/* Reads "Install.ini" under the root into manifest, its versions checked
+ * and its directories built. Returns 0, or 1 after printing to err. Creates
+ * nothing. */
+int installer_read_manifest(const InstallerSettings *settings, InstallerManifest *manifest,
+                            FILE *err);
 
-/* Publishes the executables and boot scripts, makes the default boot script
- * and writes the launcher configuration, printing warnings to err and the
- * success line to out unless silent. Returns 0, or 1 after a fatal failure,
- * whatever was copied before staying in place. */
-int installer_deploy(const InstallerSettings *settings, const InstallerPaths *paths, FILE *out,
-                     FILE *err);
+/* Builds and checks every path of the deployment, then creates the publish
+ * directory, publishes the executables and boot scripts, makes the default
+ * boot script and writes the launcher configuration, printing warnings to
+ * err and the success line to out unless silent. Returns 0, or 1 after
+ * printing to err: with nothing created when a path does not fit or the
+ * root's full path cannot be had, and after a fatal failure with whatever
+ * was copied before staying in place. */
+int installer_deploy(const InstallerSettings *settings, const InstallerManifest *manifest,
+                     FILE *out, FILE *err);
 
 /* Ends an interactive run whose console window is its own (started from
  * Explorer, the window closing with the program) by asking on out for Enter
@@ -86,6 +77,12 @@ void installer_print(FILE *stream, const char *format, ...) __attribute__((forma
  * a character became a look-alike. Settles silent as installer_parse_arguments does. Returns 0,
  * or 1 after printing which text to err. */
 int installer_refuse_inexact_text(int argc, char **argv, InstallerSettings *settings, FILE *err);
+
+/* Formats format with first and second into path, a buffer of
+ * INSTALLER_PATH_SIZE bytes. Returns 0, or 1 after printing the whole path
+ * that does not fit to err. */
+int installer_build_path(char *path, FILE *err, const char *format, const char *first,
+                         const char *second);
 
 /* The text printed when memory runs out, in every step. */
 extern const char installer_out_of_memory_message[];

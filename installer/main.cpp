@@ -16,11 +16,11 @@ static int installer_run(int argc, char **argv, InstallerSettings *settings, cha
     if (!settings->silent && installer_ask_startup(settings, stdin, stdout, stderr) != 0) {
         return 1;
     }
-    static InstallerPaths paths;
-    if (installer_read_manifest(settings, &paths, stderr) != 0) {
+    InstallerManifest manifest;
+    if (installer_read_manifest(settings, &manifest, stderr) != 0) {
         return 1;
     }
-    return installer_deploy(settings, &paths, stdout, stderr);
+    return installer_deploy(settings, &manifest, stdout, stderr);
 }
 
 int main(int argc, char **argv)

@@ -6,6 +6,10 @@
 
 #include "platform/installer_platform.h"
 
+#define MESSAGE_PATH_TOO_LONG "Path too long (more than 259 characters): %s\n"
+
+const char installer_out_of_memory_message[] = "Out of memory\n";
+
 void installer_print(FILE *stream, const char *format, ...)
 {
     /* Room for every message but those that name a path too long to use. */
@@ -32,4 +36,22 @@ void installer_print(FILE *stream, const char *format, ...)
     }
     va_end(arguments);
     free(whole);
+}
+
+int installer_build_path(char *path, FILE *err, const char *format, const char *first,
+                         const char *second)
+{
+    int length = snprintf(path, INSTALLER_PATH_SIZE, format, first, second);
+    if (length >= 0 && length < INSTALLER_PATH_SIZE) {
+        return 0;
+    }
+    char *whole = length < 0 ? NULL : (char *)malloc((size_t)length + 1);
+    if (whole == NULL) {
+        installer_print(err, "%s", installer_out_of_memory_message);
+        return 1;
+    }
+    snprintf(whole, (size_t)length + 1, format, first, second);
+    installer_print(err, MESSAGE_PATH_TOO_LONG, whole);
+    free(whole);
+    return 1;
 }

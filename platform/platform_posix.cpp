@@ -191,21 +191,6 @@ static int ini_platform_create_temporary(IniPlatformReplacement *replacement)
     return -1;
 }
 
-/* Takes replacement->file as the target itself, emptied. Returns 1, or 0
- * when it cannot be opened. */
-static int ini_platform_replace_in_place(IniPlatformReplacement *replacement, int flushes)
-{
-    IniPlatformFile file = ini_platform_create_for_writing(replacement->target);
-    if (file == INI_PLATFORM_NO_FILE) {
-        return 0;
-    }
-    replacement->file = file;
-    replacement->in_place = 1;
-    replacement->flushes = flushes;
-    replacement->temporary[0] = '\0';
-    return 1;
-}
-
 int ini_platform_begin_replace(const char *target, const char *model, int may_write_in_place,
                                IniPlatformReplacement *replacement)
 {
@@ -227,7 +212,9 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
         return 0;
     }
     if (exists && !S_ISREG(status.st_mode)) {
-        return may_write_in_place && ini_platform_replace_in_place(replacement, 0);
+        return may_write_in_place &&
+               ini_platform_write_to(replacement,
+                                     ini_platform_create_for_writing(replacement->target), 1, 0);
     }
     /* Replacing needs only the right to add to the directory; a file the
      * process may not write stays as protected from a save as it was. A copy
@@ -239,11 +226,6 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
     }
     struct stat model_status;
     replacement->keeps_bits = model != NULL || exists;
-    replacement->permissions = 0;
-    replacement->owner = UINT32_MAX;
-    replacement->group = UINT32_MAX;
-    replacement->last_write = 0;
-    replacement->read_only_target = 0;
     if (model != NULL) {
         char native_model[PATH_MAX];
         if (!ini_platform_native_path(model, native_model, sizeof native_model) ||
@@ -260,12 +242,10 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
     if (fd < 0) {
         int refused = errno == EACCES || errno == EPERM || errno == ENAMETOOLONG;
         return refused && exists && may_write_in_place &&
-               ini_platform_replace_in_place(replacement, 1);
+               ini_platform_write_to(replacement,
+                                     ini_platform_create_for_writing(replacement->target), 1, 1);
     }
-    replacement->file = (IniPlatformFile)fd;
-    replacement->in_place = 0;
-    replacement->flushes = 1;
-    return 1;
+    return ini_platform_write_to(replacement, (IniPlatformFile)fd, 0, 1);
 }
 
 /* Flushes the directory that holds path, so that a rename in it lasts. */

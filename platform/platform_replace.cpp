@@ -9,6 +9,21 @@
  * copy never allocates. */
 enum { INI_PLATFORM_COPY_CHUNK = 64 * 1024 };
 
+int ini_platform_write_to(IniPlatformReplacement *replacement, IniPlatformFile file, int in_place,
+                          int flushes)
+{
+    if (file == INI_PLATFORM_NO_FILE) {
+        return 0;
+    }
+    replacement->file = file;
+    replacement->in_place = in_place;
+    replacement->flushes = flushes;
+    if (in_place) {
+        replacement->temporary[0] = '\0';
+    }
+    return 1;
+}
+
 /* Writes the closed temporary's content into the target itself, where the
  * system refuses to move it there, and removes the temporary. Returns
  * INI_PLATFORM_REPLACED, _NOT_MOVED when the target cannot be opened (it is
@@ -77,7 +92,10 @@ static int ini_platform_finish_replace(IniPlatformReplacement *replacement)
 int ini_platform_replace_file(const char *target, const char *model, int may_write_in_place,
                               IniPlatformContentWriter write_content, void *context)
 {
-    IniPlatformReplacement replacement;
+    /* Nothing is kept until the system's step finds what to keep. */
+    IniPlatformReplacement replacement = {};
+    replacement.owner = UINT32_MAX;
+    replacement.group = UINT32_MAX;
     if (!ini_platform_begin_replace(target, model, may_write_in_place, &replacement)) {
         return INI_PLATFORM_NOT_MOVED;
     }

@@ -30,11 +30,18 @@ typedef struct IniPlatformReplacement {
     char temporary[INI_PLATFORM_PATH_SIZE]; /* empty when in_place */
 } IniPlatformReplacement;
 
-/* Starts replacing target as ini_platform_replace_file says, filling
- * replacement. Returns 1 with replacement->file open for writing, or 0 when
+/* Starts replacing target as ini_platform_replace_file says, filling in
+ * replacement, which comes keeping nothing (zero, but owner and group
+ * UINT32_MAX). Returns 1 with replacement->file open for writing, or 0 when
  * nothing can be created. */
 int ini_platform_begin_replace(const char *target, const char *model, int may_write_in_place,
                                IniPlatformReplacement *replacement);
+
+/* Makes file, open for writing, where the new content goes: the temporary,
+ * or with in_place 1 the target itself; flushed before it counts when
+ * flushes is 1. Returns 1, or 0 when file is INI_PLATFORM_NO_FILE. */
+int ini_platform_write_to(IniPlatformReplacement *replacement, IniPlatformFile file, int in_place,
+                          int flushes);
 
 /* Results of ini_platform_move_into_place. */
 enum {

@@ -161,21 +161,6 @@ static HANDLE ini_platform_create_temporary(IniPlatformReplacement *replacement)
     return INVALID_HANDLE_VALUE;
 }
 
-/* Takes replacement->file as the target itself, emptied. Returns 1, or 0
- * when it cannot be opened. */
-static int ini_platform_replace_in_place(IniPlatformReplacement *replacement, int flushes)
-{
-    IniPlatformFile file = ini_platform_create_for_writing(replacement->target);
-    if (file == INI_PLATFORM_NO_FILE) {
-        return 0;
-    }
-    replacement->file = file;
-    replacement->in_place = 1;
-    replacement->flushes = flushes;
-    replacement->temporary[0] = '\0';
-    return 1;
-}
-
 /* The last-write time of an open file as one number; 0 when it cannot be
  * had. */
 static uint64_t ini_platform_last_write(HANDLE handle)
@@ -292,12 +277,6 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
         return 0;
     }
     memcpy(replacement->target, target, length + 1);
-    replacement->keeps_bits = 0;
-    replacement->permissions = 0;
-    replacement->owner = UINT32_MAX;
-    replacement->group = UINT32_MAX;
-    replacement->last_write = 0;
-    replacement->read_only_target = 0;
     /* Opening the target for writing, without emptying it, meets every
      * refusal that writing it would: a directory, a read-only file, a file
      * in use. A copy opens it for reading only, so that a read-only file it
@@ -319,7 +298,9 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
         }
         CloseHandle(existing);
         if (type != FILE_TYPE_DISK) {
-            return may_write_in_place && ini_platform_replace_in_place(replacement, 0);
+            return may_write_in_place &&
+                   ini_platform_write_to(
+                       replacement, ini_platform_create_for_writing(replacement->target), 1, 0);
         }
         if (known && model == NULL) {
             replacement->keeps_bits = 1;
@@ -341,12 +322,10 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
         DWORD error = GetLastError();
         int refused = error == ERROR_ACCESS_DENIED || error == ERROR_FILENAME_EXCED_RANGE;
         return refused && exists && may_write_in_place &&
-               ini_platform_replace_in_place(replacement, 1);
+               ini_platform_write_to(replacement,
+                                     ini_platform_create_for_writing(replacement->target), 1, 1);
     }
-    replacement->file = (IniPlatformFile)handle;
-    replacement->in_place = 0;
-    replacement->flushes = 1;
-    return 1;
+    return ini_platform_write_to(replacement, (IniPlatformFile)handle, 0, 1);
 }
 
 int ini_platform_settle_temporary(const IniPlatformReplacement *replacement)

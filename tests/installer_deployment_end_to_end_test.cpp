@@ -179,7 +179,7 @@ TEST(InstallerDeployment, WarnsAndContinuesWhenTheSecondNameCannotBeMade)
 
 TEST(InstallerDeployment, StopsAtAMissingBootScriptEvenWhenItIsNotTheDefault)
 {
-    for (const char *name : {"start_bare.boot", "start_mext.boot"}) {
+    for (const std::string &name : boot_scripts()) {
         SCOPED_TRACE(name);
         DistributionTree tree;
         tree.remove(join(tree.release(), name));

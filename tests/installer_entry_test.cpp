@@ -154,12 +154,13 @@ TEST_F(InstallerEntry, ReportsARootWhoseFullPathCannotBeHadBeforeMakingAnything)
     scratch.write("Install.ini", "[Install]\nVSN=1.0\nSYSTEM_VSN=A1\n");
     const std::string root = scratch.path().string();
     InstallerSettings settings = {1, root.c_str(), 0};
-    static InstallerPaths paths;
+    InstallerManifest manifest;
+    ASSERT_EQ(installer_read_manifest(&settings, &manifest, stderr), 0);
     std::string err_path = scratch.file("err.txt");
     FILE *err = fopen(err_path.c_str(), "wb");
     ASSERT_NE(err, nullptr);
     fault_fail_full_directory(true);
-    int status = installer_read_manifest(&settings, &paths, err);
+    int status = installer_deploy(&settings, &manifest, stdout, err);
     fault_fail_full_directory(false);
     fclose(err);
     EXPECT_EQ(status, 1);

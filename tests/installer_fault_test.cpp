@@ -53,7 +53,7 @@ class InstallerFaults : public ::testing::Test
 
     /* What a step run by expect_out_of_memory_reported leaves, and why. */
     struct StepEffects {
-        const char *made;         /* made only by a run that meets no failure */
+        const char *made;         /* made only by a run that meets no failure; null: nothing */
         const char *why_not_made; /* why a failed run has not made it */
         const char *released;     /* what a failed run must have released */
         const char *allocations;  /* what costs the step more than five allocations */
@@ -67,20 +67,25 @@ class InstallerFaults : public ::testing::Test
     void expect_out_of_memory_reported(Step step, const DistributionTree &tree,
                                        const StepEffects &effects)
     {
+        const std::map<std::string, std::string> before = tree.snapshot();
         long failures = 0;
         for (long n = 0;; n++) {
             SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
             int status = run_failing(n, step);
+            if (effects.made == nullptr) {
+                EXPECT_EQ(tree.snapshot(), before) << effects.why_not_made;
+            }
             if (!fault_allocation_failed()) {
                 EXPECT_EQ(status, 0);
                 EXPECT_EQ(err_text, "");
-                EXPECT_TRUE(tree.exists(effects.made));
+                EXPECT_TRUE(effects.made == nullptr || tree.exists(effects.made));
                 break;
             }
             failures++;
             EXPECT_EQ(status, 1);
             EXPECT_EQ(err_text, installer_out_of_memory_message);
-            EXPECT_FALSE(tree.exists(effects.made)) << effects.why_not_made;
+            EXPECT_TRUE(effects.made == nullptr || !tree.exists(effects.made))
+                << effects.why_not_made;
             EXPECT_EQ(fault_live_allocations(), 0) << effects.released;
             ASSERT_LT(n, 1000);
         }
@@ -95,10 +100,10 @@ TEST_F(InstallerFaults, ReportsOutOfMemoryWhileReadingTheManifestAndCreatesNothi
 {
     DistributionTree tree;
     InstallerSettings settings = {1, tree.root().c_str(), 0};
-    static InstallerPaths paths;
+    InstallerManifest manifest;
     expect_out_of_memory_reported(
-        [&](FILE *err) { return installer_read_manifest(&settings, &paths, err); }, tree,
-        {"bin", "the publish directory comes after the manifest", "the manifest is released",
+        [&](FILE *err) { return installer_read_manifest(&settings, &manifest, err); }, tree,
+        {nullptr, "reading the manifest makes nothing", "the manifest is released",
          "the manifest's document, lines, section and entries"});
 }
 
@@ -106,10 +111,10 @@ TEST_F(InstallerFaults, ReportsOutOfMemoryWhileWritingTheLauncherConfiguration)
 {
     DistributionTree tree;
     InstallerSettings settings = {1, tree.root().c_str(), 0};
-    static InstallerPaths paths;
-    ASSERT_EQ(installer_read_manifest(&settings, &paths, stderr), 0);
+    InstallerManifest manifest;
+    ASSERT_EQ(installer_read_manifest(&settings, &manifest, stderr), 0);
     expect_out_of_memory_reported(
-        [&](FILE *err) { return installer_deploy(&settings, &paths, stdout, err); }, tree,
+        [&](FILE *err) { return installer_deploy(&settings, &manifest, stdout, err); }, tree,
         {"bin\\ost.ini", "no copy of a configuration not written",
          "the configuration document is released",
          "the document, its section, its entries and the line buffer"});
@@ -119,14 +124,14 @@ TEST_F(InstallerFaults, LeavesEveryFileOldOrNewWhereverARunOverAnInstallationFai
 {
     DistributionTree tree;
     InstallerSettings settings = {1, tree.root().c_str(), 0};
-    static InstallerPaths paths;
-    ASSERT_EQ(installer_read_manifest(&settings, &paths, stderr), 0);
+    InstallerManifest manifest;
+    ASSERT_EQ(installer_read_manifest(&settings, &manifest, stderr), 0);
     install_earlier(tree);
     const std::map<std::string, std::string> earlier = tree.snapshot();
     std::string err_path = scratch.file("err.txt");
     auto deploy = [&] {
         FILE *err = fopen(err_path.c_str(), "wb");
-        int status = fault_watch([&] { return installer_deploy(&settings, &paths, err, err); });
+        int status = fault_watch([&] { return installer_deploy(&settings, &manifest, err, err); });
         fclose(err);
         return status;
     };

@@ -196,7 +196,7 @@ TEST(InstallerManifest, RefusesVersionsThatLeaveTheRootOrHoldControlBytes)
         for (const std::string &name : published_executables()) {
             tree.write_file("..\\outside\\bin\\" + name, "outside " + name);
         }
-        for (const char *name : {"start_bare.boot", "start_mext.boot"}) {
+        for (const std::string &name : boot_scripts()) {
             tree.write_file(std::string("..\\outside\\") + name, "outside");
         }
         tree.write_file("Install.ini", "[Install]\nVSN=" + model_escaped(row.vsn) +

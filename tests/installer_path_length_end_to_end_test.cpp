@@ -36,7 +36,7 @@ std::vector<std::string> built_paths(const std::string &root, const std::string 
         paths.push_back(join(publish, name));
     }
     paths.push_back(join(publish, "drive_qa.exe"));
-    for (const char *name : {"start_bare.boot", "start_mext.boot"}) {
+    for (const std::string &name : boot_scripts()) {
         paths.push_back(join(release, name));
         paths.push_back(join(publish, name));
     }

@@ -283,7 +283,7 @@ class WindowsBehaviour : public ::testing::Test
             ASSERT_TRUE(
                 write_file(runtime_bin(root) + "\\" + name, executable_contents(name, kVsn)));
         }
-        for (const char *name : {"start_bare.boot", "start_mext.boot"}) {
+        for (const std::string &name : boot_scripts()) {
             ASSERT_TRUE(write_file(release(root) + "\\" + name, boot_script(name)));
         }
     }
@@ -607,7 +607,7 @@ TEST_F(WindowsBehaviour, ReadOnlyDistributionInstallsAgainOverItsReadOnlyCopies)
             ASSERT_TRUE(make_read_only(runtime_bin(root_) + "\\" + name));
         }
     }
-    for (const char *name : {"start_bare.boot", "start_mext.boot"}) {
+    for (const std::string &name : boot_scripts()) {
         ASSERT_TRUE(make_read_only(release(root_) + "\\" + name));
     }
 

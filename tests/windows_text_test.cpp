@@ -202,7 +202,7 @@ class CodePageText : public ::testing::Test
             ASSERT_TRUE(
                 write_file(runtime_bin + L"\\" + wide(name), executable_contents(name, utf8(vsn))));
         }
-        for (const char *name : {"start_bare.boot", "start_mext.boot"}) {
+        for (const std::string &name : boot_scripts()) {
             ASSERT_TRUE(
                 write_file(release + L"\\" + wide(name), boot_script_contents(name, kSystemVsn)));
         }

@@ -91,6 +91,12 @@ const std::vector<std::string> &published_executables()
     return names;
 }
 
+const std::vector<std::string> &boot_scripts()
+{
+    static const std::vector<std::string> names = {"start_bare.boot", "start_mext.boot"};
+    return names;
+}
+
 DistributionTree::DistributionTree(const DistributionLayout &layout)
     : layout_(layout), workspace_(distribution_make_workspace())
 {
@@ -107,7 +113,7 @@ DistributionTree::DistributionTree(const DistributionLayout &layout)
     for (const std::string &name : published_executables()) {
         write_file(join(runtime_bin(), name), executable_contents(name, layout.vsn));
     }
-    for (const char *name : {"start_bare.boot", "start_mext.boot"}) {
+    for (const std::string &name : boot_scripts()) {
         write_file(join(release(), name), boot_script_contents(name, layout.system_vsn));
     }
 }

@@ -21,8 +21,10 @@
 
 #include "temp_dir.h"
 
-/* The seven executables the installer publishes, in its order. */
+/* The seven executables the installer publishes, in its order, and the two
+ * boot scripts of a release, the minimal one first. */
 const std::vector<std::string> &published_executables();
+const std::vector<std::string> &boot_scripts();
 
 /* The shape of a new tree. */
 struct DistributionLayout {

@@ -166,8 +166,9 @@ std::vector<std::string> installed_files(const DistributionTree &tree)
 {
     std::vector<std::string> files = {join(tree.runtime_bin(), "ost.ini")};
     std::vector<std::string> names = published_executables();
-    names.insert(names.end(),
-                 {"drive_qa.exe", "start_bare.boot", "start_mext.boot", "start.boot", "ost.ini"});
+    names.push_back("drive_qa.exe");
+    names.insert(names.end(), boot_scripts().begin(), boot_scripts().end());
+    names.insert(names.end(), {"start.boot", "ost.ini"});
     for (const std::string &name : names) {
         files.push_back(join("bin", name));
     }
