@@ -15,14 +15,14 @@ ostrel_add_test(platform_test platform_test.cpp)
 target_link_libraries(platform_test PRIVATE ostrel_test_support ostrel_installer_platform)
 
 # ostrel_link_fault_injection(TARGET): links the seam into one test program. It
-# wraps malloc, realloc, free and the platform functions that
+# wraps malloc, realloc and the platform functions that
 # support/fault_injection.cpp lists, for the programs that link it and for
 # them alone.
 function(ostrel_link_fault_injection target)
   target_sources(${target} PRIVATE support/fault_injection.cpp)
   target_link_libraries(${target} PRIVATE ostrel_installer_platform)
   target_link_options(${target} PRIVATE
-    -Wl,--wrap=malloc -Wl,--wrap=realloc -Wl,--wrap=free
+    -Wl,--wrap=malloc -Wl,--wrap=realloc
     -Wl,--wrap=ini_platform_read -Wl,--wrap=ini_platform_write -Wl,--wrap=ini_platform_flush
     -Wl,--wrap=ini_platform_close -Wl,--wrap=ini_platform_begin_replace
     -Wl,--wrap=ini_platform_move_into_place -Wl,--wrap=ini_platform_remove_temporary

@@ -28,7 +28,6 @@
 extern "C" {
 FAULT_WRAPPED(void *, malloc, (size_t size))
 FAULT_WRAPPED(void *, realloc, (void *block, size_t size))
-FAULT_WRAPPED(void, free, (void *block))
 FAULT_WRAPPED(int32_t, ini_platform_read, (IniPlatformFile file, void *buffer, uint32_t size))
 FAULT_WRAPPED(int, ini_platform_write, (IniPlatformFile file, const void *data, uint32_t size))
 FAULT_WRAPPED(int, ini_platform_flush, (IniPlatformFile file))
@@ -44,15 +43,6 @@ FAULT_WRAPPED(int, installer_platform_full_directory,
               (const char *directory, char *buffer, uint32_t size))
 }
 
-/* The remembered blocks: an open-addressing table with linear probing, kept
- * in static storage so that the wrappers never allocate. */
-enum { FAULT_TABLE_SLOTS = 1 << 16, FAULT_TABLE_LIMIT = FAULT_TABLE_SLOTS / 4 * 3 };
-
-static void *fault_table[FAULT_TABLE_SLOTS];
-static size_t fault_table_sizes[FAULT_TABLE_SLOTS]; /* the size asked for each block */
-static long fault_table_count;
-static bool fault_table_overflowed;
-
 static bool fault_watching;
 static long fault_allocation_countdown = -1;
 static bool fault_allocation_happened;
@@ -60,81 +50,11 @@ static long fault_allocation_count;
 static uint32_t fault_read_limit;
 static long fault_read_countdown = -1;
 static long fault_read_count;
-static uint32_t fault_read_largest;
 static FaultWrite fault_write_how;
 static long fault_call_countdowns[FAULT_CALL_KINDS] = {-1, -1, -1, -1};
 static long fault_call_counts[FAULT_CALL_KINDS];
 static bool fault_call_ends; /* the armed call ends the process rather than failing */
 static bool fault_process_ended;
-
-/* The slot where a search for block starts. */
-static size_t fault_home_slot(const void *block)
-{
-    uint64_t bits = (uint64_t)(uintptr_t)block;
-    bits ^= bits >> 29;
-    bits *= 0x9e3779b97f4a7c15u;
-    return (size_t)(bits >> 40) & (FAULT_TABLE_SLOTS - 1);
-}
-
-/* Remembers block and its size; past the table's limit only notes the
- * overflow. */
-static void fault_remember(void *block, size_t size)
-{
-    if (fault_table_count >= FAULT_TABLE_LIMIT) {
-        fault_table_overflowed = true;
-        return;
-    }
-    size_t slot = fault_home_slot(block);
-    while (fault_table[slot] != NULL) {
-        slot = (slot + 1) & (FAULT_TABLE_SLOTS - 1);
-    }
-    fault_table[slot] = block;
-    fault_table_sizes[slot] = size;
-    fault_table_count++;
-}
-
-/* The slot holding block, or -1 when it is not remembered. */
-static long fault_slot_of(const void *block)
-{
-    size_t slot = fault_home_slot(block);
-    while (fault_table[slot] != block) {
-        if (fault_table[slot] == NULL) {
-            return -1;
-        }
-        slot = (slot + 1) & (FAULT_TABLE_SLOTS - 1);
-    }
-    return (long)slot;
-}
-
-/* Forgets block. Returns whether it was remembered. */
-static bool fault_forget(void *block)
-{
-    long found = fault_slot_of(block);
-    if (found < 0) {
-        return false;
-    }
-    size_t slot = (size_t)found;
-    /* Close the gap: move back every later block of the probe run whose home
-     * slot does not lie between the gap and its own slot. */
-    size_t gap = slot;
-    size_t next = slot;
-    for (;;) {
-        next = (next + 1) & (FAULT_TABLE_SLOTS - 1);
-        if (fault_table[next] == NULL) {
-            break;
-        }
-        size_t home = fault_home_slot(fault_table[next]);
-        bool stays = gap <= next ? (gap < home && home <= next) : (gap < home || home <= next);
-        if (!stays) {
-            fault_table[gap] = fault_table[next];
-            fault_table_sizes[gap] = fault_table_sizes[next];
-            gap = next;
-        }
-    }
-    fault_table[gap] = NULL;
-    fault_table_count--;
-    return true;
-}
 
 /* Counts one allocation and tells whether it is the one to fail. */
 static bool fault_allocation_fails()
@@ -149,49 +69,18 @@ static bool fault_allocation_fails()
 
 void *fault_wrapped_malloc(size_t size)
 {
-    if (!fault_watching) {
-        return fault_real_malloc(size);
-    }
-    if (fault_allocation_fails()) {
-        return NULL;
-    }
-    void *block = fault_real_malloc(size);
-    if (block != NULL) {
-        fault_remember(block, size);
-    }
-    return block;
+    return fault_watching && fault_allocation_fails() ? NULL : fault_real_malloc(size);
 }
 
 void *fault_wrapped_realloc(void *block, size_t size)
 {
-    if (fault_watching && fault_allocation_fails()) {
-        return NULL;
-    }
-    void *moved = fault_real_realloc(block, size);
-    if (moved != NULL) {
-        bool remembered = block != NULL && fault_forget(block);
-        if (fault_watching || remembered) {
-            fault_remember(moved, size);
-        }
-    }
-    return moved;
-}
-
-void fault_wrapped_free(void *block)
-{
-    if (block != NULL) {
-        fault_forget(block);
-    }
-    fault_real_free(block);
+    return fault_watching && fault_allocation_fails() ? NULL : fault_real_realloc(block, size);
 }
 
 int32_t fault_wrapped_ini_platform_read(IniPlatformFile file, void *buffer, uint32_t size)
 {
     if (fault_watching) {
         fault_read_count++;
-        if (size > fault_read_largest) {
-            fault_read_largest = size;
-        }
         if (fault_read_countdown >= 0 && fault_read_countdown-- == 0) {
             return -1;
         }
@@ -265,11 +154,6 @@ void fault_wrapped_ini_platform_remove_temporary(const IniPlatformReplacement *r
 
 void fault_reset()
 {
-    for (void *&slot : fault_table) {
-        slot = NULL;
-    }
-    fault_table_count = 0;
-    fault_table_overflowed = false;
     fault_watching = false;
     fault_allocation_countdown = -1;
     fault_allocation_happened = false;
@@ -277,7 +161,6 @@ void fault_reset()
     fault_read_limit = 0;
     fault_read_countdown = -1;
     fault_read_count = 0;
-    fault_read_largest = 0;
     fault_write_how = FAULT_WRITE_NOTHING;
     for (int call = 0; call < FAULT_CALL_KINDS; call++) {
         fault_call_countdowns[call] = -1;
@@ -313,17 +196,6 @@ long fault_allocations()
     return fault_allocation_count;
 }
 
-long fault_live_allocations()
-{
-    return fault_table_overflowed ? -1 : fault_table_count;
-}
-
-size_t fault_block_size(const void *block)
-{
-    long slot = fault_slot_of(block);
-    return slot < 0 ? 0 : fault_table_sizes[slot];
-}
-
 void fault_limit_reads(uint32_t most)
 {
     fault_read_limit = most;
@@ -337,11 +209,6 @@ void fault_fail_read(long countdown)
 long fault_reads()
 {
     return fault_read_count;
-}
-
-uint32_t fault_largest_read_request()
-{
-    return fault_read_largest;
 }
 
 void fault_fail_write(long countdown, FaultWrite how)

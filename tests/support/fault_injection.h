@@ -4,7 +4,7 @@
  * platform.
  *
  * A test program that links fault_injection.cpp is linked with the GNU
- * linker's --wrap for malloc, realloc, free, the file layer's reads, writes,
+ * linker's --wrap for malloc, realloc, the file layer's reads, writes,
  * flushes, closes and the steps of a replacement, and
  * installer_platform_executable_path, installer_platform_owns_console_window and
  * installer_platform_full_directory (see
@@ -40,11 +40,10 @@ enum FaultWrite {
     FAULT_WRITE_ALL_BUT_LAST, /* writes every byte but the last */
 };
 
-/* Disarms every fault, zeroes every count and forgets every remembered block. */
+/* Disarms every fault and zeroes every count. */
 void fault_reset();
 
-/* Starts and stops watching. Remembered blocks are forgotten when freed,
- * watching or not. */
+/* Starts and stops watching. */
 void fault_start();
 void fault_stop();
 
@@ -67,13 +66,6 @@ bool fault_allocation_failed();
 /* The allocations made while watching. */
 long fault_allocations();
 
-/* The blocks allocated while watching and not freed since. */
-long fault_live_allocations();
-
-/* The size asked for a remembered block, when it was allocated or last
- * reallocated; 0 for a block not remembered. */
-size_t fault_block_size(const void *block);
-
 /* Makes every read deliver at most most bytes (0: no limit). */
 void fault_limit_reads(uint32_t most);
 
@@ -81,9 +73,8 @@ void fault_limit_reads(uint32_t most);
  * later reads go on from where the file stands. */
 void fault_fail_read(long countdown);
 
-/* The reads made while watching, and the largest size one asked for. */
+/* The reads made while watching. */
 long fault_reads();
-uint32_t fault_largest_read_request();
 
 /* Makes the write countdown writes from the start of watching fail, once,
  * after doing what how says. */

@@ -190,18 +190,30 @@ void install_earlier(const DistributionTree &tree)
     /* The snapshot's names: the root's name, "/", the path below it. */
     const std::string root = tree.layout().root_name + "/";
     const std::string earlier_runner = earlier.at(root + "bin/qa_drive.exe");
+    const std::map<std::string, std::string> now = tree.snapshot();
     std::ostringstream report;
     std::vector<std::string> temporaries;
-    for (const auto &[name, contents] : tree.snapshot()) {
-        if (earlier.count(name) == 0) {
+    for (const auto &[name, contents] : now) {
+        auto old = earlier.find(name);
+        auto made = installed.find(name);
+        if ((old != earlier.end() && contents == old->second) ||
+            (made != installed.end() && contents == made->second) ||
+            (name == root + "bin/drive_qa.exe" && contents == earlier_runner)) {
+            continue;
+        }
+        if (old == earlier.end() && made == installed.end() &&
+            is_replacement_temporary(std::filesystem::path(name).filename().string())) {
             temporaries.push_back(name);
-            if (!temporary_allowed ||
-                !is_replacement_temporary(std::filesystem::path(name).filename().string())) {
-                report << "\n  " << name << " is new";
+            if (!temporary_allowed) {
+                report << "\n  " << name << " is left";
             }
-        } else if (contents != earlier.at(name) && contents != installed.at(name) &&
-                   !(name == root + "bin/drive_qa.exe" && contents == earlier_runner)) {
+        } else {
             report << "\n  " << name << " holds " << ::testing::PrintToString(contents);
+        }
+    }
+    for (const auto &[name, contents] : earlier) {
+        if (now.count(name) == 0) {
+            report << "\n  " << name << " is gone";
         }
     }
     if (temporaries.size() > 1) {

@@ -80,10 +80,11 @@ std::vector<std::string> installed_files(const DistributionTree &tree);
 void install_earlier(const DistributionTree &tree);
 
 /* Succeeds when each file of tree holds what it held in earlier or in
- * installed, two of its snapshots, every file whole: "drive_qa.exe" may hold
- * what "qa_drive.exe" held in earlier, being its copy. Nothing else may be
- * in the tree but, when a temporary is allowed, one temporary of the file
- * layer (is_replacement_temporary), which this removes. */
+ * installed, two of its snapshots, every file whole, and none of earlier is
+ * gone: "drive_qa.exe" may hold what "qa_drive.exe" held in earlier, being
+ * its copy. Nothing else may be in the tree but, when a temporary is
+ * allowed, one temporary of the file layer (is_replacement_temporary),
+ * which this removes. */
 ::testing::AssertionResult holds_old_or_new(const DistributionTree &tree,
                                             const std::map<std::string, std::string> &earlier,
                                             const std::map<std::string, std::string> &installed,
