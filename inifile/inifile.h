@@ -100,7 +100,7 @@
 
 /* The version of the library, as its build and its packages give it. */
 #define INIFILE_VERSION_MAJOR 1
-#define INIFILE_VERSION_MINOR 0
+#define INIFILE_VERSION_MINOR 1
 #define INIFILE_VERSION_PATCH 0
 
 /* Marks each function of the library's interface. The build of the shared
