@@ -54,7 +54,13 @@
  * is handed to ini_put_section; from then on the document releases it. Lookups
  * return pointers that stay owned by the document: they stay valid until the
  * thing they point into is replaced, removed or freed. All memory comes from
- * malloc, realloc and free.
+ * malloc, realloc and free of the C runtime the library is linked with, and
+ * the blocks that ini_save_memory and ini_read_line hand over go back to it
+ * through ini_free: a program with a C runtime of its own (one built with
+ * MSVC, or against another C runtime than inifile.dll's) must not pass them
+ * to its own free(), which keeps another heap; a program that shares the
+ * library's runtime, as every program that links the static archive does,
+ * may.
  *
  * Strings are 8-bit and NUL-terminated; names and keys are compared byte for
  * byte, case included. Every array starts with room for INI_GROW_STEP
@@ -67,7 +73,13 @@
  *
  * Passing null documents, sections, names, keys or values, or a section that
  * belongs to another document to ini_put_section, is outside every contract
- * below, but for the release functions, which take null and do nothing. The
+ * below, but for two kinds of function: the release functions take null and
+ * do nothing, and the lookups and getters take a null document or section and
+ * answer as for an empty one (ini_section_index, ini_find_section,
+ * ini_section_name_at, ini_section_at, ini_get_string, ini_get_integer and
+ * ini_get_boolean a null document; ini_entry_index, ini_find_value,
+ * ini_entry_key_at and ini_entry_value_at a null section), so that
+ * ini_find_value(ini_find_section(doc, "missing"), "key") is null. The
  * library has no global state, never prints and never ends the process.
  *
  * Threads. Separate documents may be used from separate threads at once; one
@@ -88,7 +100,7 @@
 
 /* The version of the library, as its build and its packages give it. */
 #define INIFILE_VERSION_MAJOR 1
-#define INIFILE_VERSION_MINOR 0
+#define INIFILE_VERSION_MINOR 1
 #define INIFILE_VERSION_PATCH 0
 
 /* Marks each function of the library's interface. The build of the shared
@@ -182,25 +194,33 @@ INIFILE_API IniSection *ini_new_section(const char *name);
  * does nothing. */
 INIFILE_API void ini_free_section(IniSection *section);
 
-/* The position of the first section named name, or -1 when there is none. */
+/* The position of the first section named name, or -1 when there is none
+ * (or doc is null). */
 INIFILE_API int ini_section_index(const IniDocument *doc, const char *name);
 
-/* The first section named name, or null; the document keeps owning it. */
+/* The first section named name, or null when there is none (or doc is
+ * null); the document keeps owning it. */
 INIFILE_API IniSection *ini_find_section(const IniDocument *doc, const char *name);
 
 /* The name of the section at index, or null when index is negative or at or
- * past the section count. The section keeps owning it. */
+ * past the section count (or doc is null). The section keeps owning it. */
 INIFILE_API const char *ini_section_name_at(const IniDocument *doc, int index);
 
 /* The section at index, or null when index is negative or at or past the
- * section count; with ini_section_name_at it reaches each of several
- * sections of one name. The document keeps owning it. */
+ * section count (or doc is null); with ini_section_name_at it reaches each
+ * of several sections of one name. The document keeps owning it. */
 INIFILE_API IniSection *ini_section_at(const IniDocument *doc, int index);
 
 /* Hands section to the document. When a section of the same name is present,
- * section takes its slot and the old one is released (unless it is section
- * itself): result 0. Otherwise
- * section is appended: result 1. When the array cannot grow the document is
+ * section takes the slot of the first one, which is released: result 0.
+ * When section is that first one, nothing changes: result 0. When section is
+ * a later one the document already holds (as ini_section_at reaches the
+ * second of two sections of one name), it leaves its own slot as
+ * ini_remove_section empties one, the last section moving into it, and
+ * takes the slot of the first, which is released: result 0 (putting the
+ * third section of "[s] a=1, [t], [s] b=2" leaves "[s] b=2, [t]"). None of
+ * these can fail, and section itself is never released. Otherwise section
+ * is appended: result 1. When the array cannot grow the document is
  * unchanged and section still belongs to the caller: result -1. */
 INIFILE_API int ini_put_section(IniDocument *doc, IniSection *section);
 
@@ -208,20 +228,21 @@ INIFILE_API int ini_put_section(IniDocument *doc, IniSection *section);
  * slot: result 0. Result 1 when no section has that name. */
 INIFILE_API int ini_remove_section(IniDocument *doc, const char *name);
 
-/* The position of the first entry whose key is key, or -1 when there is none. */
+/* The position of the first entry whose key is key, or -1 when there is none
+ * (or section is null). */
 INIFILE_API int ini_entry_index(const IniSection *section, const char *key);
 
-/* The value of the first entry whose key is key, or null when there is none.
- * The section keeps owning it. */
+/* The value of the first entry whose key is key, or null when there is none
+ * (or section is null). The section keeps owning it. */
 INIFILE_API const char *ini_find_value(const IniSection *section, const char *key);
 
 /* The key of the entry at index, or null when index is negative or at or past
- * the entry count. The section keeps owning it. */
+ * the entry count (or section is null). The section keeps owning it. */
 INIFILE_API const char *ini_entry_key_at(const IniSection *section, int index);
 
 /* The value of the entry at index, or null when index is negative or at or
- * past the entry count; with ini_entry_key_at it reaches each of several
- * entries of one key. The section keeps owning it. */
+ * past the entry count (or section is null); with ini_entry_key_at it
+ * reaches each of several entries of one key. The section keeps owning it. */
 INIFILE_API const char *ini_entry_value_at(const IniSection *section, int index);
 
 /* Sets key to a copy of value. When an entry with key is present, the first
@@ -239,6 +260,39 @@ INIFILE_API int ini_remove_entry(IniSection *section, const char *key);
  * the order of its first appearance, with the value of its first appearance.
  * Owned by the caller; source is unchanged. Null when out of memory. */
 INIFILE_API IniSection *ini_copy_section(const IniSection *source, const char *new_name);
+
+/* The value of the first entry key of the first section named section; or
+ * fallback, which may be null, when doc is null or has no such section, or
+ * the section no such entry. A value stays owned by the document, valid as
+ * long as ini_find_value's. */
+INIFILE_API const char *ini_get_string(const IniDocument *doc, const char *section, const char *key,
+                                       const char *fallback);
+
+/* The value ini_get_string finds, read whole as an integer: an optional "+"
+ * or "-", then either decimal digits or "0x" or "0X" and hexadecimal digits
+ * in either case ("-0x10" is -16; "010" is ten, never octal). From
+ * INT64_MIN ("-9223372036854775808", "-0x8000000000000000") to INT64_MAX
+ * every value is read exactly. fallback when there is no value, and when
+ * the value is anything else: empty, holding a space or any other byte out
+ * of that form ("1.5", "12ab", " 1", "+-1"), a sign or "0x" alone, or a
+ * number outside the range of int64_t ("9223372036854775808", and
+ * "0x8000000000000000", which is not taken for a negative number). */
+INIFILE_API int64_t ini_get_integer(const IniDocument *doc, const char *section, const char *key,
+                                    int64_t fallback);
+
+/* The value ini_get_string finds, read as a truth value: 1 for "1", "true",
+ * "yes" and "on", 0 for "0", "false", "no" and "off", the letters compared
+ * without regard to ASCII case ("TRUE", "Off") and to the locale; fallback,
+ * as it was passed, when there is no value or it is anything else ("",
+ * "2", "y", " on"). */
+INIFILE_API int ini_get_boolean(const IniDocument *doc, const char *section, const char *key,
+                                int fallback);
+
+/* Releases a block that ini_save_memory or ini_read_line returned, on the
+ * heap of the C runtime the library is linked with; null does nothing. A
+ * program whose C runtime may not be the library's, as with inifile.dll,
+ * releases them with this and never with its own free(). */
+INIFILE_API void ini_free(void *block);
 
 /* Loads the file at path. Returns a new document owned by the caller, or null
  * when the file is missing, cannot be opened or read to its end, is not well
@@ -281,7 +335,7 @@ INIFILE_API const char *ini_load_result_text(IniLoadResult result);
 /* Returns the next logical line as a heap string: its bytes, of which there
  * is at least one, without leading or trailing spaces, with comments,
  * escapes, carriage returns and continuations resolved; the caller releases
- * it with free(). A line holding a NUL byte ends as a string at its first
+ * it with ini_free. A line holding a NUL byte ends as a string at its first
  * NUL, while its trailing spaces are trimmed before that, from the end of
  * all its bytes: such a line can come back empty ("\0abc" gives ""), or with
  * a space before the NUL ("a \0b" gives "a "). Returns null at the end of
@@ -316,7 +370,7 @@ INIFILE_API int ini_save_file(const IniDocument *doc, const char *path);
 
 /* Puts into a new heap buffer exactly the bytes ini_save_file writes for doc,
  * and a NUL after them; doc is only read. Returns 0 with *bytes the buffer,
- * owned by the caller, who releases it with free(), and *size the count of
+ * owned by the caller, who releases it with ini_free, and *size the count of
  * bytes before the NUL (0 for an empty document); or -3 when out of memory,
  * with *bytes null and *size 0. */
 INIFILE_API int ini_save_memory(const IniDocument *doc, char **bytes, size_t *size);

@@ -68,13 +68,16 @@ TEST(IniDocument, StartsEmptyWithRoomForTenSections)
     ini_free_document(doc);
 }
 
-TEST(IniDocument, FindsNothingInAnEmptyDocument)
+TEST(IniDocument, FindsNothingInAnEmptyDocumentNorInANullOne)
 {
     IniDocument *doc = ini_new_document();
-    EXPECT_EQ(ini_section_index(doc, ""), -1);
-    EXPECT_EQ(ini_section_index(doc, "Install"), -1);
-    EXPECT_EQ(ini_find_section(doc, "Install"), nullptr);
-    EXPECT_EQ(ini_section_name_at(doc, 0), nullptr);
+    for (const IniDocument *each : {(const IniDocument *)doc, (const IniDocument *)nullptr}) {
+        EXPECT_EQ(ini_section_index(each, ""), -1);
+        EXPECT_EQ(ini_section_index(each, "Install"), -1);
+        EXPECT_EQ(ini_find_section(each, "Install"), nullptr);
+        EXPECT_EQ(ini_section_name_at(each, 0), nullptr);
+        EXPECT_EQ(ini_section_at(each, 0), nullptr);
+    }
     EXPECT_EQ(ini_remove_section(doc, "Install"), 1);
     EXPECT_EQ(doc->section_count, 0);
     ini_free_document(doc);
@@ -165,6 +168,24 @@ TEST(IniDocument, KeepsASectionPutOverItself)
     EXPECT_EQ(doc->sections[0], section);
     EXPECT_EQ(model_of(doc), (ModelDocument{{"s", {{"k", "v"}}}}));
     ini_free_document(doc);
+}
+
+TEST(IniDocument, PutsASectionItHoldsIntoTheFirstSlotOfItsNameAndEmptiesItsOwn)
+{
+    /* The section at index 2 each time; the last section moves into its slot. */
+    const std::pair<const char *, ModelDocument> puts[] = {
+        {"[s]\na=1\n[t]\nx=0\n[s]\nb=2\n", {{"s", {{"b", "2"}}}, {"t", {{"x", "0"}}}}},
+        {"[s]\na=1\n[t]\n[s]\nb=2\n[u]\n[v]\n",
+         {{"s", {{"b", "2"}}}, {"t", {}}, {"v", {}}, {"u", {}}}},
+    };
+    for (const auto &[file, left] : puts) {
+        SCOPED_TRACE(model_printable(file));
+        IniDocument *doc = load_text(file);
+        ASSERT_NE(doc, nullptr);
+        EXPECT_EQ(ini_put_section(doc, ini_section_at(doc, 2)), 0);
+        EXPECT_EQ(model_of(doc), left);
+        ini_free_document(doc);
+    }
 }
 
 TEST(IniDocument, RemovesASectionByMovingTheLastIntoItsSlot)
@@ -259,13 +280,16 @@ TEST(IniSection, AcceptsAnEmptyName)
     ini_free_section(section);
 }
 
-TEST(IniSection, FindsNothingInAnEmptySection)
+TEST(IniSection, FindsNothingInAnEmptySectionNorInANullOne)
 {
     IniSection *section = ini_new_section("s");
-    EXPECT_EQ(ini_entry_index(section, ""), -1);
-    EXPECT_EQ(ini_entry_index(section, "VSN"), -1);
-    EXPECT_EQ(ini_find_value(section, "VSN"), nullptr);
-    EXPECT_EQ(ini_entry_key_at(section, 0), nullptr);
+    for (const IniSection *each : {(const IniSection *)section, (const IniSection *)nullptr}) {
+        EXPECT_EQ(ini_entry_index(each, ""), -1);
+        EXPECT_EQ(ini_entry_index(each, "VSN"), -1);
+        EXPECT_EQ(ini_find_value(each, "VSN"), nullptr);
+        EXPECT_EQ(ini_entry_key_at(each, 0), nullptr);
+        EXPECT_EQ(ini_entry_value_at(each, 0), nullptr);
+    }
     EXPECT_EQ(ini_remove_entry(section, "VSN"), 1);
     EXPECT_EQ(section->entry_count, 0);
     ini_free_section(section);
@@ -532,4 +556,51 @@ TEST(IniSection, CopyMayTakeTheSourcesOwnNameAndGrowPastTen)
     EXPECT_EQ(copy->entry_capacity, 30);
     ini_free_section(copy);
     ini_free_section(source);
+}
+
+TEST(IniDocument, GetsAValueAsTextIntegerOrTruthOrElseTheFallback)
+{
+    /* Each value and what it reads as; 4242 and -7 are the fallbacks passed. */
+    const std::vector<std::pair<const char *, int64_t>> numbers = {
+        {"0", 0},    {"-0", 0},     {"010", 10},    {"+7", 7},      {"0x1F", 31},   {"-0X1f", -31},
+        {"", 4242},  {" 1", 4242},  {"1 ", 4242},   {"12ab", 4242}, {"1.5", 4242},  {"0x", 4242},
+        {"-", 4242}, {"+-1", 4242}, {"0x-1", 4242}, {"x1", 4242},   {"true", 4242},
+    };
+    const std::vector<std::pair<const char *, int64_t>> limits = {
+        {"9223372036854775807", INT64_MAX}, {"-9223372036854775808", INT64_MIN},
+        {"0x7fffffffffffffff", INT64_MAX},  {"-0x8000000000000000", INT64_MIN},
+        {"9223372036854775808", 4242},      {"-9223372036854775809", 4242},
+        {"0x8000000000000000", 4242},       {"-0x8000000000000001", 4242},
+        {"0xFFFFFFFFFFFFFFFF", 4242},       {"0000000000000000000000001", 1},
+    };
+    const std::pair<const char *, int> truths[] = {
+        {"1", 1},     {"true", 1}, {"TRUE", 1}, {"Yes", 1},   {"oN", 1},   {"0", 0},
+        {"false", 0}, {"No", 0},   {"OFF", 0},  {"on ", -7},  {"tru", -7}, {"y", -7},
+        {"2", -7},    {"01", -7},  {"-0", -7},  {"yess", -7}, {"", -7},
+    };
+    IniDocument *doc = document_with({"s"});
+    for (const auto *table : {&numbers, &limits}) {
+        for (const auto &[value, number] : *table) {
+            ini_put_entry(doc->sections[0], "k", value);
+            EXPECT_EQ(ini_get_integer(doc, "s", "k", 4242), number) << "value \"" << value << '"';
+        }
+    }
+    for (const auto &[value, truth] : truths) {
+        ini_put_entry(doc->sections[0], "k", value);
+        EXPECT_EQ(ini_get_boolean(doc, "s", "k", -7), truth) << "value \"" << value << '"';
+    }
+    EXPECT_EQ(ini_get_string(doc, "s", "k", NULL), ini_find_value(doc->sections[0], "k"));
+    const char *fallback = "fallback";
+    for (const IniDocument *each : {(const IniDocument *)doc, (const IniDocument *)nullptr}) {
+        EXPECT_EQ(ini_get_string(each, "s", "missing", fallback), fallback);
+        EXPECT_EQ(ini_get_string(each, "missing", "k", NULL), nullptr);
+        EXPECT_EQ(ini_get_integer(each, "S", "k", INT64_MIN), INT64_MIN);
+        EXPECT_EQ(ini_get_boolean(each, "s", "K", 5), 5);
+    }
+    ini_free_document(doc);
+
+    doc = load_text("[s]\nk=1\nk=2\n[s]\nj=yes\n");
+    EXPECT_EQ(ini_get_integer(doc, "s", "k", 0), 1) << "the first entry of the first section";
+    EXPECT_EQ(ini_get_boolean(doc, "s", "j", -1), -1) << "only the first section is read";
+    ini_free_document(doc);
 }

@@ -2,13 +2,13 @@
 /* A C99 program that takes the installed library through pkg-config alone:
  * builds a document, saves it, loads it back, edits and saves it again, and
  * checks each step; then checks the line a malformed file is reported at,
- * the result for a missing one, and a load from and a save to memory.
+ * the result for a missing one, a load from and a save to memory, and the
+ * getters and ini_free.
  * Files go under the directory given as the only argument. Prints what went
  * wrong and returns 1, or returns 0. */
 #include <inifile/inifile.h>
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 static int fail(const char *what)
@@ -73,7 +73,7 @@ int main(int argc, char **argv)
         return fail("a file in a missing directory is not reported as not found");
     }
 
-    const char text[] = "[m]\nkey=C:\\\\d\n";
+    const char text[] = "[m]\nkey=C:\\\\d\nn=-0x10\non=Yes\n";
     char *saved = NULL;
     size_t size = 0;
     doc = ini_load_memory(text, sizeof text - 1, &result, &line);
@@ -82,7 +82,13 @@ int main(int argc, char **argv)
         memcmp(saved, text, size) != 0) {
         return fail("a document loaded from memory does not save to the same bytes");
     }
-    free(saved);
+    ini_free(saved);
+    if (strcmp(ini_get_string(doc, "m", "key", ""), "C:\\d") != 0 ||
+        ini_get_integer(doc, "m", "n", 0) != -16 || ini_get_boolean(doc, "m", "on", -1) != 1 ||
+        ini_get_integer(NULL, "m", "n", 7) != 7 ||
+        ini_find_value(ini_find_section(doc, "missing"), "key") != NULL) {
+        return fail("the getters do not read the document loaded from memory");
+    }
     ini_free_document(doc);
     printf("C consumer of inifile %d.%d.%d: saved, loaded, edited and reloaded\n",
            INIFILE_VERSION_MAJOR, INIFILE_VERSION_MINOR, INIFILE_VERSION_PATCH);
