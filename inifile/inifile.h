@@ -362,10 +362,12 @@ INIFILE_API char *ini_read_line(IniLineReader *reader);
  * of the document: a path that is no regular file (a device such as
  * /dev/null, a FIFO), a file whose directory takes no new file from the
  * process, and a file the system lets it write but not replace (another
- * user's in a sticky directory; on Windows, one it may not delete). On
- * Windows a file that another program holds open is waited for, for about
- * two seconds, before -1. A -2 from the flush of the directory after the move, which a
- * system reports only when its disk fails, leaves the new document in place. */
+ * user's in a sticky directory; on Windows, one it may not delete). A FIFO
+ * that no program reads is never waited for: -1 at once. On Windows a file
+ * that another program holds open is waited for, for about two seconds,
+ * before -1. A -2 from the flush of the directory after the move, which a
+ * system reports only when its disk fails, leaves the new document in
+ * place. */
 INIFILE_API int ini_save_file(const IniDocument *doc, const char *path);
 
 /* Puts into a new heap buffer exactly the bytes ini_save_file writes for doc,

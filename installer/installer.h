@@ -42,7 +42,8 @@ int installer_root_from_executable(InstallerSettings *settings, char *path_buffe
 
 /* Asks the startup question on out and reads one answer line from in,
  * setting full_startup. Returns 0, or 1 after printing to err when no answer
- * can be read. Never waits for input past the end of in. */
+ * can be read: at the end of in, or at once when in is a console nobody
+ * sees. Never waits for input past the end of in. */
 int installer_ask_startup(InstallerSettings *settings, FILE *in, FILE *out, FILE *err);
 
 /* Reads "Install.ini" under the root into manifest, its versions checked

@@ -147,7 +147,8 @@ int installer_ask_startup(InstallerSettings *settings, FILE *in, FILE *out, FILE
      * a NUL byte typed before it must not hide it, or the next line would be
      * swallowed too. */
     char answer[INSTALLER_ANSWER_SIZE] = {0};
-    if (fgets(answer, sizeof answer, in) == NULL) {
+    /* On a console nobody sees the answer never comes: no waiting for it. */
+    if (installer_platform_is_unseen_console(in) || fgets(answer, sizeof answer, in) == NULL) {
         installer_print(err, MESSAGE_NO_ANSWER);
         return 1;
     }

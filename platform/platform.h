@@ -113,7 +113,8 @@ enum {
  * Written in place, as a plain write would write it, a crash can leave the
  * target cut short. That happens only where the target may be written but
  * not replaced: when may_write_in_place is 1, to a target that is not a
- * file on disk (a device, a FIFO), emptied first, and to an existing file
+ * file on disk (a device, a FIFO), emptied first (without waiting for a
+ * reader: a FIFO nobody reads is refused), and to an existing file
  * beside which no temporary may be made (a directory the process may not
  * add to); with 0 either is refused. Whatever may_write_in_place is, a
  * target that the system refuses to replace at the end (a file of another

@@ -191,6 +191,20 @@ static int ini_platform_create_temporary(IniPlatformReplacement *replacement)
     return -1;
 }
 
+/* Opens target, something that is no regular file, for writing in place.
+ * The open does not wait: a FIFO that nobody reads is refused at once
+ * rather than waited on for ever; once open, writes wait as they would.
+ * Returns the file, or INI_PLATFORM_NO_FILE. */
+static IniPlatformFile ini_platform_open_special(const char *target)
+{
+    int fd = open(target, O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return INI_PLATFORM_NO_FILE;
+    }
+    return fd < 0 ? INI_PLATFORM_NO_FILE : (IniPlatformFile)fd;
+}
+
 int ini_platform_begin_replace(const char *target, const char *model, int may_write_in_place,
                                IniPlatformReplacement *replacement)
 {
@@ -213,8 +227,8 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
     }
     if (exists && !S_ISREG(status.st_mode)) {
         return may_write_in_place &&
-               ini_platform_write_to(replacement,
-                                     ini_platform_create_for_writing(replacement->target), 1, 0);
+               ini_platform_write_to(replacement, ini_platform_open_special(replacement->target), 1,
+                                     0);
     }
     /* Replacing needs only the right to add to the directory; a file the
      * process may not write stays as protected from a save as it was. A copy

@@ -231,8 +231,12 @@ static void ini_platform_follow_link(HANDLE handle, IniPlatformReplacement *repl
     if (length == 0 || ini_platform_final_path(handle, reached) == 0) {
         return;
     }
-    /* The directory's path ends in "\" only at the top of a drive. */
+    /* The directory's path ends in "\" only at the top of a drive; the name
+     * needs room after it. */
     if (named[length - 1] != L'\\') {
+        if (length + 1 >= INI_PLATFORM_PATH_SIZE) {
+            return;
+        }
         named[length++] = L'\\';
     }
     if (MultiByteToWideChar(CP_ACP, 0, replacement->target + directory_length, -1, named + length,
@@ -279,11 +283,12 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
     memcpy(replacement->target, target, length + 1);
     /* Opening the target for writing, without emptying it, meets every
      * refusal that writing it would: a directory, a read-only file, a file
-     * in use. A copy opens it for reading only, so that a read-only file it
-     * made from a read-only source never stands in the way of the next copy;
-     * a file in use that still lets it be read stops the copy at the move. */
+     * in use. A copy asks only for the attributes and the final path it
+     * reads, so that neither a read-only file it made from a read-only
+     * source nor a file the user may replace but not read stands in its
+     * way; a file in use stops the copy at the move. */
     HANDLE existing =
-        ini_platform_open(target, model != NULL ? GENERIC_READ : GENERIC_WRITE,
+        ini_platform_open(target, model != NULL ? FILE_READ_ATTRIBUTES : GENERIC_WRITE,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
     int exists = existing != INVALID_HANDLE_VALUE;
     if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND) {
@@ -322,8 +327,8 @@ int ini_platform_begin_replace(const char *target, const char *model, int may_wr
         DWORD error = GetLastError();
         int refused = error == ERROR_ACCESS_DENIED || error == ERROR_FILENAME_EXCED_RANGE;
         return refused && exists && may_write_in_place &&
-               ini_platform_write_to(replacement,
-                                     ini_platform_create_for_writing(replacement->target), 1, 1);
+               ini_platform_write_to(replacement, ini_platform_open_to_rewrite(replacement->target),
+                                     1, 1);
     }
     return ini_platform_write_to(replacement, (IniPlatformFile)handle, 0, 1);
 }

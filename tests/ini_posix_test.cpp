@@ -169,6 +169,15 @@ TEST(IniSavePosix, KeepsWhatTheSavedPathIs)
              EXPECT_EQ(std::string(bytes), saved);
              EXPECT_TRUE(fs::is_fifo(path));
          }},
+        {"a FIFO that nobody reads is refused at once and stays one",
+         [&] { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); },
+         [&] {
+             alarm(10); /* the end of a save that would wait for a reader for ever */
+             int result = ini_save_file(doc, path.c_str());
+             alarm(0);
+             return result;
+         },
+         -1, [&] { EXPECT_TRUE(fs::is_fifo(path)); }},
         {"a file the process may write, in a directory it may not add to, is written in place",
          [&] {
              fs::create_directory(locked);

@@ -143,20 +143,35 @@ TEST(InstallerCommandLine, UsesTheRootExactlyAsTypedWithATrailingBackslash)
 }
 
 /* A root relative to the current directory reads and writes where it
- * names, but the launcher configuration takes its full path, so that the
- * launcher finds its runtime wherever it is started. */
+ * names, but the launcher configuration takes its full path, with "." and
+ * ".." resolved, so that the launcher finds its runtime wherever it is
+ * started. */
 TEST(InstallerCommandLine, WritesTheFullPathOfARelativeRootIntoTheLauncherConfiguration)
 {
     DistributionTree tree;
-    ProcessOptions beside_root;
-    beside_root.directory = std::filesystem::path(tree.root()).parent_path().string();
+    const std::string name = tree.layout().root_name;
     const std::string root = with_backslashes(tree.root());
-    EXPECT_EQ(run_installer({"-s", tree.layout().root_name}, "", beside_root), outcome(0, "", ""));
-    EXPECT_TRUE(is_installed(tree, root, Startup::Minimal));
+    const std::string beside_root = std::filesystem::path(tree.root()).parent_path().string();
+    const std::pair<std::string, std::string> runs[] = {
+        {beside_root, name},
+        {tree.root(), "."},
+        {beside_root, name + "\\"},
+        {tree.root(), "..\\" + name},
+        {beside_root, ".\\" + name + "\\."},
+    };
+    for (const auto &[directory, relative] : runs) {
+        SCOPED_TRACE(relative);
+        ProcessOptions options;
+        options.directory = directory;
+        EXPECT_EQ(run_installer({"-s", relative}, "", options), outcome(0, "", ""));
+        EXPECT_TRUE(is_installed(tree, root, Startup::Minimal));
+    }
 
     tree.remove("Install.ini");
-    EXPECT_EQ(run_installer({"-s", tree.layout().root_name}, "", beside_root),
-              outcome(1, "", cannot_open(join(tree.layout().root_name, "Install.ini"))));
+    ProcessOptions options;
+    options.directory = beside_root;
+    EXPECT_EQ(run_installer({"-s", name}, "", options),
+              outcome(1, "", cannot_open(join(name, "Install.ini"))));
 }
 
 TEST(InstallerCommandLine, AcceptsARootWithSpacesAndSemicolons)

@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/installer_platform.h"
 #include "support/ini_view.h"
@@ -739,22 +740,36 @@ TEST_F(WindowsBehaviour, SavesAndCopiesThroughASymbolicLink)
 }
 
 /* Started as programs that deploy others start it, on a console that has no
- * window or whose window is hidden: nobody can press Enter there, so a run
- * ends after its last message without asking for it. A console that a
- * person sees, where the run waits, Wine without a display never gives: the
- * in-process cases show that wait. */
+ * window or whose window is hidden: nobody can press Enter or answer the
+ * question there, so a run ends after its last message without waiting for
+ * either, and one that would ask ends with status 1 having made nothing,
+ * whether its root is given, derived or a mistaken switch. An answer piped
+ * in is still read. A console that a person sees, where the run waits, Wine
+ * without a display never gives: the in-process cases show that wait. */
 TEST_F(WindowsBehaviour, EndsWithoutWaitingOnAConsoleThatNobodySees)
 {
+    make_distribution(root_);
+    const std::vector<std::string> argument_lists[] = {{"-S"}, {}, {root_}, {"/S"}, {"/S", root_}};
     for (ProcessConsole console : {ProcessConsole::Windowless, ProcessConsole::Hidden}) {
-        ProcessOptions options;
-        options.console = console;
-        options.time_limit_seconds = 20;
+        for (const std::vector<std::string> &args : argument_lists) {
+            SCOPED_TRACE(::testing::PrintToString(args));
+            ProcessOptions options;
+            options.console = console;
+            options.time_limit_seconds = 10;
 
-        ProcessResult result = run_installer({"-S"}, "", options);
+            ProcessResult result = run_installer(args, "", options);
 
-        ASSERT_TRUE(result.started) << result.problem;
-        EXPECT_EQ(result.status, 1) << result.problem;
+            ASSERT_TRUE(result.started) << result.problem;
+            EXPECT_EQ(result.status, 1) << result.problem;
+            EXPECT_FALSE(exists(publish(root_)));
+        }
     }
+    ProcessOptions piped;
+    piped.console = ProcessConsole::WindowlessRedirected;
+    piped.input = ProcessInput::OpenPipe;
+    ProcessResult result = run_installer({root_}, "y\n", piped);
+    ASSERT_NO_FATAL_FAILURE(expect_exit(result, 0, kQuestion + success_line(kVsn), ""));
+    expect_installed(root_, "start_bare.boot");
 }
 
 /* Alone on a console of its own, as when started from Explorer, but with

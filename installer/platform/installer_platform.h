@@ -51,8 +51,10 @@ int installer_platform_copy_file(const char *source, const char *target);
  * which takes the current directory, the current directory of drive D: for
  * "D:name", or the current drive for "\name" and "", without the "\" at
  * its end; on POSIX, the current directory with every "/" turned into "\",
- * then "\" and directory. Returns 1, or 0 when the current directory
- * cannot be had or the path does not fit. */
+ * then each component of directory after a "\", where, as in the full path
+ * that Windows gives, "." stays where it is and ".." goes up one. Returns
+ * 1, or 0 when the current directory cannot be had or the path does not
+ * fit. */
 int installer_platform_full_directory(const char *directory, char *buffer, uint32_t size);
 
 /* Text in the system's code page, stepped through a character at a time
@@ -103,6 +105,13 @@ void installer_platform_print(FILE *stream, const char *text);
  * the program shares its console (started from a console or a script), when
  * any stream is redirected, and always on POSIX systems. */
 int installer_platform_owns_console_window(void);
+
+/* Returns 1 when stream is a console that nobody sees, where no answer can
+ * come: the console has no window (CREATE_NO_WINDOW) or is to stay hidden
+ * (SW_HIDE), as programs that deploy others start one. Returns 0 for a
+ * console a person sees, for a file, a pipe or a device, and always on
+ * POSIX systems. */
+int installer_platform_is_unseen_console(FILE *stream);
 }
 
 #endif

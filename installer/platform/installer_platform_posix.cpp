@@ -73,6 +73,11 @@ int installer_platform_owns_console_window(void)
     return 0;
 }
 
+int installer_platform_is_unseen_console(FILE * /*stream*/)
+{
+    return 0;
+}
+
 int installer_platform_full_directory(const char *directory, char *buffer, uint32_t size)
 {
     size_t length = strlen(directory);
@@ -89,13 +94,26 @@ int installer_platform_full_directory(const char *directory, char *buffer, uint3
         return 0;
     }
     /* Only "/" itself ends with a "/". */
-    size_t joint = strlen(buffer);
-    joint += buffer[joint - 1] != '/';
-    if (joint + length >= size) {
-        return 0;
+    size_t full = strlen(buffer);
+    full -= buffer[full - 1] == '/';
+    installer_platform_windows_separators(buffer, full);
+    /* Each component joined with "\", as Windows joins them: "." stays
+     * where it is and ".." goes up one, never above the top. */
+    for (const char *component = directory; *component != '\0';) {
+        size_t span = strcspn(component, "\\/");
+        if (span == 2 && component[0] == '.' && component[1] == '.') {
+            while (full > 0 && buffer[--full] != '\\') {
+            }
+        } else if (span > 1 || (span == 1 && component[0] != '.')) {
+            if (full + 1 + span >= size) {
+                return 0;
+            }
+            buffer[full++] = '\\';
+            memcpy(buffer + full, component, span);
+            full += span;
+        }
+        component += span + (component[span] != '\0');
     }
-    installer_platform_windows_separators(buffer, joint - 1);
-    buffer[joint - 1] = '\\';
-    memcpy(buffer + joint, directory, length + 1);
+    buffer[full] = '\0';
     return 1;
 }

@@ -110,15 +110,29 @@ void installer_platform_print(FILE *stream, const char *text)
     free(wide);
 }
 
-int installer_platform_owns_console_window(void)
+/* Returns 1 when the process's console is one that nobody sees: made
+ * without a window (CREATE_NO_WINDOW), or with a window that was to be
+ * hidden (SW_HIDE). */
+static int installer_platform_console_is_unseen(void)
 {
-    /* A console made without a window (CREATE_NO_WINDOW), or whose window
-     * was to be hidden (SW_HIDE), is one that nobody sees, whom to wait for.
-     * DETACHED_PROCESS leaves no console at all. */
     STARTUPINFOA startup;
     GetStartupInfoA(&startup);
-    if (GetConsoleWindow() == NULL ||
-        ((startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_HIDE)) {
+    return GetConsoleWindow() == NULL ||
+           ((startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_HIDE);
+}
+
+int installer_platform_is_unseen_console(FILE *stream)
+{
+    DWORD mode;
+    return GetConsoleMode((HANDLE)_get_osfhandle(_fileno(stream)), &mode) &&
+           installer_platform_console_is_unseen();
+}
+
+int installer_platform_owns_console_window(void)
+{
+    /* Nobody sees such a console to wait for. DETACHED_PROCESS leaves no
+     * console at all. */
+    if (installer_platform_console_is_unseen()) {
         return 0;
     }
     DWORD processes[2];

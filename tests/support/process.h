@@ -39,14 +39,16 @@ enum class ProcessInput {
 /* Windows: the console the child runs on; ignored on POSIX, which has no
  * consoles to give. */
 enum class ProcessConsole {
-    Inherited,  /* this process's own, if any */
-    New,        /* one of its own (CREATE_NEW_CONSOLE), the streams still going where
-                 * the runner sends them */
-    Windowless, /* one of its own without a window (CREATE_NO_WINDOW), the streams
-                 * left to that console, so none is captured: as programs that
-                 * deploy others start them */
-    Hidden,     /* one of its own whose window is to stay hidden (SW_HIDE), the
-                 * streams left to it, so none is captured */
+    Inherited,            /* this process's own, if any */
+    New,                  /* one of its own (CREATE_NEW_CONSOLE), the streams still going where
+                           * the runner sends them */
+    Windowless,           /* one of its own without a window (CREATE_NO_WINDOW), the streams
+                           * left to that console, so none is captured: as programs that
+                           * deploy others start them */
+    Hidden,               /* one of its own whose window is to stay hidden (SW_HIDE), the
+                           * streams left to it, so none is captured */
+    WindowlessRedirected, /* one without a window, the streams going where the runner
+                           * sends them: as a tool that pipes in an answer starts it */
 };
 
 struct ProcessOptions {

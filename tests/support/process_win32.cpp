@@ -277,7 +277,9 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
     std::wstring wide_program = process_wide(native, code_page);
     std::wstring wide_directory = process_wide(options.directory, code_page);
     const wchar_t *directory = options.directory.empty() ? nullptr : wide_directory.c_str();
-    DWORD flags = options.console == ProcessConsole::Windowless  ? CREATE_NO_WINDOW
+    DWORD flags = options.console == ProcessConsole::Windowless ||
+                          options.console == ProcessConsole::WindowlessRedirected
+                      ? CREATE_NO_WINDOW
                   : options.console == ProcessConsole::Inherited ? 0
                                                                  : CREATE_NEW_CONSOLE;
     /* Wine now and then fails to start a process with ERROR_INTERNAL_ERROR
