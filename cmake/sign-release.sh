@@ -8,16 +8,20 @@
 # OSTREL_SIGN_PASSWORD_FILE, and has an RFC 3161 server time-stamp it when
 # OSTREL_SIGN_TIMESTAMP_URL is set. Then packs the signed executable,
 # README and LICENSE into ZIP with release.cmake, and writes beside it the detached
-# signature, ZIP's name with .zip turned into .exe.p7s.
+# signature, ZIP's name with .zip turned into .exe.p7s, and the version of
+# osslsigncode that made it, in ZIP's name with .zip turned into
+# .signed-with.txt: another version writes other signature bytes.
 #
 # The signing time is the zip's: the commit's, or SOURCE_DATE_EPOCH. So two
 # signings of one commit with one key give the same bytes, unless a
 # time-stamp is added, and anyone who rebuilds EXECUTABLE and attaches the
 # signature gets the signed one back. The password is never put on a command
-# line, and nothing is written but ZIP, its .sha256 and the signature.
+# line, and nothing is written but ZIP, its .sha256, the signature and the
+# record of osslsigncode's version.
 set -euo pipefail
 cmake=$1 executable=$2 readme=$3 license=$4 source_dir=$5 zip=$6 description=$7
 signature=${zip%.zip}.exe.p7s
+signed_with=${zip%.zip}.signed-with.txt
 
 fail() {
     echo "release-signed: $1" >&2
@@ -26,7 +30,7 @@ fail() {
 
 # A signing that stops leaves nothing under the signed names, not even the
 # files of an earlier one.
-rm -f "$zip" "$zip.sha256" "$signature"
+rm -f "$zip" "$zip.sha256" "$signature" "$signed_with"
 
 if [ -z "${OSTREL_SIGN_PKCS12:-}" ] || [ -z "${OSTREL_SIGN_PASSWORD_FILE:-}" ]; then
     fail "set OSTREL_SIGN_PKCS12 to the PKCS#12 file of the code-signing certificate and OSTREL_SIGN_PASSWORD_FILE to the file that holds its password"
@@ -74,4 +78,6 @@ osslsigncode extract-signature -in "$work/ostrel-install.exe" -out "$work/signat
     >/dev/null
 SOURCE_DATE_EPOCH=$epoch "$cmake" -DEXECUTABLE="$work/ostrel-install.exe" -DREADME="$readme" \
     -DLICENSE="$license" -DSOURCE_DIR="$source_dir" -DZIP="$zip" -P "$(dirname "$0")/release.cmake"
+osslsigncode --version | sed -n '1s/^\(osslsigncode [^ ,]*\).*/\1/p' >"$work/signed-with.txt"
 mv "$work/signature.p7s" "$signature"
+mv "$work/signed-with.txt" "$signed_with"

@@ -9,6 +9,13 @@
 #   install         installs the build under STAGE (DESTDIR): exactly the
 #                   files of its kind, in its directories, with .pc files
 #                   that name PREFIX
+#   prefix          installs it with --prefix elsewhere, given relative to
+#                   the working directory: its .pc files name that prefix,
+#                   and the C consumer builds from them
+#   components      installs component inifile alone: the files of install
+#                   but the installer; and component installer: that alone
+#   no_googletest   configures the sources without GoogleTest: the tests
+#                   are off, said in one line; asked for, they are an error
 #   symbols         static: every global name the archive defines starts
 #                   with ini_, and a shared object built from it exports none
 #                   of them; shared: it exports exactly the header's
@@ -22,9 +29,10 @@
 #   abi             the shared library's ABI, as abidiff sees it, is the one
 #                   in ABI_BASELINE (skipped, saying why, without abidiff or
 #                   debug information); with UPDATE=ON abidw writes it there
-#   side_by_side    a build of the other kind, configured alike, installs
-#                   into one prefix with this one; then each library is
-#                   reached through CMake and through pkg-config
+#   side_by_side    a build of the other kind, configured alike, makes the
+#                   library alone and installs component inifile into one
+#                   prefix with this one; then each library is reached
+#                   through CMake and through pkg-config
 #   subproject      the C++ consumer adds the source tree with
 #                   add_subdirectory and its own -Wold-style-cast: it builds
 #                   the library's sources alone, with no -Werror
@@ -85,6 +93,35 @@ function(run_consumer what program kind stage)
   message(STATUS "${what}: ${step_output}")
 endfunction()
 
+# Fails unless installing the build under stage (DESTDIR) with the options
+# of `cmake --install` puts there exactly the files given.
+function(install_exactly stage options)
+  file(REMOVE_RECURSE ${stage})
+  run_step("install ${options}" ${CMAKE_COMMAND} -E env DESTDIR=${stage} ${CMAKE_COMMAND}
+           --install ${BUILD_DIR} ${options})
+  file(GLOB_RECURSE installed RELATIVE ${stage} ${stage}/*)
+  list(TRANSFORM installed PREPEND /)
+  # The targets of the build's configuration, named after it.
+  list(FILTER installed EXCLUDE REGEX "^${package_dir}/inifile-${KIND}-targets-[a-z]+\\.cmake$")
+  list(SORT installed)
+  set(expected ${ARGN})
+  list(SORT expected)
+  if(NOT "${installed}" STREQUAL "${expected}")
+    message(FATAL_ERROR "cmake --install ${options} installed [${installed}], not [${expected}]")
+  endif()
+endfunction()
+
+# Fails unless each .pc file installed under stage names prefix.
+function(pc_files_name stage prefix)
+  file(GLOB pc_files ${stage}${LIBDIR}/pkgconfig/*.pc)
+  foreach(pc ${pc_files})
+    file(STRINGS ${pc} prefix_line REGEX "^prefix=" LIMIT_COUNT 1)
+    if(NOT prefix_line STREQUAL "prefix=${prefix}")
+      message(FATAL_ERROR "${pc} names its prefix \"${prefix_line}\", not prefix=${prefix}")
+    endif()
+  endforeach()
+endfunction()
+
 # Builds the C++ consumer in directory against the package installed under
 # stage, linking target, then runs it.
 function(cmake_consumer directory stage target kind)
@@ -107,14 +144,14 @@ endfunction()
 # Builds the C consumer in directory from pkg-config's flags for package as
 # installed under stage, then runs it.
 function(c_consumer directory stage package kind)
-  pkg_config_flags(flags ${stage} ${package})
+  pkg_config_flags(flags "${stage}" ${package})
   if(kind STREQUAL "shared" AND NOT flags MATCHES "-DINIFILE_SHARED")
     message(FATAL_ERROR "pkg-config's ${package} does not define INIFILE_SHARED: ${flags}")
   endif()
   file(MAKE_DIRECTORY ${directory})
   run_step("compile the C consumer" ${C_COMPILER} ${C_FLAGS} -std=c99 -Wall -Wextra -pedantic
            -Werror ${CONSUMER_DIR}/consumer.c ${flags} -o ${directory}/c_consumer${suffix})
-  run_consumer("the C consumer of ${package}" ${directory}/c_consumer${suffix} ${kind} ${stage}
+  run_consumer("the C consumer of ${package}" ${directory}/c_consumer${suffix} ${kind} "${stage}"
                ${wine_root}${directory})
 endfunction()
 
@@ -136,40 +173,60 @@ string(REPLACE "|" ";" BUILD_OPTIONS "${BUILD_OPTIONS}")
 string(REPLACE "|" ";" INSTALL_DIRS "${INSTALL_DIRS}")
 set(package_dir ${LIBDIR}/cmake/inifile)
 
+# What component inifile installs, and the installer.
+set(library_files ${INCLUDEDIR}/inifile/inifile.h ${LIBDIR}/pkgconfig/inifile.pc
+                  ${package_dir}/inifileConfig.cmake ${package_dir}/inifileConfigVersion.cmake
+                  ${package_dir}/inifile-${KIND}-targets.cmake)
+if(KIND STREQUAL "static")
+  list(APPEND library_files ${LIBDIR}/libinifile.a ${LIBDIR}/pkgconfig/inifile-static.pc)
+elseif(EMULATOR)
+  list(APPEND library_files ${BINDIR}/inifile.dll ${LIBDIR}/libinifile.dll.a)
+else()
+  string(REGEX MATCH "^[0-9]+" major ${VERSION})
+  list(APPEND library_files ${LIBDIR}/libinifile.so ${LIBDIR}/libinifile.so.${major}
+                            ${LIBDIR}/libinifile.so.${VERSION})
+endif()
+set(installer_files "")
+if(WITH_INSTALLER)
+  set(installer_files ${BINDIR}/ostrel-install${suffix})
+endif()
+
 if(STEP STREQUAL "install")
-  file(REMOVE_RECURSE ${STAGE})
-  run_step("install" ${CMAKE_COMMAND} -E env DESTDIR=${STAGE} ${CMAKE_COMMAND} --install ${BUILD_DIR})
-  file(GLOB_RECURSE installed RELATIVE ${STAGE} ${STAGE}/*)
-  list(TRANSFORM installed PREPEND /)
-  set(expected ${INCLUDEDIR}/inifile/inifile.h ${LIBDIR}/pkgconfig/inifile.pc
-               ${package_dir}/inifileConfig.cmake ${package_dir}/inifileConfigVersion.cmake
-               ${package_dir}/inifile-${KIND}-targets.cmake)
-  if(KIND STREQUAL "static")
-    list(APPEND expected ${LIBDIR}/libinifile.a ${LIBDIR}/pkgconfig/inifile-static.pc)
-  elseif(EMULATOR)
-    list(APPEND expected ${BINDIR}/inifile.dll ${LIBDIR}/libinifile.dll.a)
-  else()
-    string(REGEX MATCH "^[0-9]+" major ${VERSION})
-    list(APPEND expected ${LIBDIR}/libinifile.so ${LIBDIR}/libinifile.so.${major}
-                         ${LIBDIR}/libinifile.so.${VERSION})
-  endif()
-  if(WITH_INSTALLER)
-    list(APPEND expected ${BINDIR}/ostrel-install${suffix})
-  endif()
-  # The targets of the build's configuration, named after it.
-  list(FILTER installed EXCLUDE REGEX "^${package_dir}/inifile-${KIND}-targets-[a-z]+\\.cmake$")
-  list(SORT installed)
-  list(SORT expected)
-  if(NOT installed STREQUAL expected)
-    message(FATAL_ERROR "the build installed [${installed}], not [${expected}]")
-  endif()
-  file(GLOB pc_files ${STAGE}${LIBDIR}/pkgconfig/*.pc)
-  foreach(pc ${pc_files})
-    file(STRINGS ${pc} prefix_line REGEX "^prefix=" LIMIT_COUNT 1)
-    if(NOT prefix_line STREQUAL "prefix=${PREFIX}")
-      message(FATAL_ERROR "${pc} names its prefix \"${prefix_line}\", not prefix=${PREFIX}")
-    endif()
+  install_exactly(${STAGE} "" ${library_files} ${installer_files})
+  pc_files_name(${STAGE} ${PREFIX})
+
+elseif(STEP STREQUAL "prefix")
+  set(moved ${step_dir}/moved)
+  foreach(directory LIBDIR INCLUDEDIR BINDIR)
+    file(RELATIVE_PATH relative ${PREFIX} ${${directory}})
+    set(${directory} ${moved}/${relative})
   endforeach()
+  # Given as a path relative to where `cmake --install` runs.
+  run_step("install --prefix" ${CMAKE_COMMAND} -E chdir ${step_dir} ${CMAKE_COMMAND}
+           --install ${BUILD_DIR} --prefix moved)
+  pc_files_name("" ${moved})
+  c_consumer(${step_dir}/c_consumer "" inifile ${KIND})
+
+elseif(STEP STREQUAL "components")
+  install_exactly(${step_dir}/inifile "--component;inifile" ${library_files})
+  install_exactly(${step_dir}/installer "--component;installer" ${installer_files})
+
+elseif(STEP STREQUAL "no_googletest")
+  set(configure ${CMAKE_COMMAND} -S ${SOURCE_DIR} ${BUILD_OPTIONS}
+      -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DOSTREL_GOOGLETEST_SOURCE_DIR=${step_dir}/absent)
+  run_step("configure without GoogleTest" ${configure} -B ${step_dir}/default)
+  string(REGEX MATCHALL "\n-- The tests are off: [^\n]*GoogleTest" said "\n${step_output}")
+  list(LENGTH said count)
+  if(NOT count EQUAL 1)
+    message(FATAL_ERROR "configured without GoogleTest, it said ${count} times why the tests are "
+                        "off:\n${step_output}")
+  endif()
+  execute_process(COMMAND ${configure} -B ${step_dir}/asked -DOSTREL_BUILD_TESTS=ON
+                  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  if(result EQUAL 0 OR NOT output MATCHES "GTest|GoogleTest")
+    message(FATAL_ERROR "asked for the tests without GoogleTest, the configuration ended with "
+                        "${result}:\n${output}")
+  endif()
 
 elseif(STEP STREQUAL "symbols" AND KIND STREQUAL "static")
   run_step("nm" ${NM} -g --defined-only ${STAGE}${LIBDIR}/libinifile.a)
@@ -364,14 +421,14 @@ elseif(STEP STREQUAL "side_by_side")
   set(other_build ${step_dir}/other-build)
   run_step("configure the other build" ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${other_build}
            ${BUILD_OPTIONS} ${INSTALL_DIRS} -DBUILD_SHARED_LIBS=${other_shared}
-           -DOSTREL_BUILD_INSTALLER=OFF -DOSTREL_BUILD_TESTS=OFF)
+           -DOSTREL_BUILD_TESTS=OFF)
   run_step("build the other library" ${CMAKE_COMMAND} --build ${other_build} --target inifile)
   # This build first, then the other: a static build followed by a shared
   # one in one CI stage, the other way round in the other.
   set(stage ${step_dir}/stage)
   foreach(build ${BUILD_DIR} ${other_build})
     run_step("install ${build}" ${CMAKE_COMMAND} -E env DESTDIR=${stage}
-             ${CMAKE_COMMAND} --install ${build})
+             ${CMAKE_COMMAND} --install ${build} --component inifile)
   endforeach()
   cmake_consumer(${step_dir}/default ${stage} inifile::inifile shared)
   cmake_consumer(${step_dir}/static ${stage} inifile::inifile_static static)

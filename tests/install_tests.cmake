@@ -46,9 +46,13 @@ add_test(NAME install_into_a_staging_directory COMMAND ${ostrel_install_test} -D
                                                        ${ostrel_install_script})
 set_tests_properties(install_into_a_staging_directory PROPERTIES FIXTURES_SETUP ostrel_installed)
 
+# A configuration of the sources without GoogleTest, which needs no build.
+add_test(NAME configure_without_googletest COMMAND ${ostrel_install_test} -DSTEP=no_googletest
+                                                   ${ostrel_install_script})
+
 # Each step runs after the install; the side-by-side and sub-project steps
 # also make builds of their own.
-set(ostrel_install_steps symbols cmake_consumer c_consumer side_by_side)
+set(ostrel_install_steps symbols cmake_consumer c_consumer side_by_side prefix components)
 if(NOT CMAKE_CROSSCOMPILING)
   list(APPEND ostrel_install_steps readme_example subproject)
   if(ostrel_inifile_kind STREQUAL "shared")

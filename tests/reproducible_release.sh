@@ -10,7 +10,10 @@
 #   here, attaches the detached signature SIGNATURE (the release's
 #   ostrel-install-<version>-win64.exe.p7s) to it, and fails unless that
 #   gives the ostrel-install.exe in the signed release archive ZIP, byte
-#   for byte.
+#   for byte. Where the osslsigncode version that the release records beside
+#   SIGNATURE (ostrel-install-<version>-win64.signed-with.txt) is not this
+#   machine's, it says so in one line before anything else, as the two may
+#   write other bytes.
 # Expects the packages .ci/run installs.
 set -euo pipefail
 if [ $# -ne 0 ] && [ $# -ne 2 ]; then
@@ -18,8 +21,17 @@ if [ $# -ne 0 ] && [ $# -ne 2 ]; then
     exit 2
 fi
 if [ $# -eq 2 ]; then
-    zip=$(realpath -e "$1")
     signature=$(realpath -e "$2")
+    signed_with=${signature%.exe.p7s}.signed-with.txt
+    if [ -f "$signed_with" ]; then
+        ours=$(osslsigncode --version 2>/dev/null |
+            sed -n '1s/^\(osslsigncode [^ ,]*\).*/\1/p' || true)
+        if [ "$(cat "$signed_with")" != "$ours" ]; then
+            echo "$(basename "$signed_with"): the release was signed with $(cat "$signed_with")," \
+                "and this machine has ${ours:-no osslsigncode}, which may write other bytes" >&2
+        fi
+    fi
+    zip=$(realpath -e "$1")
 fi
 cd "$(dirname "$0")/.."
 work=$(mktemp -d)

@@ -6,9 +6,11 @@
 # archive ZIP) with a code-signing certificate of a throwaway root made
 # here, and fails unless: the archive's README.txt tells how to check the
 # signature, and it holds LICENSE.txt; the signature verifies against that root and
-# carries the commit's time; a second signing gives the same files; a fresh
-# clone, in another directory and time zone, rebuilds the signed executable
-# from the detached signature (tests/reproducible_release.sh); the signed
+# carries the commit's time; the release records this osslsigncode's
+# version; a second signing gives the same files; a fresh clone, in another
+# directory and time zone, rebuilds the signed executable from the detached
+# signature (tests/reproducible_release.sh), saying first where the release
+# names another osslsigncode than the rebuild's, and only there; the signed
 # executable still installs the demo distribution silently under Wine, and
 # the resources test RESOURCES_TEST still reads its version information; the
 # step leaves no temporary file; and it refuses, leaving no signed file, when
@@ -17,6 +19,7 @@
 set -euo pipefail
 build=$1 zip=$2 resources_test=$3 wine_run=$4 wine_prefix=$5
 signature=${zip%.zip}.exe.p7s
+signed_with=${zip%.zip}.signed-with.txt
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -53,13 +56,16 @@ sign() { # env's -u options and assignments
 sign_with() { # pkcs12 password-file
     sign OSTREL_SIGN_PKCS12="$1" OSTREL_SIGN_PASSWORD_FILE="$2"
 }
-outputs=("$zip" "$zip.sha256" "$signature")
+outputs=("$zip" "$zip.sha256" "$signature" "$signed_with")
 
 sign_with "$work/signer.p12" "$work/password" || { cat step.log; fail "the signing failed"; }
 [ -z "$(ls -A step-tmp)" ] || fail "the signing left $(ls -A step-tmp) in its temporary directory"
 written=$(ls "$(dirname "$zip")")
 [ "$written" = "$(printf '%s\n' "${outputs[@]##*/}" | sort)" ] ||
-    fail "the signing wrote $written, not the archive, its checksum and its signature alone"
+    fail "the signing wrote $written, not the archive, its checksum, its signature and its record"
+ours=$(osslsigncode --version | head -n 1)
+[ "$(cat "$signed_with")" = "${ours%%,*}" ] ||
+    fail "the release records $(cat "$signed_with"), not the ${ours%%,*} that signed it"
 mkdir first unpacked
 cp "${outputs[@]}" first/
 (cd unpacked && cmake -E tar xf "$zip")
@@ -82,7 +88,18 @@ done
 # The rebuild starts from the commit, so this build must be the commit's.
 git -C "$source_dir" diff --quiet HEAD -- ||
     fail "the sources differ from their commit, which the rebuild builds: commit them first"
-TZ=America/St_Johns bash "$source_dir/tests/reproducible_release.sh" "$zip" "$signature"
+TZ=America/St_Johns bash "$source_dir/tests/reproducible_release.sh" "$zip" "$signature" \
+    2>&1 | tee rebuild.log
+! grep -q "signed with" rebuild.log || fail "the rebuild with the signer's osslsigncode warned"
+# A release that names another version: said in one line, before the archive
+# (absent here) is even looked for.
+mkdir other-signer
+cp "$signature" other-signer/
+echo "osslsigncode 0.9" >"other-signer/${signed_with##*/}"
+bash "$source_dir/tests/reproducible_release.sh" absent.zip "other-signer/${signature##*/}" \
+    >rebuild.log 2>&1 && fail "the rebuild found an absent archive"
+[ "$(grep -c "signed with osslsigncode 0.9, and this machine has ${ours%%,*}" rebuild.log)" = 1 ] ||
+    { cat rebuild.log; fail "the rebuild did not say once that the signer's osslsigncode differs"; }
 
 # Without a root argument the installer works in its own directory.
 cp -R "$source_dir/examples/demo-dist" dist

@@ -74,15 +74,16 @@ set_target_properties(release PROPERTIES OSTREL_ARCHIVE ${ostrel_release_zip}
 # cmake --build --preset windows --target release-signed, with the variables
 # that cmake/sign-release.sh reads. Its archive goes to a directory of its
 # own, so that it never stands where the unsigned one does.
-set(ostrel_signed_zip
-    ${PROJECT_BINARY_DIR}/release-signed/ostrel-install-${PROJECT_VERSION}-win64.zip)
+set(ostrel_signed_release
+    ${PROJECT_BINARY_DIR}/release-signed/ostrel-install-${PROJECT_VERSION}-win64)
+set(ostrel_signed_zip ${ostrel_signed_release}.zip)
 add_custom_target(release-signed
   COMMAND ${PROJECT_SOURCE_DIR}/cmake/sign-release.sh ${CMAKE_COMMAND}
           ${ostrel_release_executable} ${ostrel_windows_dir}/signed/README.txt
           ${ostrel_windows_dir}/LICENSE.txt ${PROJECT_SOURCE_DIR} ${ostrel_signed_zip}
           ${OSTREL_DESCRIPTION}
   BYPRODUCTS ${ostrel_signed_zip} ${ostrel_signed_zip}.sha256
-             ${PROJECT_BINARY_DIR}/release-signed/ostrel-install-${PROJECT_VERSION}-win64.exe.p7s
+             ${ostrel_signed_release}.exe.p7s ${ostrel_signed_release}.signed-with.txt
   DEPENDS release-executable
   COMMENT "Signing ostrel-install.exe into ${ostrel_signed_zip}"
   VERBATIM)
