@@ -19,22 +19,6 @@ int ini_grow_pointer_array(void ***array, int32_t *capacity)
     return 0;
 }
 
-int ini_reserve_bytes(char **bytes, size_t *capacity, size_t needed)
-{
-    if (needed <= *capacity) {
-        return 0;
-    }
-    size_t steps = (needed - *capacity + INI_GROW_STEP - 1) / INI_GROW_STEP;
-    size_t grown = *capacity + steps * INI_GROW_STEP;
-    char *larger = (char *)realloc(*bytes, grown);
-    if (larger == NULL) {
-        return -1;
-    }
-    *bytes = larger;
-    *capacity = grown;
-    return 0;
-}
-
 IniDocument *ini_new_document()
 {
     IniDocument *doc = (IniDocument *)malloc(sizeof(IniDocument));

@@ -16,12 +16,6 @@ extern "C" {
  * pass INT32_MAX. */
 int ini_grow_pointer_array(void ***array, int32_t *capacity);
 
-/* Makes room for at least needed bytes in *bytes, growing *capacity by whole
- * steps of INI_GROW_STEP in one reallocation: the capacity that growing by
- * one step whenever a byte finds the buffer full would reach. Returns 0, or
- * -1 when out of memory, the buffer then unchanged. */
-int ini_reserve_bytes(char **bytes, size_t *capacity, size_t needed);
-
 /* A new empty section that takes ownership of name, a heap string; null when
  * out of memory, name then still owned by the caller. */
 IniSection *ini_new_section_owning_name(char *name);
@@ -40,16 +34,16 @@ int ini_append_entry(IniSection *section, char *key, char *value);
  * loader only hands file back to it, so it may stand for anything. */
 typedef int32_t (*IniReadFunction)(intptr_t file, void *buffer, uint32_t size);
 
-/* The most bytes the loader reads in one run, a chunk at a time, before it
- * goes through them: a run ends early at a read that delivers less than a
- * chunk. */
-enum { INI_LOAD_BUFFER_SIZE = 16 * INI_READ_CHUNK };
+/* The bytes the loader asks for per read of a file, a buffer it keeps on
+ * the stack: enough that the system calls cost little beside the bytes,
+ * and never the whole file, which a load never holds at once. */
+enum { INI_LOAD_BUFFER_SIZE = 64 * 1024 };
 
-/* The loader once the file is open: reads file through read, in chunks of
- * INI_READ_CHUNK bytes; returns and reports as ini_load_file_with_result
- * does. The file stays open. ini_load_file_with_result is this over an open
- * file; the tests also load through it from memory with reads as short as
- * they choose, to reach every chunk edge in one process. */
+/* The loader once the file is open: reads file through read, asking for
+ * INI_LOAD_BUFFER_SIZE bytes at a time; returns and reports as
+ * ini_load_file_with_result does. The file stays open. ini_load_file_with_result is this over an
+ * open file; the tests also load through it from memory with reads as short as they choose, to
+ * reach every chunk edge in one process. */
 IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniLoadResult *result,
                            int32_t *line);
 }

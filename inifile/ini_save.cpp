@@ -6,155 +6,149 @@
 
 #include "platform/platform.h"
 
-/* The buffer that every entry line is built in; its capacity grows in steps
- * of INI_GROW_STEP and never shrinks. */
-struct IniScratch {
+/* The bytes a save writes at once: enough that the system calls cost little
+ * beside the bytes, while a save never holds the whole file. */
+enum { INI_SAVE_BLOCK = 64 * 1024 };
+
+/* Where the writer's bytes gather: for a file, a block written out whenever
+ * it is full; in memory, a heap block that at least doubles whenever it must
+ * grow, so that a document costs a few copies, keeping room for a NUL. */
+struct IniOutput {
     char *bytes;
+    size_t length;
     size_t capacity;
+    IniPlatformFile file; /* where full blocks go, or INI_PLATFORM_NO_FILE: into memory */
 };
 
-/* Appends text at *length with a backslash before each ";" and "\", the two
- * bytes the loader would otherwise read as a comment or an escape. Returns 0,
- * or -1 when out of memory. */
-static int ini_scratch_append_escaped(IniScratch *scratch, size_t *length, const char *text)
+/* The room left for bytes; in memory, a NUL still fits after them. */
+static size_t ini_output_room(const IniOutput *output)
+{
+    return output->capacity - output->length - (output->file == INI_PLATFORM_NO_FILE);
+}
+
+/* Makes room for at least one more byte. Returns 0, -2 when writing the
+ * full block out fails, or -3 when out of memory. */
+static int ini_output_make_room(IniOutput *output)
+{
+    if (ini_output_room(output) > 0) {
+        return 0;
+    }
+    if (output->file != INI_PLATFORM_NO_FILE) {
+        if (!ini_platform_write(output->file, output->bytes, (uint32_t)output->length)) {
+            return -2;
+        }
+        output->length = 0;
+        return 0;
+    }
+    if (output->capacity > SIZE_MAX / 2) {
+        return -3;
+    }
+    char *grown = (char *)realloc(output->bytes, 2 * output->capacity);
+    if (grown == NULL) {
+        return -3;
+    }
+    output->bytes = grown;
+    output->capacity *= 2;
+    return 0;
+}
+
+/* Appends size bytes. Returns 0, or what ini_output_make_room returns. */
+static int ini_output_put(IniOutput *output, const char *bytes, size_t size)
+{
+    while (size > 0) {
+        int result = ini_output_make_room(output);
+        if (result != 0) {
+            return result;
+        }
+        size_t room = ini_output_room(output);
+        size_t count = size < room ? size : room;
+        memcpy(output->bytes + output->length, bytes, count);
+        output->length += count;
+        bytes += count;
+        size -= count;
+    }
+    return 0;
+}
+
+/* Appends text with a backslash before each ";" and "\", the two bytes the
+ * loader would otherwise read as a comment or an escape. Returns 0, or what
+ * ini_output_make_room returns. */
+static int ini_output_put_escaped(IniOutput *output, const char *text)
 {
     for (;;) {
         size_t plain = strcspn(text, ";\\");
-        int escape = text[plain] != '\0';
-        if (ini_reserve_bytes(&scratch->bytes, &scratch->capacity,
-                              *length + plain + 2 * (size_t)escape) != 0) {
-            return -1;
+        int result = ini_output_put(output, text, plain);
+        if (result != 0 || text[plain] == '\0') {
+            return result;
         }
-        memcpy(scratch->bytes + *length, text, plain);
-        *length += plain;
-        if (!escape) {
-            return 0;
+        const char escaped[2] = {'\\', text[plain]};
+        result = ini_output_put(output, escaped, 2);
+        if (result != 0) {
+            return result;
         }
-        scratch->bytes[(*length)++] = '\\';
-        scratch->bytes[(*length)++] = text[plain];
         text += plain + 1;
     }
 }
 
-/* Builds "key=value\n", escaped, in the scratch buffer. Returns its length,
- * or 0 when out of memory. */
-static size_t ini_build_entry_line(IniScratch *scratch, const IniEntry *entry)
-{
-    size_t length = 0;
-    if (ini_scratch_append_escaped(scratch, &length, entry->key) != 0 ||
-        ini_reserve_bytes(&scratch->bytes, &scratch->capacity, length + 1) != 0) {
-        return 0;
-    }
-    scratch->bytes[length++] = '=';
-    if (ini_scratch_append_escaped(scratch, &length, entry->value) != 0 ||
-        ini_reserve_bytes(&scratch->bytes, &scratch->capacity, length + 1) != 0) {
-        return 0;
-    }
-    scratch->bytes[length++] = '\n';
-    return length;
-}
-
-/* Where the writer puts its bytes: puts length bytes into sink, as one piece.
- * Returns 0, -2 when the write fails or falls short, or -3 when out of
- * memory. */
-typedef int (*IniWriteFunction)(intptr_t sink, const char *bytes, size_t length);
-
-/* An IniWriteFunction over an open file: one write, which fails when it
- * falls short or is longer than one write can ask for. */
-static int ini_write_file(intptr_t sink, const char *bytes, size_t length)
-{
-    return length <= UINT32_MAX && ini_platform_write(sink, bytes, (uint32_t)length) ? 0 : -2;
-}
-
-/* The bytes ini_save_memory gathers: a heap block that at least doubles
- * whenever it must grow, so that a document costs a few copies. */
-struct IniMemoryOutput {
-    char *bytes;
-    size_t length;
-    size_t capacity;
-};
-
-/* An IniWriteFunction over an IniMemoryOutput, keeping room for a NUL after
- * the bytes. */
-static int ini_write_memory(intptr_t sink, const char *bytes, size_t length)
-{
-    /* The writer hands back the address that ini_save_memory gave it. */
-    // NOLINTNEXTLINE(performance-no-int-to-ptr)
-    IniMemoryOutput *output = (IniMemoryOutput *)sink;
-    if (length >= SIZE_MAX - output->length) {
-        return -3;
-    }
-    size_t needed = output->length + length + 1;
-    if (needed > output->capacity) {
-        size_t capacity = output->capacity > SIZE_MAX / 2 || 2 * output->capacity < needed
-                              ? needed
-                              : 2 * output->capacity;
-        char *grown = (char *)realloc(output->bytes, capacity);
-        if (grown == NULL) {
-            return -3;
-        }
-        output->bytes = grown;
-        output->capacity = capacity;
-    }
-    memcpy(output->bytes + output->length, bytes, length);
-    output->length += length;
-    return 0;
-}
-
-/* Writes one section: its header, in three writes, then one write per entry
- * line. Returns 0, or the first failure of put or -3 when out of memory. */
-static int ini_write_section(intptr_t sink, IniWriteFunction put, IniScratch *scratch,
-                             const IniSection *section)
-{
-    int result = put(sink, "[", 1);
-    if (result == 0) {
-        result = put(sink, section->name, strlen(section->name));
-    }
-    if (result == 0) {
-        result = put(sink, "]\n", 2);
-    }
-    for (int32_t i = 0; result == 0 && i < section->entry_count; i++) {
-        size_t length = ini_build_entry_line(scratch, section->entries[i]);
-        result = length == 0 ? -3 : put(sink, scratch->bytes, length);
-    }
-    return result;
-}
-
-/* Writes every section of doc to sink, building entry lines in scratch.
- * Returns 0, or what ini_write_section returns first. */
-static int ini_write_document(const IniDocument *doc, intptr_t sink, IniWriteFunction put,
-                              IniScratch *scratch)
+/* Appends every section of doc: "[name]" and a line feed, then
+ * "key=value" and a line feed for each entry, escaped. Returns 0, or the
+ * first failure of ini_output_make_room. */
+static int ini_output_document(IniOutput *output, const IniDocument *doc)
 {
     int result = 0;
     for (int32_t i = 0; result == 0 && i < doc->section_count; i++) {
-        result = ini_write_section(sink, put, scratch, doc->sections[i]);
+        const IniSection *section = doc->sections[i];
+        result = ini_output_put(output, "[", 1);
+        if (result == 0) {
+            result = ini_output_put(output, section->name, strlen(section->name));
+        }
+        if (result == 0) {
+            result = ini_output_put(output, "]\n", 2);
+        }
+        for (int32_t j = 0; result == 0 && j < section->entry_count; j++) {
+            result = ini_output_put_escaped(output, section->entries[j]->key);
+            if (result == 0) {
+                result = ini_output_put(output, "=", 1);
+            }
+            if (result == 0) {
+                result = ini_output_put_escaped(output, section->entries[j]->value);
+            }
+            if (result == 0) {
+                result = ini_output_put(output, "\n", 1);
+            }
+        }
     }
     return result;
 }
 
-/* What ini_save_file hands the file layer to write its content. */
-struct IniFileOutput {
+/* What ini_save_file hands the file layer to write. */
+struct IniFileContent {
     const IniDocument *doc;
-    IniScratch *scratch;
+    char *block; /* INI_SAVE_BLOCK bytes */
 };
 
-/* An IniPlatformContentWriter that writes an IniFileOutput's document.
- * Returns 0, -2 or -3 as ini_write_document does. */
+/* An IniPlatformContentWriter that writes an IniFileContent's document.
+ * Returns 0, or -2 when a write fails. */
 static int ini_write_document_to_file(IniPlatformFile file, void *context)
 {
-    const IniFileOutput *output = (const IniFileOutput *)context;
-    return ini_write_document(output->doc, file, ini_write_file, output->scratch);
+    const IniFileContent *content = (const IniFileContent *)context;
+    IniOutput output = {content->block, 0, INI_SAVE_BLOCK, file};
+    int result = ini_output_document(&output, content->doc);
+    if (result == 0 && output.length > 0 &&
+        !ini_platform_write(file, output.bytes, (uint32_t)output.length)) {
+        result = -2;
+    }
+    return result;
 }
 
 int ini_save_file(const IniDocument *doc, const char *path)
 {
-    IniScratch scratch = {(char *)malloc(INI_GROW_STEP), INI_GROW_STEP};
-    if (scratch.bytes == NULL) {
+    IniFileContent content = {doc, (char *)malloc(INI_SAVE_BLOCK)};
+    if (content.block == NULL) {
         return -3;
     }
-    IniFileOutput output = {doc, &scratch};
-    int result = ini_platform_replace_file(path, NULL, 1, ini_write_document_to_file, &output);
-    free(scratch.bytes);
+    int result = ini_platform_replace_file(path, NULL, 1, ini_write_document_to_file, &content);
+    free(content.block);
     return result;
 }
 
@@ -162,16 +156,8 @@ int ini_save_memory(const IniDocument *doc, char **bytes, size_t *size)
 {
     *bytes = NULL;
     *size = 0;
-    IniScratch scratch = {(char *)malloc(INI_GROW_STEP), INI_GROW_STEP};
-    if (scratch.bytes == NULL) {
-        return -3;
-    }
-    /* Room for the NUL alone, which an empty document's buffer holds. */
-    IniMemoryOutput output = {(char *)malloc(1), 0, 1};
-    int result = output.bytes == NULL
-                     ? -3
-                     : ini_write_document(doc, (intptr_t)&output, ini_write_memory, &scratch);
-    free(scratch.bytes);
+    IniOutput output = {(char *)malloc(INI_GROW_STEP), 0, INI_GROW_STEP, INI_PLATFORM_NO_FILE};
+    int result = output.bytes == NULL ? -3 : ini_output_document(&output, doc);
     if (result != 0) {
         free(output.bytes);
         return result;

@@ -129,7 +129,7 @@ extern "C" {
 
 enum {
     INI_GROW_STEP = 10,   /* initial capacity and growth of every array */
-    INI_READ_CHUNK = 1024 /* bytes the loader asks for per read */
+    INI_READ_CHUNK = 1024 /* bytes ini_read_line asks for per read */
 };
 
 typedef struct IniEntry {
@@ -317,13 +317,12 @@ INIFILE_API IniDocument *ini_load_file_with_result(const char *path, IniLoadResu
                                                    int32_t *line);
 
 /* Loads the size bytes at bytes as ini_load_file_with_result loads a file
- * holding them: the same document, result and line, through the same line
- * reader, which takes the bytes INI_READ_CHUNK at a time, with the same
- * allocations. Returns a new document owned by the caller, with *result
- * INI_LOAD_OK; or null with *result INI_LOAD_MALFORMED (*line as for a file)
- * or INI_LOAD_OUT_OF_MEMORY. result and line may each be null: nothing is then
- * stored through it. Size 0 is an empty document, and bytes may then be null. The
- * bytes are only read, and the document keeps no pointer into them. */
+ * holding them: the same document, result and line. Returns a new document
+ * owned by the caller, with *result INI_LOAD_OK; or null with *result
+ * INI_LOAD_MALFORMED (*line as for a file) or INI_LOAD_OUT_OF_MEMORY. result
+ * and line may each be null: nothing is then stored through it. Size 0 is an
+ * empty document, and bytes may then be null. The bytes are only read, and
+ * the document keeps no pointer into them. */
 INIFILE_API IniDocument *ini_load_memory(const void *bytes, size_t size, IniLoadResult *result,
                                          int32_t *line);
 
@@ -355,19 +354,16 @@ INIFILE_API char *ini_read_line(IniLineReader *reader);
  * Returns 0 when the whole document is written and on disk; -1 when the file
  * cannot be created or replaced (a directory, a missing directory, a file the
  * process may not write); -2 when a write or a flush failed or wrote fewer
- * bytes than asked (or a name or an entry line of 4 GiB or more, too long for
- * one write, was met); -3 when memory for an entry line ran out. After -1, -2
- * or -3 the file is as it was and no temporary is left, but for the paths
- * written in place, as by a plain write, which after -2 or -3 hold a prefix
- * of the document: a path that is no regular file (a device such as
- * /dev/null, a FIFO), a file whose directory takes no new file from the
- * process, and a file the system lets it write but not replace (another
- * user's in a sticky directory; on Windows, one it may not delete). A FIFO
- * that no program reads is never waited for: -1 at once. On Windows a file
- * that another program holds open is waited for, for about two seconds,
- * before -1. A -2 from the flush of the directory after the move, which a
- * system reports only when its disk fails, leaves the new document in
- * place. */
+ * bytes than asked; -3, before anything is written, when memory for the
+ * bytes to write ran out. After -1, -2 or -3 the file is as it was and no
+ * temporary is left, but for the paths written in place, as by a plain
+ * write, which after -2 hold a prefix of the document: a path that is no regular file (a device
+ * such as /dev/null, a FIFO), a file whose directory takes no new file from the process, and a file
+ * the system lets it write but not replace (another user's in a sticky directory; on Windows, one
+ * it may not delete). A FIFO that no program reads is never waited for: -1 at once. On Windows a
+ * file that another program holds open is waited for, for about two seconds, before -1. A -2 from
+ * the flush of the directory after the move, which a system reports only when its disk fails,
+ * leaves the new document in place. */
 INIFILE_API int ini_save_file(const IniDocument *doc, const char *path);
 
 /* Puts into a new heap buffer exactly the bytes ini_save_file writes for doc,

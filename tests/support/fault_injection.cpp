@@ -49,7 +49,6 @@ static bool fault_allocation_happened;
 static long fault_allocation_count;
 static uint32_t fault_read_limit;
 static long fault_read_countdown = -1;
-static long fault_read_count;
 static FaultWrite fault_write_how;
 static long fault_call_countdowns[FAULT_CALL_KINDS] = {-1, -1, -1, -1};
 static long fault_call_counts[FAULT_CALL_KINDS];
@@ -80,7 +79,6 @@ void *fault_wrapped_realloc(void *block, size_t size)
 int32_t fault_wrapped_ini_platform_read(IniPlatformFile file, void *buffer, uint32_t size)
 {
     if (fault_watching) {
-        fault_read_count++;
         if (fault_read_countdown >= 0 && fault_read_countdown-- == 0) {
             return -1;
         }
@@ -160,7 +158,6 @@ void fault_reset()
     fault_allocation_count = 0;
     fault_read_limit = 0;
     fault_read_countdown = -1;
-    fault_read_count = 0;
     fault_write_how = FAULT_WRITE_NOTHING;
     for (int call = 0; call < FAULT_CALL_KINDS; call++) {
         fault_call_countdowns[call] = -1;
@@ -206,20 +203,10 @@ void fault_fail_read(long countdown)
     fault_read_countdown = countdown;
 }
 
-long fault_reads()
-{
-    return fault_read_count;
-}
-
 void fault_fail_write(long countdown, FaultWrite how)
 {
     fault_fail_call(FAULT_CALL_WRITE, countdown);
     fault_write_how = how;
-}
-
-long fault_writes()
-{
-    return fault_calls(FAULT_CALL_WRITE);
 }
 
 void fault_fail_call(FaultCall call, long countdown)

@@ -73,15 +73,9 @@ void fault_limit_reads(uint32_t most);
  * later reads go on from where the file stands. */
 void fault_fail_read(long countdown);
 
-/* The reads made while watching. */
-long fault_reads();
-
 /* Makes the write countdown writes from the start of watching fail, once,
  * after doing what how says. */
 void fault_fail_write(long countdown, FaultWrite how);
-
-/* The writes made while watching. */
-long fault_writes();
 
 /* Makes the call of kind call countdown calls of that kind from the start
  * of watching fail, once: a write writes nothing, a flush or a move does
