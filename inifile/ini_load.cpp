@@ -16,32 +16,33 @@ static int ini_is_special(unsigned char byte)
     return byte == '\n' || byte == '\r' || byte == ';' || byte == '\\';
 }
 
-/* Returns 1 when one of the eight bytes of word is byte: a byte of word
- * equal to it is zero after the exclusive or, and only a zero byte borrows
- * into its own top bit. */
-static int ini_word_holds(uint64_t word, unsigned char byte)
+/* The eight bytes at bytes, the first in the lowest bits, whatever the
+ * machine's byte order. */
+static uint64_t ini_load_eight(const char *bytes)
+{
+    const unsigned char *at = (const unsigned char *)bytes;
+    return (uint64_t)at[0] | (uint64_t)at[1] << 8 | (uint64_t)at[2] << 16 | (uint64_t)at[3] << 24 |
+           (uint64_t)at[4] << 32 | (uint64_t)at[5] << 40 | (uint64_t)at[6] << 48 |
+           (uint64_t)at[7] << 56;
+}
+
+/* The top bit of each byte of word that is byte, and maybe of bytes after
+ * the first such: a byte equal to it is zero after the exclusive or, and
+ * only a zero byte, or one a zero byte below it borrows from, turns its top
+ * bit on. */
+static uint64_t ini_bytes_equal(uint64_t word, unsigned char byte)
 {
     const uint64_t ones = 0x0101010101010101u;
     uint64_t equal_bytes_zero = word ^ (ones * byte);
-    return ((equal_bytes_zero - ones) & ~equal_bytes_zero & (ones << 7)) != 0;
+    return (equal_bytes_zero - ones) & ~equal_bytes_zero & (ones << 7);
 }
 
-/* The first special byte (ini_is_special) from at on, or stop when there is
- * none before it; eight bytes are looked at at once. */
-static const char *ini_find_special(const char *at, const char *stop)
+/* The index (0 to 7) of the byte whose top bit is the lowest one set in
+ * bits, which is not 0. */
+static size_t ini_first_marked_byte(uint64_t bits)
 {
-    for (; stop - at >= 8; at += 8) {
-        uint64_t word;
-        memcpy(&word, at, 8);
-        if (ini_word_holds(word, '\n') || ini_word_holds(word, '\r') || ini_word_holds(word, ';') ||
-            ini_word_holds(word, '\\')) {
-            break;
-        }
-    }
-    while (at < stop && !ini_is_special((unsigned char)*at)) {
-        at++;
-    }
-    return at;
+    uint64_t lowest = bits & (~bits + 1);
+    return (size_t)(((lowest >> 7) * 0x0001020304050607u) >> 56);
 }
 
 /* The bytes a line gathers on the stack before it needs the heap. */
@@ -58,27 +59,87 @@ struct IniLine {
     char scratch[INI_SCRATCH_SIZE];
 };
 
+/* The bytes the line has room for after its own. */
+static size_t ini_line_room(const IniLine *line)
+{
+    return (line->capacity == 0 ? (size_t)INI_SCRATCH_SIZE : line->capacity) - line->length;
+}
+
+/* Makes room for at least count more bytes. Returns 0, or -1 when out of
+ * memory, the line then unchanged. */
+static int ini_line_reserve(IniLine *line, size_t count)
+{
+    size_t room = ini_line_room(line);
+    if (count <= room) {
+        return 0;
+    }
+    size_t needed = line->length + count;
+    size_t capacity = 2 * (line->length + room) > needed ? 2 * (line->length + room) : needed;
+    char *grown =
+        line->capacity == 0 ? (char *)malloc(capacity) : (char *)realloc(line->bytes, capacity);
+    if (grown == NULL) {
+        return -1;
+    }
+    if (line->capacity == 0) {
+        memcpy(grown, line->scratch, line->length);
+    }
+    line->bytes = grown;
+    line->capacity = capacity;
+    return 0;
+}
+
+/* Copies to a line that has begun what it stores of the bytes from at on:
+ * the bytes it stores as they stand, eight at a time where eight hold none
+ * of the special ones (ini_is_special), and each byte a backslash escapes.
+ * Stops at stop, or at the first byte the line reader must judge: a line
+ * feed, a carriage return, an unescaped ";", or a backslash before a line
+ * feed, a carriage return or stop. Returns where it stopped, or null when
+ * out of memory. */
+static const char *ini_line_copy_plain(IniLine *line, const char *at, const char *stop)
+{
+    for (;;) {
+        if (ini_line_reserve(line, 1) != 0) {
+            return NULL;
+        }
+        size_t room = ini_line_room(line);
+        const char *limit = (size_t)(stop - at) < room ? stop : at + room;
+        char *out = line->bytes + line->length;
+        while (limit - at >= 8) {
+            uint64_t word = ini_load_eight(at);
+            uint64_t special = ini_bytes_equal(word, '\n') | ini_bytes_equal(word, '\r') |
+                               ini_bytes_equal(word, ';') | ini_bytes_equal(word, '\\');
+            memcpy(out, at, 8);
+            size_t plain = special == 0 ? 8 : ini_first_marked_byte(special);
+            out += plain;
+            at += plain;
+            if (plain < 8) {
+                break;
+            }
+        }
+        while (at < limit && !ini_is_special((unsigned char)*at)) {
+            *out++ = *at++;
+        }
+        int escapes = at < limit && *at == '\\' && stop - at >= 2 && at[1] != '\n' && at[1] != '\r';
+        if (escapes) {
+            *out++ = at[1];
+            at += 2;
+        }
+        line->length = (size_t)(out - line->bytes);
+        if (!escapes && (at < limit || at == stop)) {
+            return at;
+        }
+    }
+}
+
 /* Appends count bytes to the line. Returns 0, or -1 when out of memory, the
  * line then unchanged. */
 static int ini_line_append(IniLine *line, const char *bytes, size_t count)
 {
-    size_t needed = line->length + count;
-    size_t room = line->capacity == 0 ? (size_t)INI_SCRATCH_SIZE : line->capacity;
-    if (needed > room) {
-        size_t capacity = 2 * room > needed ? 2 * room : needed;
-        char *grown =
-            line->capacity == 0 ? (char *)malloc(capacity) : (char *)realloc(line->bytes, capacity);
-        if (grown == NULL) {
-            return -1;
-        }
-        if (line->capacity == 0) {
-            memcpy(grown, line->scratch, line->length);
-        }
-        line->bytes = grown;
-        line->capacity = capacity;
+    if (ini_line_reserve(line, count) != 0) {
+        return -1;
     }
     memcpy(line->bytes + line->length, bytes, count);
-    line->length = needed;
+    line->length += count;
     return 0;
 }
 
@@ -160,10 +221,10 @@ static char *ini_scanner_finish(IniScanner *scanner, IniLine *line)
     return text;
 }
 
-/* ini_read_line over scanner, counting line feeds. Once a line has begun, it
- * takes every run of bytes up to the next special one with one copy; the
- * bytes before a line begins and the special ones go through the format's
- * table one at a time. */
+/* ini_read_line over scanner, counting line feeds. Once a line has begun,
+ * ini_line_copy_plain takes the bytes it stores without a decision of their
+ * own; the bytes before a line begins and the special ones go through the
+ * format's table one at a time. */
 // NOLINTNEXTLINE(readability-function-cognitive-complexity)
 static char *ini_next_line(IniScanner *scanner)
 {
@@ -186,11 +247,10 @@ static char *ini_next_line(IniScanner *scanner)
         }
         while (at < stop && !in_comment) {
             if (line.length > 0 && !escaped) {
-                const char *special = ini_find_special(at, stop);
-                if (ini_line_append(&line, at, (size_t)(special - at)) != 0) {
+                at = ini_line_copy_plain(&line, at, stop);
+                if (at == NULL) {
                     goto out_of_memory;
                 }
-                at = special;
                 if (at == stop) {
                     break;
                 }
