@@ -39,15 +39,17 @@ int64_t bench_resident_kb();
 
 /* The corpora. */
 enum BenchCorpusKind {
-    BENCH_CORPUS_TYPICAL,   /* many sections of 50-200 entries, paths, comments */
+    BENCH_CORPUS_TYPICAL,   /* many sections of 50-200 entries, 40% of the values paths */
     BENCH_CORPUS_FLAT,      /* one section of very many short entries */
     BENCH_CORPUS_LONGLINES, /* entries whose lines are 4 KiB to 64 KiB long */
-    BENCH_CORPUS_PATHS      /* sections of 20-100 entries, mostly escaped Windows paths */
+    BENCH_CORPUS_PATHS      /* sections of 20-100 entries, mostly Windows paths */
 };
 
-/* Writes the corpus of that kind to path: the same bytes on every call for the
- * same kind and size, about size bytes (it stops at the first line end at or
- * past size). Returns the file size, or 0 after printing the reason. */
+/* Writes the corpus of that kind to path, in the form every peer reads alike:
+ * no comment lines, and "/" between a path's parts. The same bytes on every
+ * call for the same kind and size, about size bytes (it stops at the first
+ * line end at or past size). Returns the file size, or 0 after printing the
+ * reason. */
 uint64_t bench_write_corpus(BenchCorpusKind kind, uint64_t size, const char *path);
 
 /* The corpora each measurement runs on, as a set: bit (1 << kind) per kind. */
