@@ -109,11 +109,10 @@ extern const BenchPeer bench_durable_floor;
 
 /* The measured operations, run in a process of their own. bench_measure_load
  * loads and frees the file at path repeats times with peer, timing every load
- * and free; bench_measure_save loads it untimed, then times one save over
- * out_path (which exists, holding one line) by the durable protocol, and
- * checks that the file saved loads back with our loader into as many
- * sections and entries. Both return 0 with *sample filled in, or -1 after
- * printing the reason. */
+ * and free; bench_measure_save loads it untimed and writes out_path with one
+ * line, then times one save over it by the durable protocol, and checks that the file saved loads
+ * back with our loader into as many sections and entries. Both return 0 with *sample filled in, or
+ * -1 after printing the reason. */
 int bench_measure_load(const BenchPeer *peer, const char *path, int repeats, BenchSample *sample);
 int bench_measure_save(const BenchPeer *peer, const char *path, const char *out_path,
                        BenchSample *sample);

@@ -142,7 +142,8 @@ static int bench_child(const char *operation, const char *path, const char *out_
 {
     for (const BenchPeer *peer : bench_peers) {
         std::string name = peer->name;
-        bool load = operation == name + "-load", save = operation == name + "-save";
+        bool load = operation == name + "-load";
+        bool save = operation == name + "-save" && peer->write != NULL;
         if (!load && !save) {
             continue;
         }

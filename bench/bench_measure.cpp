@@ -20,14 +20,14 @@ uint64_t bench_file_size(const char *path)
 
 int bench_measure_load(const BenchPeer *peer, const char *path, int repeats, BenchSample *sample)
 {
-    for (int round = 0; round < repeats; round++) {
+    for (int load = 0; load < repeats; load++) {
         BenchStamp start = bench_stamp();
         void *doc = peer->load(path);
         bench_add_since(sample, start);
         if (doc == NULL) {
             return -1;
         }
-        if (round == 0) {
+        if (load == 0) {
             peer->count(doc, sample);
         }
         start = bench_stamp();
