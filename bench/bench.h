@@ -17,11 +17,6 @@ struct BenchSample {
     int64_t peak_kb;     /* peak resident memory of the process */
 };
 
-/* A measured operation: works on the file at path (a corpus) and, for the
- * writers, writes out_path. Returns 0 with *sample filled in, or -1 after
- * printing the reason to stderr. */
-typedef int (*BenchOperation)(const char *path, const char *out_path, BenchSample *sample);
-
 /* A point in time, on the wall clock and on the process's processor clock. */
 struct BenchStamp {
     double wall;
@@ -44,43 +39,86 @@ int64_t bench_resident_kb();
 
 /* The corpora. */
 enum BenchCorpusKind {
-    BENCH_CORPUS_TYPICAL,   /* many sections of 50-200 entries, paths, comments */
+    BENCH_CORPUS_TYPICAL,   /* many sections of 50-200 entries, 40% of the values paths */
     BENCH_CORPUS_FLAT,      /* one section of very many short entries */
     BENCH_CORPUS_LONGLINES, /* entries whose lines are 4 KiB to 64 KiB long */
-    BENCH_CORPUS_PATHS      /* sections of 20-100 entries, mostly escaped Windows paths */
+    BENCH_CORPUS_PATHS      /* sections of 20-100 entries, mostly Windows paths */
 };
 
-/* Writes the corpus of that kind to path: the same bytes on every call for the
- * same kind and size, about size bytes (it stops at the first line end at or
- * past size). Returns the file size, or 0 after printing the reason. */
+/* Writes the corpus of that kind to path, in the form every peer reads alike:
+ * no comment lines, and "/" between a path's parts. The same bytes on every
+ * call for the same kind and size, about size bytes (it stops at the first
+ * line end at or past size). Returns the file size, or 0 after printing the
+ * reason. */
 uint64_t bench_write_corpus(BenchCorpusKind kind, uint64_t size, const char *path);
 
-/* The operations, by peer. The loaders time loading plus releasing the whole
- * document; the writers time writing a document already in memory. */
-int bench_ostrel_load(const char *path, const char *out_path, BenchSample *sample);
-int bench_ostrel_save(const char *path, const char *out_path, BenchSample *sample);
-int bench_inih_load(const char *path, const char *out_path, BenchSample *sample);
-int bench_inih_unlimited_load(const char *path, const char *out_path, BenchSample *sample);
-int bench_boost_load(const char *path, const char *out_path, BenchSample *sample);
-int bench_boost_save(const char *path, const char *out_path, BenchSample *sample);
+/* The corpora each measurement runs on, as a set: bit (1 << kind) per kind. */
+enum : unsigned {
+    BENCH_ON_ALL = 0xf,
+    BENCH_ON_LONGLINES = 1u << BENCH_CORPUS_LONGLINES,
+    BENCH_ON_TYPICAL_AND_PATHS = (1u << BENCH_CORPUS_TYPICAL) | (1u << BENCH_CORPUS_PATHS)
+};
 
-/* The writer as it would be without replacing the file whole: the same lines
- * built and written in the same pieces, into the file itself, emptied, then
- * one fsync; what a save that is only flushed costs. */
-int bench_save_in_place_flushed(const char *path, const char *out_path, BenchSample *sample);
+/* What a peer's write does beyond writing the document into the file it is
+ * given, and so what the benchmark adds to make every save durable alike: a
+ * temporary beside the target, flushed, renamed over it, the directory
+ * flushed. */
+enum BenchReplace {
+    BENCH_REPLACE_AFTER,        /* nothing: the benchmark gives it the temporary,
+                                   then flushes, renames and flushes the directory */
+    BENCH_REPLACE_ITSELF,       /* all of it: it is given the target */
+    BENCH_REPLACE_BUT_DIRECTORY /* all but the directory's flush, which the
+                                   benchmark adds: it is given the target */
+};
 
-/* Reference points that are not INI parsers: reading the file in 1 MiB
- * chunks and counting lines with memchr (the practical limit); the same with
- * 1024-byte reads through the platform layer (what the loader's read size
- * alone costs); those reads followed by the allocations the document model
- * prescribes for the file's lines, without any parsing (what the loader's
- * rules alone cost); and writing the writer's output in the same pieces and
- * in 1 MiB pieces. */
-int bench_memchr_limit(const char *path, const char *out_path, BenchSample *sample);
-int bench_read_1k_floor(const char *path, const char *out_path, BenchSample *sample);
-int bench_rules_floor(const char *path, const char *out_path, BenchSample *sample);
-int bench_write_per_line_floor(const char *path, const char *out_path, BenchSample *sample);
-int bench_write_1m_limit(const char *path, const char *out_path, BenchSample *sample);
+/* One INI library, or a floor, through its public interface. The benchmark
+ * runs "NAME-load" and "NAME-save" for it on the corpora its sets name. */
+struct BenchPeer {
+    const char *name;     /* names its operations */
+    const char *label;    /* what the report calls it */
+    unsigned repeated;    /* corpora its load is timed on 10 times in one process */
+    unsigned fresh;       /* corpora its load is timed on once per fresh process */
+    unsigned saves;       /* corpora its save is timed on */
+    bool builds_document; /* false for a floor, whose counts are no document's */
+    BenchReplace replace; /* what write does, for a peer that saves */
+    /* Reads the file at path into a new document, owned by the caller.
+     * Returns null after printing the reason. */
+    void *(*load)(const char *path);
+    /* Stores the document's count of sections and of entries in sample. */
+    void (*count)(const void *doc, BenchSample *sample);
+    /* Frees the document and all it holds. */
+    void (*release)(void *doc);
+    /* Writes the document into the file at path with the peer's writer.
+     * Returns 0, or -1 after printing the reason; null for a peer that does
+     * not save. */
+    int (*write)(const void *doc, const char *path);
+};
+
+/* The peers, each defined beside the library it drives. */
+extern const BenchPeer bench_ostrel;
+extern const BenchPeer bench_inih;
+extern const BenchPeer bench_inih_unlimited;
+extern const BenchPeer bench_boost;
+extern const BenchPeer bench_gkeyfile;
+extern const BenchPeer bench_simpleini;
+extern const BenchPeer bench_iniparser;
+/* The floors: one memchr pass over the file, read in 1 MiB pieces (a load's);
+ * our writer's exact output in one write (a save's). */
+extern const BenchPeer bench_memchr_pass;
+extern const BenchPeer bench_durable_floor;
+
+/* The measured operations, run in a process of their own. bench_measure_load
+ * loads and frees the file at path repeats times with peer, timing every load
+ * and free; bench_measure_save loads it untimed and writes out_path with one
+ * line, then times one save over it by the durable protocol, and checks that the file saved loads
+ * back with our loader into as many sections and entries. Both return 0 with *sample filled in, or
+ * -1 after printing the reason. */
+int bench_measure_load(const BenchPeer *peer, const char *path, int repeats, BenchSample *sample);
+int bench_measure_save(const BenchPeer *peer, const char *path, const char *out_path,
+                       BenchSample *sample);
+
+/* The size of the file at path in bytes; 0 when it cannot be had. */
+uint64_t bench_file_size(const char *path);
 
 /* The installer run. bench_make_distribution writes a distribution under
  * root whose seven executables total about size bytes; bench_clear_install

@@ -1,6 +1,10 @@
 /* SPDX-License-Identifier: MIT */
 /* Deterministic corpora: a fixed seed per kind and a generator of our own, so
- * every machine writes the same bytes for the same kind and size. */
+ * every machine writes the same bytes for the same kind and size. The files
+ * hold the form of each corpus that every peer reads alike: the generator's
+ * comment lines dropped (a ";" line is a syntax error to GKeyFile) and each
+ * escaped backslash pair of a path replaced by a "/" (only our loader reads
+ * "\\" as one backslash). */
 #include "bench.h"
 
 #include <stdio.h>
@@ -196,6 +200,34 @@ static void bench_append_section(BenchCorpusKind kind, std::string *text, BenchR
     }
 }
 
+/* Rewrites text from offset from, whole lines, into the form every peer reads
+ * alike: drops the lines whose first byte past the spaces is ";" and replaces
+ * each backslash pair by "/". */
+static void bench_common_form(std::string *text, size_t from)
+{
+    size_t kept = from;
+    bool comment = false, line_start = true;
+    for (size_t i = from; i < text->size(); i++) {
+        char byte = (*text)[i];
+        if (line_start && byte == ';') {
+            comment = true;
+        }
+        line_start = line_start && byte == ' ';
+        if (byte == '\\' && i + 1 < text->size() && (*text)[i + 1] == '\\') {
+            byte = '/';
+            i++;
+        }
+        if (!comment) {
+            (*text)[kept++] = byte;
+        }
+        if (byte == '\n') {
+            comment = false;
+            line_start = true;
+        }
+    }
+    text->resize(kept);
+}
+
 uint64_t bench_write_corpus(BenchCorpusKind kind, uint64_t size, const char *path)
 {
     BenchRandom random = {0x6f7374726c000000ULL + (uint64_t)kind};
@@ -210,13 +242,16 @@ uint64_t bench_write_corpus(BenchCorpusKind kind, uint64_t size, const char *pat
     if (kind == BENCH_CORPUS_FLAT) {
         text = "; one section of very many short entries\n[flat]\n";
     }
+    bench_common_form(&text, 0);
     while (written + text.size() < size) {
+        size_t from = text.size();
         if (kind == BENCH_CORPUS_FLAT) {
             bench_append_entry(&text, &random, bench_between(&random, 8, 24), index,
                                bench_between(&random, 8, 40), 30);
         } else {
             bench_append_section(kind, &text, &random, index);
         }
+        bench_common_form(&text, from);
         index++;
         if (text.size() >= (1u << 20) && written + text.size() < size) {
             if (fwrite(text.data(), 1, text.size(), file) != text.size()) {

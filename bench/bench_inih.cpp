@@ -1,12 +1,11 @@
 /* SPDX-License-Identifier: MIT */
 /* inih, the usual C choice, with a callback that copies every section, key and
  * value into a document of standard strings, so that it builds and frees a
- * whole document as our loader does. */
+ * whole document as our loader does. It has no writer. */
 #include "bench.h"
 
 #include <ini.h>
 #include <stdio.h>
-#include <sys/stat.h>
 
 #include <string>
 #include <utility>
@@ -31,43 +30,66 @@ static int bench_inih_handler(void *user, const char *section, const char *name,
     return 1;
 }
 
-/* Loads with inih as it is configured now and frees the document. */
-static int bench_inih_run(const char *path, BenchSample *sample)
+/* Loads with inih as it is configured now. */
+static void *bench_inih_load(const char *path)
 {
     BenchInihDocument *doc = new BenchInihDocument;
-    BenchStamp start = bench_stamp();
     int result = ini_parse(path, bench_inih_handler, doc);
-    bench_add_since(sample, start);
     if (result != 0) {
         fprintf(stderr, "ini_parse failed on %s: %d\n", path, result);
         delete doc;
-        return -1;
+        return NULL;
     }
-    sample->sections = doc->sections.size();
-    sample->entries = 0;
-    for (const BenchInihSection &section : doc->sections) {
-        sample->entries += section.entries.size();
-    }
-    start = bench_stamp();
-    delete doc;
-    bench_settle_heap();
-    bench_add_since(sample, start);
-    struct stat status;
-    sample->bytes = stat(path, &status) == 0 ? (uint64_t)status.st_size : 0;
-    return 0;
+    return doc;
 }
 
-int bench_inih_load(const char *path, const char *, BenchSample *sample)
-{
-    return bench_inih_run(path, sample);
-}
-
-int bench_inih_unlimited_load(const char *path, const char *, BenchSample *sample)
+static void *bench_inih_unlimited_load(const char *path)
 {
     /* Debian's build reads these at run time: a heap line buffer that grows
      * up to ini_max_line bytes lifts the 200-byte line limit. */
     ini_use_stack = false;
     ini_allow_realloc = true;
     ini_max_line = 1 << 20;
-    return bench_inih_run(path, sample);
+    return bench_inih_load(path);
 }
+
+static void bench_inih_count(const void *doc, BenchSample *sample)
+{
+    const BenchInihDocument *document = (const BenchInihDocument *)doc;
+    sample->sections = document->sections.size();
+    sample->entries = 0;
+    for (const BenchInihSection &section : document->sections) {
+        sample->entries += section.entries.size();
+    }
+}
+
+static void bench_inih_release(void *doc)
+{
+    delete (BenchInihDocument *)doc;
+}
+
+/* With its packaged defaults (a 200-byte line on the stack) inih stops at the
+ * first long line, so longlines is read with the limit lifted only. */
+const BenchPeer bench_inih = {"inih",
+                              "inih",
+                              BENCH_ON_ALL & ~BENCH_ON_LONGLINES,
+                              BENCH_ON_ALL & ~BENCH_ON_LONGLINES,
+                              0,
+                              true,
+                              BENCH_REPLACE_AFTER,
+                              bench_inih_load,
+                              bench_inih_count,
+                              bench_inih_release,
+                              NULL};
+
+const BenchPeer bench_inih_unlimited = {"inih-unlimited",
+                                        "inih, line limit lifted",
+                                        BENCH_ON_LONGLINES,
+                                        BENCH_ON_LONGLINES,
+                                        0,
+                                        true,
+                                        BENCH_REPLACE_AFTER,
+                                        bench_inih_unlimited_load,
+                                        bench_inih_count,
+                                        bench_inih_release,
+                                        NULL};
