@@ -18,7 +18,7 @@ static int ini_is_special(unsigned char byte)
 
 /* The eight bytes at bytes, the first in the lowest bits, whatever the
  * machine's byte order. */
-static uint64_t ini_load_eight(const char *bytes)
+static inline uint64_t ini_load_eight(const char *bytes)
 {
     const unsigned char *at = (const unsigned char *)bytes;
     return (uint64_t)at[0] | (uint64_t)at[1] << 8 | (uint64_t)at[2] << 16 | (uint64_t)at[3] << 24 |
@@ -26,15 +26,32 @@ static uint64_t ini_load_eight(const char *bytes)
            (uint64_t)at[7] << 56;
 }
 
-/* The top bit of each byte of word that is byte, and maybe of bytes after
- * the first such: a byte equal to it is zero after the exclusive or, and
- * only a zero byte, or one a zero byte below it borrows from, turns its top
- * bit on. */
-static uint64_t ini_bytes_equal(uint64_t word, unsigned char byte)
+/* The top bit of each byte of word that is below limit (at most 0x80), and
+ * maybe of bytes after the first such: only a byte below it borrows on
+ * subtracting it, or one that a byte below borrows from, and only such a
+ * byte, below 0x80, turns its top bit on. */
+static uint64_t ini_bytes_below(uint64_t word, unsigned char limit)
 {
     const uint64_t ones = 0x0101010101010101u;
-    uint64_t equal_bytes_zero = word ^ (ones * byte);
-    return (equal_bytes_zero - ones) & ~equal_bytes_zero & (ones << 7);
+    return (word - ones * limit) & ~word & (ones << 7);
+}
+
+/* The top bit of each byte of word that is byte, and maybe of bytes after
+ * the first such: a byte equal to it is zero after the exclusive or. */
+static uint64_t ini_bytes_equal(uint64_t word, unsigned char byte)
+{
+    return ini_bytes_below(word ^ (0x0101010101010101u * byte), 1);
+}
+
+/* The top bit of the first byte of word that may be special
+ * (ini_is_special), and maybe of bytes after it; 0 when none is. Bytes below
+ * a carriage return, as a tab, are marked with the line feed and the
+ * carriage return, and then found ordinary one at a time: text seldom
+ * holds them. */
+static uint64_t ini_maybe_special(uint64_t word)
+{
+    return ini_bytes_below(word, '\r' + 1) | ini_bytes_equal(word, ';') |
+           ini_bytes_equal(word, '\\');
 }
 
 /* The index (0 to 7) of the byte whose top bit is the lowest one set in
@@ -104,10 +121,18 @@ static const char *ini_line_copy_plain(IniLine *line, const char *at, const char
         size_t room = ini_line_room(line);
         const char *limit = (size_t)(stop - at) < room ? stop : at + room;
         char *out = line->bytes + line->length;
+        while (limit - at >= 16) {
+            uint64_t first = ini_maybe_special(ini_load_eight(at));
+            uint64_t second = ini_maybe_special(ini_load_eight(at + 8));
+            if ((first | second) != 0) {
+                break;
+            }
+            memcpy(out, at, 16);
+            out += 16;
+            at += 16;
+        }
         while (limit - at >= 8) {
-            uint64_t word = ini_load_eight(at);
-            uint64_t special = ini_bytes_equal(word, '\n') | ini_bytes_equal(word, '\r') |
-                               ini_bytes_equal(word, ';') | ini_bytes_equal(word, '\\');
+            uint64_t special = ini_maybe_special(ini_load_eight(at));
             memcpy(out, at, 8);
             size_t plain = special == 0 ? 8 : ini_first_marked_byte(special);
             out += plain;
