@@ -26,32 +26,21 @@ static inline uint64_t ini_load_eight(const char *bytes)
            (uint64_t)at[7] << 56;
 }
 
-/* The top bit of each byte of word that is below limit (at most 0x80), and
- * maybe of bytes after the first such: only a byte below it borrows on
- * subtracting it, or one that a byte below borrows from, and only such a
- * byte, below 0x80, turns its top bit on. */
-static uint64_t ini_bytes_below(uint64_t word, unsigned char limit)
-{
-    const uint64_t ones = 0x0101010101010101u;
-    return (word - ones * limit) & ~word & (ones << 7);
-}
-
-/* The top bit of each byte of word that is byte, and maybe of bytes after
- * the first such: a byte equal to it is zero after the exclusive or. */
-static uint64_t ini_bytes_equal(uint64_t word, unsigned char byte)
-{
-    return ini_bytes_below(word ^ (0x0101010101010101u * byte), 1);
-}
-
 /* The top bit of the first byte of word that may be special
- * (ini_is_special), and maybe of bytes after it; 0 when none is. Bytes below
- * a carriage return, as a tab, are marked with the line feed and the
- * carriage return, and then found ordinary one at a time: text seldom
- * holds them. */
+ * (ini_is_special), and maybe of bytes after it; 0 when none is. A byte
+ * below 0x80 turns its top bit on when subtracting one from it borrows, so
+ * when it is 0 before the subtraction (after an exclusive or with ";" or a
+ * backslash, when it is that), or below 14 before subtracting 14; a byte
+ * that a marked byte below it borrows from may be marked too. Bytes below a
+ * carriage return, as a tab, are marked with the line feed and the carriage
+ * return, and then found ordinary one at a time: text seldom holds them. */
 static uint64_t ini_maybe_special(uint64_t word)
 {
-    return ini_bytes_below(word, '\r' + 1) | ini_bytes_equal(word, ';') |
-           ini_bytes_equal(word, '\\');
+    const uint64_t ones = 0x0101010101010101u;
+    uint64_t below_fourteen = word - ones * ('\r' + 1);
+    uint64_t semicolons = (word ^ ones * ';') - ones;
+    uint64_t backslashes = (word ^ ones * '\\') - ones;
+    return (below_fourteen | semicolons | backslashes) & ~word & (ones << 7);
 }
 
 /* The index (0 to 7) of the byte whose top bit is the lowest one set in
