@@ -352,10 +352,50 @@ static int ini_is_section_header(const char *line)
     return length >= 3 && line[0] == '[' && line[length - 1] == ']';
 }
 
+/* While a document is read, its arrays of sections and entries double
+ * whenever they are full, so that reading moves each a few times, not once
+ * per INI_GROW_STEP elements; ini_settle_array then gives each the capacity
+ * that growing by INI_GROW_STEP would have given it. Returns 0, or -1 when
+ * out of memory, the array then unchanged. */
+static int ini_double_array(void ***array, int32_t *capacity)
+{
+    if (*capacity > INT32_MAX / 2) {
+        return 0; /* the appends grow it by steps from here */
+    }
+    void **doubled = (void **)realloc(*array, 2 * (size_t)*capacity * sizeof(void *));
+    if (doubled == NULL) {
+        return -1;
+    }
+    *array = doubled;
+    *capacity *= 2;
+    return 0;
+}
+
+/* Gives an array that has been read, holding count elements, the capacity
+ * that growing by INI_GROW_STEP from INI_GROW_STEP gives them. */
+static void ini_settle_array(void ***array, int32_t *capacity, int32_t count)
+{
+    int32_t settled = count > INI_GROW_STEP
+                          ? count + (INI_GROW_STEP - count % INI_GROW_STEP) % INI_GROW_STEP
+                          : INI_GROW_STEP;
+    if (settled < *capacity) {
+        void **shrunk = (void **)realloc(*array, (size_t)settled * sizeof(void *));
+        /* A block that cannot even shrink keeps its larger capacity. */
+        if (shrunk != NULL) {
+            *array = shrunk;
+            *capacity = settled;
+        }
+    }
+}
+
 /* Turns an entry line into its key and value in place and appends it. Returns
  * 0, or -1 when out of memory, the line then still owned by the caller. */
 static int ini_add_entry_line(IniSection *section, char *line, char *separator)
 {
+    if (section->entry_count == section->entry_capacity &&
+        ini_double_array((void ***)&section->entries, &section->entry_capacity) != 0) {
+        return -1;
+    }
     char *key_end = separator;
     *key_end = '\0';
     while (key_end[-1] == ' ') {
@@ -380,7 +420,9 @@ static IniSection *ini_add_header_line(IniDocument *doc, char *line)
     if (section == NULL) {
         return NULL;
     }
-    if (ini_append_section(doc, section) != 0) {
+    if ((doc->section_count == doc->section_capacity &&
+         ini_double_array((void ***)&doc->sections, &doc->section_capacity) != 0) ||
+        ini_append_section(doc, section) != 0) {
         section->name = NULL;
         ini_free_section(section);
         return NULL;
@@ -409,12 +451,21 @@ static IniLoadResult ini_read_document(IniScanner *scanner, IniDocument *doc)
             free(line);
             return INI_LOAD_MALFORMED;
         }
+        if (section != NULL) {
+            ini_settle_array((void ***)&section->entries, &section->entry_capacity,
+                             section->entry_count);
+        }
         section = ini_add_header_line(doc, line);
         if (section == NULL) {
             free(line);
             return INI_LOAD_OUT_OF_MEMORY;
         }
     }
+    if (section != NULL) {
+        ini_settle_array((void ***)&section->entries, &section->entry_capacity,
+                         section->entry_count);
+    }
+    ini_settle_array((void ***)&doc->sections, &doc->section_capacity, doc->section_count);
     switch (scanner->end) {
     case INI_READER_OUT_OF_MEMORY:
         return INI_LOAD_OUT_OF_MEMORY;
