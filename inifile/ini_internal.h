@@ -41,9 +41,10 @@ enum { INI_LOAD_BUFFER_SIZE = 64 * 1024 };
 
 /* The loader once the file is open: reads file through read, asking for
  * INI_LOAD_BUFFER_SIZE bytes at a time; returns and reports as
- * ini_load_file_with_result does. The file stays open. ini_load_file_with_result is this over an
- * open file; the tests also load through it from memory with reads as short as they choose, to
- * reach every chunk edge in one process. */
+ * ini_load_file_with_result does, which is this over an open file. The
+ * file stays open. The tests also load through it from memory, with reads
+ * as short as they choose, to reach every edge between reads in one
+ * process. */
 IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniLoadResult *result,
                            int32_t *line);
 }

@@ -31,12 +31,12 @@ static inline uint64_t ini_load_eight(const char *bytes)
  * below 0x80 turns its top bit on when subtracting one from it borrows, so
  * when it is 0 before the subtraction (after an exclusive or with ";" or a
  * backslash, when it is that), or below 14 before subtracting 14; a byte
- * that a marked byte below it borrows from may be marked too. Bytes below a
- * carriage return, as a tab, are marked with the line feed and the carriage
- * return, and then found ordinary one at a time: text seldom holds them. */
+ * that a marked byte below it borrows from may be marked too. The other
+ * bytes below 14, as a tab, are marked with the line feed and the carriage
+ * return, and then found ordinary: text seldom holds them. */
 static uint64_t ini_maybe_special(uint64_t word)
 {
-    const uint64_t ones = 0x0101010101010101u;
+    const uint64_t ones = 0x0101010101010101U;
     uint64_t below_fourteen = word - ones * ('\r' + 1);
     uint64_t semicolons = (word ^ ones * ';') - ones;
     uint64_t backslashes = (word ^ ones * '\\') - ones;
@@ -48,7 +48,7 @@ static uint64_t ini_maybe_special(uint64_t word)
 static size_t ini_first_marked_byte(uint64_t bits)
 {
     uint64_t lowest = bits & (~bits + 1);
-    return (size_t)(((lowest >> 7) * 0x0001020304050607u) >> 56);
+    return (size_t)(((lowest >> 7) * 0x0001020304050607U) >> 56);
 }
 
 /* The bytes a line gathers on the stack before it needs the heap. */
@@ -59,8 +59,8 @@ enum { INI_SCRATCH_SIZE = 4 * INI_READ_CHUNK };
  * whenever it must grow. The line gets its final block, a copy of scratch
  * or the heap block trimmed, when it ends. */
 struct IniLine {
-    char *bytes; /* scratch, or the heap block */
-    size_t length;
+    char *bytes;     /* scratch, or the heap block */
+    size_t length;   /* bytes stored so far */
     size_t capacity; /* of the heap block; 0 while the bytes are in scratch */
     char scratch[INI_SCRATCH_SIZE];
 };
@@ -94,13 +94,33 @@ static int ini_line_reserve(IniLine *line, size_t count)
     return 0;
 }
 
+/* The first byte from at on, before limit, that may be special
+ * (ini_maybe_special), or limit when there is none: sixteen bytes are
+ * looked at at once while they hold none. */
+static const char *ini_plain_end(const char *at, const char *limit)
+{
+    while (limit - at >= 16 && (ini_maybe_special(ini_load_eight(at)) |
+                                ini_maybe_special(ini_load_eight(at + 8))) == 0) {
+        at += 16;
+    }
+    for (; limit - at >= 8; at += 8) {
+        uint64_t special = ini_maybe_special(ini_load_eight(at));
+        if (special != 0) {
+            return at + ini_first_marked_byte(special);
+        }
+    }
+    while (at < limit && !ini_is_special((unsigned char)*at)) {
+        at++;
+    }
+    return at;
+}
+
 /* Copies to a line that has begun what it stores of the bytes from at on:
- * the bytes it stores as they stand, eight at a time where eight hold none
- * of the special ones (ini_is_special), and each byte a backslash escapes.
- * Stops at stop, or at the first byte the line reader must judge: a line
- * feed, a carriage return, an unescaped ";", or a backslash before a line
- * feed, a carriage return or stop. Returns where it stopped, or null when
- * out of memory. */
+ * the runs of bytes it stores as they stand, and each byte a backslash
+ * escapes. Stops at stop, or at the first byte the line reader must judge:
+ * a line feed, a carriage return, an unescaped ";", or a backslash before
+ * a line feed, a carriage return or stop. Returns where it stopped, or null
+ * when out of memory. */
 static const char *ini_line_copy_plain(IniLine *line, const char *at, const char *stop)
 {
     for (;;) {
@@ -109,37 +129,24 @@ static const char *ini_line_copy_plain(IniLine *line, const char *at, const char
         }
         size_t room = ini_line_room(line);
         const char *limit = (size_t)(stop - at) < room ? stop : at + room;
-        char *out = line->bytes + line->length;
-        while (limit - at >= 16) {
-            uint64_t first = ini_maybe_special(ini_load_eight(at));
-            uint64_t second = ini_maybe_special(ini_load_eight(at + 8));
-            if ((first | second) != 0) {
-                break;
-            }
-            memcpy(out, at, 16);
-            out += 16;
-            at += 16;
+        const char *end = ini_plain_end(at, limit);
+        memcpy(line->bytes + line->length, at, (size_t)(end - at));
+        line->length += (size_t)(end - at);
+        at = end;
+        if (at == stop) {
+            return at;
         }
-        while (limit - at >= 8) {
-            uint64_t special = ini_maybe_special(ini_load_eight(at));
-            memcpy(out, at, 8);
-            size_t plain = special == 0 ? 8 : ini_first_marked_byte(special);
-            out += plain;
-            at += plain;
-            if (plain < 8) {
-                break;
-            }
+        if (at == limit) {
+            continue; /* out of room */
         }
-        while (at < limit && !ini_is_special((unsigned char)*at)) {
-            *out++ = *at++;
-        }
-        int escapes = at < limit && *at == '\\' && stop - at >= 2 && at[1] != '\n' && at[1] != '\r';
-        if (escapes) {
-            *out++ = at[1];
+        /* A byte below 14 that is no line end, or a backslash whose byte
+         * is here: stored, with room for it left below limit. */
+        if (!ini_is_special((unsigned char)*at)) {
+            line->bytes[line->length++] = *at++;
+        } else if (*at == '\\' && stop - at >= 2 && at[1] != '\n' && at[1] != '\r') {
+            line->bytes[line->length++] = at[1];
             at += 2;
-        }
-        line->length = (size_t)(out - line->bytes);
-        if (!escapes && (at < limit || at == stop)) {
+        } else {
             return at;
         }
     }
@@ -188,16 +195,16 @@ static char *ini_line_finish(IniLine *line)
 /* Where a pass over the input stands: the bytes at hand, and where more come
  * from. */
 struct IniScanner {
-    const char *bytes; /* the bytes at hand */
-    size_t position;   /* of the next one to take */
-    size_t available;
+    const char *bytes;    /* the bytes at hand */
+    size_t position;      /* of the next one to take */
+    size_t available;     /* how many there are */
     int32_t end;          /* INI_READER_MORE until the input ends, fails, or memory runs out */
     IniReadFunction read; /* reads more into buffer; null: bytes is the whole input */
-    intptr_t file;
-    char *buffer;
-    uint32_t buffer_size;
-    uint64_t line_feeds; /* consumed so far */
-    uint64_t first_line; /* physical line (from 1) of the last line's first byte */
+    intptr_t file;        /* handed to read */
+    char *buffer;         /* where read puts the bytes */
+    uint32_t buffer_size; /* how many it asks for */
+    uint64_t line_feeds;  /* consumed so far */
+    uint64_t first_line;  /* physical line (from 1) of the last line's first byte */
 };
 
 /* ini_platform_read by a call of its own: taking the address of a function
@@ -237,8 +244,8 @@ static char *ini_scanner_finish(IniScanner *scanner, IniLine *line)
 
 /* ini_read_line over scanner, counting line feeds. Once a line has begun,
  * ini_line_copy_plain takes the bytes it stores without a decision of their
- * own; the bytes before a line begins and the special ones go through the
- * format's table one at a time. */
+ * own; the bytes before a line begins and the special ones are judged here
+ * one at a time, by the format's rules. */
 // NOLINTNEXTLINE(readability-function-cognitive-complexity)
 static char *ini_next_line(IniScanner *scanner)
 {
@@ -372,20 +379,32 @@ static int ini_double_array(void ***array, int32_t *capacity)
 }
 
 /* Gives an array that has been read, holding count elements, the capacity
- * that growing by INI_GROW_STEP from INI_GROW_STEP gives them. */
-static void ini_settle_array(void ***array, int32_t *capacity, int32_t count)
+ * that growing by INI_GROW_STEP from INI_GROW_STEP gives them. Returns 0, or
+ * -1 when out of memory, the array then unchanged. */
+static int ini_settle_array(void ***array, int32_t *capacity, int32_t count)
 {
     int32_t settled = count > INI_GROW_STEP
                           ? count + (INI_GROW_STEP - count % INI_GROW_STEP) % INI_GROW_STEP
                           : INI_GROW_STEP;
-    if (settled < *capacity) {
-        void **shrunk = (void **)realloc(*array, (size_t)settled * sizeof(void *));
-        /* A block that cannot even shrink keeps its larger capacity. */
-        if (shrunk != NULL) {
-            *array = shrunk;
-            *capacity = settled;
-        }
+    if (settled == *capacity) {
+        return 0;
     }
+    void **shrunk = (void **)realloc(*array, (size_t)settled * sizeof(void *));
+    if (shrunk == NULL) {
+        return -1;
+    }
+    *array = shrunk;
+    *capacity = settled;
+    return 0;
+}
+
+/* ini_settle_array for the entries of section, which has been read; a null
+ * section has none. */
+static int ini_settle_section(IniSection *section)
+{
+    return section == NULL ? 0
+                           : ini_settle_array((void ***)&section->entries, &section->entry_capacity,
+                                              section->entry_count);
 }
 
 /* Turns an entry line into its key and value in place and appends it. Returns
@@ -451,9 +470,9 @@ static IniLoadResult ini_read_document(IniScanner *scanner, IniDocument *doc)
             free(line);
             return INI_LOAD_MALFORMED;
         }
-        if (section != NULL) {
-            ini_settle_array((void ***)&section->entries, &section->entry_capacity,
-                             section->entry_count);
+        if (ini_settle_section(section) != 0) {
+            free(line);
+            return INI_LOAD_OUT_OF_MEMORY;
         }
         section = ini_add_header_line(doc, line);
         if (section == NULL) {
@@ -461,11 +480,12 @@ static IniLoadResult ini_read_document(IniScanner *scanner, IniDocument *doc)
             return INI_LOAD_OUT_OF_MEMORY;
         }
     }
-    if (section != NULL) {
-        ini_settle_array((void ***)&section->entries, &section->entry_capacity,
-                         section->entry_count);
+    if (scanner->end == INI_READER_END &&
+        (ini_settle_section(section) != 0 ||
+         ini_settle_array((void ***)&doc->sections, &doc->section_capacity, doc->section_count) !=
+             0)) {
+        return INI_LOAD_OUT_OF_MEMORY;
     }
-    ini_settle_array((void ***)&doc->sections, &doc->section_capacity, doc->section_count);
     switch (scanner->end) {
     case INI_READER_OUT_OF_MEMORY:
         return INI_LOAD_OUT_OF_MEMORY;

@@ -352,18 +352,20 @@ INIFILE_API char *ini_read_line(IniLineReader *reader);
  * symbolic link stays a link, and the file it names is replaced.
  *
  * Returns 0 when the whole document is written and on disk; -1 when the file
- * cannot be created or replaced (a directory, a missing directory, a file the
- * process may not write); -2 when a write or a flush failed or wrote fewer
- * bytes than asked; -3, before anything is written, when memory for the
- * bytes to write ran out. After -1, -2 or -3 the file is as it was and no
- * temporary is left, but for the paths written in place, as by a plain
- * write, which after -2 hold a prefix of the document: a path that is no regular file (a device
- * such as /dev/null, a FIFO), a file whose directory takes no new file from the process, and a file
- * the system lets it write but not replace (another user's in a sticky directory; on Windows, one
- * it may not delete). A FIFO that no program reads is never waited for: -1 at once. On Windows a
- * file that another program holds open is waited for, for about two seconds, before -1. A -2 from
- * the flush of the directory after the move, which a system reports only when its disk fails,
- * leaves the new document in place. */
+ * cannot be created or replaced (a directory, a missing directory, a file
+ * the process may not write); -2 when a write or a flush failed or wrote
+ * fewer bytes than asked; -3, before anything is written, when memory for
+ * the bytes to write ran out. After -1, -2 or -3 the file is as it was and
+ * no temporary is left, but for the paths written in place, as by a plain
+ * write, which after -2 hold a prefix of the document: a path that is no
+ * regular file (a device such as /dev/null, a FIFO), a file whose directory
+ * takes no new file from the process, and a file the system lets it write
+ * but not replace (another user's in a sticky directory; on Windows, one it
+ * may not delete). A FIFO that no program reads is never waited for: -1 at
+ * once. On Windows a file that another program holds open is waited for, for
+ * about two seconds, before -1. A -2 from the flush of the directory after
+ * the move, which a system reports only when its disk fails, leaves the new
+ * document in place. */
 INIFILE_API int ini_save_file(const IniDocument *doc, const char *path);
 
 /* Puts into a new heap buffer exactly the bytes ini_save_file writes for doc,

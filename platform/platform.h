@@ -62,8 +62,8 @@ int ini_platform_write(IniPlatformFile file, const void *data, uint32_t size);
 int ini_platform_flush(IniPlatformFile file);
 
 /* Closes a file from ini_platform_open_for_reading or
- * ini_platform_create_for_writing. Returns 1, or 0 when the system
- * reports that writes made through it may be lost; the file is closed either way. */
+ * ini_platform_create_for_writing. Returns 1, or 0 when the system reports
+ * that writes made through it may be lost; the file is closed either way. */
 int ini_platform_close(IniPlatformFile file);
 
 /* Returns 1 when nothing stands at path because it, or a directory on its

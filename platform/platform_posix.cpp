@@ -197,7 +197,7 @@ static int ini_platform_create_temporary(IniPlatformReplacement *replacement)
  * Returns the file, or INI_PLATFORM_NO_FILE. */
 static IniPlatformFile ini_platform_open_special(const char *target)
 {
-    int fd = open(target, O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
+    int fd = open(target, O_WRONLY | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd >= 0 && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         close(fd);
         return INI_PLATFORM_NO_FILE;

@@ -74,12 +74,13 @@ std::ostream &operator<<(std::ostream &out, const SectionState &state)
 
 /* A file that makes the loader use every kind of allocation: a line longer
  * than the loader keeps off the heap, more than ten sections, a section with
- * more than ten entries, comments, escapes and continuations, and a last
- * line without a line feed. */
+ * more than twenty entries, whose array grows and then gives back room,
+ * comments, escapes and continuations, and a last line without a line
+ * feed. */
 std::string rich_file()
 {
     std::string text = "; leading comment\n[first section]\n";
-    for (int i = 0; i < 13; i++) {
+    for (int i = 0; i < 23; i++) {
         text += "key" + std::to_string(i) + " = value with \\; escape " + std::to_string(i) + "\n";
     }
     text += "long = " + std::string(10 * INI_READ_CHUNK, 'L') + "\\\n continued\n";

@@ -9,12 +9,13 @@
 #include "platform/platform.h"
 
 /* An IniPlatformContentWriter that copies the source file context points
- * to. Returns 0, or INI_PLATFORM_NOT_FLUSHED when a read or a write fails. */
+ * to. Returns 0, or INI_PLATFORM_NOT_MOVED when a read or a write fails:
+ * the target then stays as it was. */
 static int installer_platform_copy_from(IniPlatformFile target, void *context)
 {
     return ini_platform_copy_contents(*(const IniPlatformFile *)context, target)
                ? 0
-               : INI_PLATFORM_NOT_FLUSHED;
+               : INI_PLATFORM_NOT_MOVED;
 }
 
 int installer_platform_copy_file(const char *source, const char *target)

@@ -111,14 +111,17 @@ void installer_platform_print(FILE *stream, const char *text)
 }
 
 /* Returns 1 when the process's console is one that nobody sees: made
- * without a window (CREATE_NO_WINDOW), or with a window that was to be
- * hidden (SW_HIDE). */
+ * without a window (CREATE_NO_WINDOW), or a console of its own whose window
+ * was to be hidden (SW_HIDE), which a program sharing its parent's console
+ * cannot hide. */
 static int installer_platform_console_is_unseen(void)
 {
     STARTUPINFOA startup;
     GetStartupInfoA(&startup);
+    DWORD processes[2];
     return GetConsoleWindow() == NULL ||
-           ((startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_HIDE);
+           ((startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_HIDE &&
+            GetConsoleProcessList(processes, 2) == 1);
 }
 
 int installer_platform_is_unseen_console(FILE *stream)
