@@ -9,54 +9,11 @@
 static_assert(sizeof(IniPlatformFile) == sizeof(intptr_t),
               "IniLineReader keeps an IniPlatformFile");
 
-/* Returns 1 for the bytes a line that has begun cannot store as they stand:
- * a line feed, a carriage return, ";" and a backslash. */
-static int ini_is_special(unsigned char byte)
-{
-    return byte == '\n' || byte == '\r' || byte == ';' || byte == '\\';
-}
-
-/* The eight bytes at bytes, the first in the lowest bits, whatever the
- * machine's byte order. */
-static inline uint64_t ini_load_eight(const char *bytes)
-{
-    const unsigned char *at = (const unsigned char *)bytes;
-    return (uint64_t)at[0] | (uint64_t)at[1] << 8 | (uint64_t)at[2] << 16 | (uint64_t)at[3] << 24 |
-           (uint64_t)at[4] << 32 | (uint64_t)at[5] << 40 | (uint64_t)at[6] << 48 |
-           (uint64_t)at[7] << 56;
-}
-
-/* The top bit of the first byte of word that may be special
- * (ini_is_special), and maybe of bytes after it; 0 when none is. A byte
- * below 0x80 turns its top bit on when subtracting one from it borrows, so
- * when it is 0 before the subtraction (after an exclusive or with ";" or a
- * backslash, when it is that), or below 14 before subtracting 14; a byte
- * that a marked byte below it borrows from may be marked too. The other
- * bytes below 14, as a tab, are marked with the line feed and the carriage
- * return, and then found ordinary: text seldom holds them. */
-static uint64_t ini_maybe_special(uint64_t word)
-{
-    const uint64_t ones = 0x0101010101010101U;
-    uint64_t below_fourteen = word - ones * ('\r' + 1);
-    uint64_t semicolons = (word ^ ones * ';') - ones;
-    uint64_t backslashes = (word ^ ones * '\\') - ones;
-    return (below_fourteen | semicolons | backslashes) & ~word & (ones << 7);
-}
-
-/* The index (0 to 7) of the byte whose top bit is the lowest one set in
- * bits, which is not 0. */
-static size_t ini_first_marked_byte(uint64_t bits)
-{
-    uint64_t lowest = bits & (~bits + 1);
-    return (size_t)(((lowest >> 7) * 0x0001020304050607U) >> 56);
-}
-
 /* The bytes a line gathers on the stack before it needs the heap. */
 enum { INI_SCRATCH_SIZE = 4 * INI_READ_CHUNK };
 
-/* A logical line being read: its bytes gather in scratch, then, once
- * scratch has run out of room, in a heap block that at least doubles
- * whenever it must grow. The line gets its final block, a copy of scratch
+/* A logical line being read: its bytes gather in scratch, then in a heap
+ * block (ini_line_append). The line gets its final block, a copy of scratch
  * or the heap block trimmed, when it ends. */
 struct IniLine {
     char *bytes;     /* scratch, or the heap block */
@@ -65,115 +22,53 @@ struct IniLine {
     char scratch[INI_SCRATCH_SIZE];
 };
 
-/* The bytes the line has room for after its own. */
-static size_t ini_line_room(const IniLine *line)
+/* The capacity that a block starting at INI_GROW_STEP bytes and growing by
+ * INI_GROW_STEP reaches for length bytes and a NUL: a finished line's. */
+static size_t ini_line_final_capacity(size_t length)
 {
-    return (line->capacity == 0 ? (size_t)INI_SCRATCH_SIZE : line->capacity) - line->length;
+    return (length + INI_GROW_STEP) / INI_GROW_STEP * INI_GROW_STEP;
 }
 
-/* Makes room for at least count more bytes. Returns 0, or -1 when out of
- * memory, the line then unchanged. */
-static int ini_line_reserve(IniLine *line, size_t count)
-{
-    size_t room = ini_line_room(line);
-    if (count <= room) {
-        return 0;
-    }
-    size_t needed = line->length + count;
-    size_t capacity = 2 * (line->length + room) > needed ? 2 * (line->length + room) : needed;
-    char *grown =
-        line->capacity == 0 ? (char *)malloc(capacity) : (char *)realloc(line->bytes, capacity);
-    if (grown == NULL) {
-        return -1;
-    }
-    if (line->capacity == 0) {
-        memcpy(grown, line->scratch, line->length);
-    }
-    line->bytes = grown;
-    line->capacity = capacity;
-    return 0;
-}
-
-/* The first byte from at on, before limit, that may be special
- * (ini_maybe_special), or limit when there is none: sixteen bytes are
- * looked at at once while they hold none. */
-static const char *ini_plain_end(const char *at, const char *limit)
-{
-    while (limit - at >= 16 && (ini_maybe_special(ini_load_eight(at)) |
-                                ini_maybe_special(ini_load_eight(at + 8))) == 0) {
-        at += 16;
-    }
-    for (; limit - at >= 8; at += 8) {
-        uint64_t special = ini_maybe_special(ini_load_eight(at));
-        if (special != 0) {
-            return at + ini_first_marked_byte(special);
-        }
-    }
-    while (at < limit && !ini_is_special((unsigned char)*at)) {
-        at++;
-    }
-    return at;
-}
-
-/* Copies to a line that has begun what it stores of the bytes from at on:
- * the runs of bytes it stores as they stand, and each byte a backslash
- * escapes. Stops at stop, or at the first byte the line reader must judge:
- * a line feed, a carriage return, an unescaped ";", or a backslash before
- * a line feed, a carriage return or stop. Returns where it stopped, or null
- * when out of memory. */
-static const char *ini_line_copy_plain(IniLine *line, const char *at, const char *stop)
-{
-    for (;;) {
-        if (ini_line_reserve(line, 1) != 0) {
-            return NULL;
-        }
-        size_t room = ini_line_room(line);
-        const char *limit = (size_t)(stop - at) < room ? stop : at + room;
-        const char *end = ini_plain_end(at, limit);
-        memcpy(line->bytes + line->length, at, (size_t)(end - at));
-        line->length += (size_t)(end - at);
-        at = end;
-        if (at == stop) {
-            return at;
-        }
-        if (at == limit) {
-            continue; /* out of room */
-        }
-        /* A byte below 14 that is no line end, or a backslash whose byte
-         * is here: stored, with room for it left below limit. */
-        if (!ini_is_special((unsigned char)*at)) {
-            line->bytes[line->length++] = *at++;
-        } else if (*at == '\\' && stop - at >= 2 && at[1] != '\n' && at[1] != '\r') {
-            line->bytes[line->length++] = at[1];
-            at += 2;
-        } else {
-            return at;
-        }
-    }
-}
-
-/* Appends count bytes to the line. Returns 0, or -1 when out of memory, the
+/* Appends count bytes to the line. When last, they end it as far as the
+ * caller can see, and a line in scratch or out of room moves straight into
+ * the block it will end in. Otherwise a line out of room moves to a block
+ * of twice, four times... the size of the old one, so that a line spanning
+ * many reads moves a few times. Returns 0, or -1 when out of memory, the
  * line then unchanged. */
-static int ini_line_append(IniLine *line, const char *bytes, size_t count)
+static int ini_line_append(IniLine *line, const char *bytes, size_t count, int last)
 {
-    if (ini_line_reserve(line, count) != 0) {
-        return -1;
+    size_t size = line->capacity == 0 ? (size_t)INI_SCRATCH_SIZE : line->capacity;
+    size_t needed = line->length + count;
+    if (needed > size || (last && line->capacity == 0)) {
+        size_t capacity = last ? ini_line_final_capacity(needed) : size;
+        while (capacity < needed) {
+            capacity = capacity > SIZE_MAX / 2 ? needed : 2 * capacity;
+        }
+        char *grown =
+            line->capacity == 0 ? (char *)malloc(capacity) : (char *)realloc(line->bytes, capacity);
+        if (grown == NULL) {
+            return -1;
+        }
+        if (line->capacity == 0) {
+            memcpy(grown, line->scratch, line->length);
+        }
+        line->bytes = grown;
+        line->capacity = capacity;
     }
     memcpy(line->bytes + line->length, bytes, count);
     line->length += count;
     return 0;
 }
 
-/* Drops trailing spaces and returns the line in a block of its own, of the
- * capacity that a block starting at INI_GROW_STEP bytes and growing by
- * INI_GROW_STEP reaches for its bytes and a NUL; null when out of memory,
- * the line then released all the same. */
+/* Drops trailing spaces and returns the line in a block of its own, of its
+ * final capacity (ini_line_final_capacity); null when out of memory, the
+ * line then released all the same. */
 static char *ini_line_finish(IniLine *line)
 {
     while (line->length > 0 && line->bytes[line->length - 1] == ' ') {
         line->length--;
     }
-    size_t capacity = (line->length + INI_GROW_STEP) / INI_GROW_STEP * INI_GROW_STEP;
+    size_t capacity = ini_line_final_capacity(line->length);
     char *text;
     if (line->capacity == 0) {
         text = (char *)malloc(capacity);
@@ -181,7 +76,7 @@ static char *ini_line_finish(IniLine *line)
             memcpy(text, line->bytes, line->length);
         }
     } else {
-        text = (char *)realloc(line->bytes, capacity);
+        text = line->capacity == capacity ? line->bytes : (char *)realloc(line->bytes, capacity);
         if (text == NULL) {
             free(line->bytes);
         }
@@ -205,7 +100,59 @@ struct IniScanner {
     uint32_t buffer_size; /* how many it asks for */
     uint64_t line_feeds;  /* consumed so far */
     uint64_t first_line;  /* physical line (from 1) of the last line's first byte */
+    /* Where each of ini_judged_bytes comes next among the bytes at hand,
+     * or their end when it does not; null until looked for. Each is looked
+     * for again only once the scan has passed it, so that every byte at hand
+     * is looked at once for each. */
+    const char *next_judged[4];
 };
+
+/* The bytes a line must judge: the rest are stored as they stand. */
+static const char ini_judged_bytes[4] = {'\n', '\r', ';', '\\'};
+
+/* The first byte from at on among the bytes at hand that is one of
+ * ini_judged_bytes, or their end when none is. */
+static const char *ini_scanner_next_judged(IniScanner *scanner, const char *at)
+{
+    const char *stop = scanner->bytes + scanner->available;
+    const char *first = stop;
+    for (size_t kind = 0; kind < sizeof ini_judged_bytes; kind++) {
+        const char *next = scanner->next_judged[kind];
+        if (next == NULL || next < at) {
+            next = (const char *)memchr(at, ini_judged_bytes[kind], (size_t)(stop - at));
+            next = next == NULL ? stop : next;
+            scanner->next_judged[kind] = next;
+        }
+        first = next < first ? next : first;
+    }
+    return first;
+}
+
+/* Copies to a line that has begun what it stores of the bytes at hand from
+ * at on: the runs of bytes it stores as they stand, and each byte a
+ * backslash escapes. Stops at their end, or at the first byte the line
+ * reader must judge: a line feed, a carriage return, an unescaped ";", or a
+ * backslash before a line feed, a carriage return or the end. Returns where
+ * it stopped, or null when out of memory. */
+static const char *ini_line_copy_plain(IniLine *line, IniScanner *scanner, const char *at)
+{
+    const char *stop = scanner->bytes + scanner->available;
+    for (;;) {
+        const char *end = ini_scanner_next_judged(scanner, at);
+        int last = end != stop && (*end == '\n' || *end == '\r');
+        if (ini_line_append(line, at, (size_t)(end - at), last) != 0) {
+            return NULL;
+        }
+        at = end;
+        if (at == stop || *at != '\\' || stop - at < 2 || at[1] == '\n' || at[1] == '\r') {
+            return at;
+        }
+        if (ini_line_append(line, at + 1, 1, 0) != 0) {
+            return NULL;
+        }
+        at += 2;
+    }
+}
 
 /* ini_platform_read by a call of its own: taking the address of a function
  * of another source gives mingw-w64 a reference ".refptr" symbol to define. */
@@ -228,6 +175,7 @@ static int ini_scanner_fill(IniScanner *scanner)
     scanner->bytes = scanner->buffer;
     scanner->position = 0;
     scanner->available = (size_t)count;
+    memset(scanner->next_judged, 0, sizeof scanner->next_judged);
     return 1;
 }
 
@@ -268,7 +216,7 @@ static char *ini_next_line(IniScanner *scanner)
         }
         while (at < stop && !in_comment) {
             if (line.length > 0 && !escaped) {
-                at = ini_line_copy_plain(&line, at, stop);
+                at = ini_line_copy_plain(&line, scanner, at);
                 if (at == NULL) {
                     goto out_of_memory;
                 }
@@ -303,7 +251,7 @@ static char *ini_next_line(IniScanner *scanner)
             if (line.length == 0) {
                 scanner->first_line = scanner->line_feeds + 1;
             }
-            if (ini_line_append(&line, &byte, 1) != 0) {
+            if (ini_line_append(&line, &byte, 1, 0) != 0) {
                 goto out_of_memory;
             }
         }
@@ -337,7 +285,8 @@ char *ini_read_line(IniLineReader *reader)
                           reader->buffer,
                           INI_READ_CHUNK,
                           0,
-                          0};
+                          0,
+                          {}};
     char *line = ini_next_line(&scanner);
     reader->read_position = (int32_t)scanner.position;
     reader->bytes_available = (uint32_t)scanner.available;
@@ -532,7 +481,7 @@ IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniLoadResult *r
 {
     char buffer[INI_LOAD_BUFFER_SIZE];
     IniScanner scanner = {buffer, 0, 0, INI_READER_MORE, read, file, buffer, INI_LOAD_BUFFER_SIZE,
-                          0,      0};
+                          0,      0, {}};
     return ini_load_scanned(&scanner, result, line);
 }
 
@@ -556,7 +505,8 @@ IniDocument *ini_load_file(const char *path)
 
 IniDocument *ini_load_memory(const void *bytes, size_t size, IniLoadResult *result, int32_t *line)
 {
-    IniScanner scanner = {(const char *)bytes, 0, size, INI_READER_MORE, NULL, 0, NULL, 0, 0, 0};
+    IniScanner scanner = {
+        (const char *)bytes, 0, size, INI_READER_MORE, NULL, 0, NULL, 0, 0, 0, {}};
     return ini_load_scanned(&scanner, result, line);
 }
 

@@ -4,9 +4,9 @@
  * document, or as malformed at the same line. Each file is loaded from memory
  * six ways. Four go through the loader's internal entry: the file followed by
  * a comment long enough that the copy of a line meets the file's last bytes
- * before the end of what was read; the same after the start of an entry line
- * that puts the file across two of the groups of eight bytes the copy tests
- * at once, once inside a chunk and once where the chunk ends too; and with
+ * before the end of what was read; the same after the start of an entry line,
+ * so that the file goes on a line that has begun, once inside a chunk and
+ * once where the chunk ends after its fourth byte; and with
  * reads of one byte, so that every byte boundary is a chunk edge. The fifth
  * loads it through ini_load_memory, the library's own entry for bytes in
  * memory, and the sixth the same with no result or line asked for. */
@@ -33,14 +33,12 @@ const char comment_tail[] =
     "\n;\\;[a]= \\\r\\\\[]=a;\\;[a]= \\\r\\\\[]=a;\\;[a]= \\\r\\\\[]=a;\\;[a]= \\\r\\\\[]=a;";
 
 /* A section, then an entry line begun, whose copy has taken 28 bytes when
- * the file's first byte comes: four before the end of a group of eight that
- * the copy tests at once, so that an escape carries from one group to the
- * next. */
+ * the file's first byte comes. */
 const char line_head[] = "[p]\nk=aaaaaaaaaaaaaaaaaaaaaaaaaaa";
 const size_t line_head_size = sizeof line_head - 1;
 
 /* Reads of this many bytes end the first chunk after the file's fourth
- * byte, the last of its group. */
+ * byte, so that an escape or a line end may sit across the chunk edge. */
 const uint32_t across_chunks = line_head_size + 4;
 
 /* The bytes that decide where the copy of a line stops and what it drops. */

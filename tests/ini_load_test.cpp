@@ -487,12 +487,10 @@ TEST_F(IniLoad, HandlesEachSpecialByteAtEveryOffsetOfABlock)
     const char *const pieces[] = {"\n",     "\r",       ";c\n",     "\\\\",   "\\;",   "\\a",
                                   "\\ ",    "\\\n",     "\\\r\n",   "\\\r",   " ",     "\\\\\\\\",
                                   "\\;\\;", "\\\\;c\n", "\\\\\\\n", "\\\\\r", "\\=\\["};
-    /* The piece at 48 offsets into the value, and so at every place among
-     * the eight bytes the copy tests at once and across their edge: with the
-     * line at the start of the file, then from 24 bytes before the edge of
-     * the loader's run of chunks to 23 after it; and around the chunk edge
-     * 4 KiB into the file, where a long line has left the reader's room on
-     * the stack and its block grows. */
+    /* The piece at 48 offsets into the value: with the line at the start of
+     * the file, then from 24 bytes before the edge of the loader's reads to
+     * 23 after it; and around 4 KiB into the file, where a long line has
+     * left the reader's room on the stack and its block grows. */
     std::vector<std::pair<size_t, size_t>> places; /* {start of the line, offset} */
     for (size_t offset = 0; offset < 48; offset++) {
         places.emplace_back(0, offset);
