@@ -102,9 +102,11 @@ extern const BenchPeer bench_boost;
 extern const BenchPeer bench_gkeyfile;
 extern const BenchPeer bench_simpleini;
 extern const BenchPeer bench_iniparser;
-/* The floors: one memchr pass over the file, read in 1 MiB pieces (a load's);
- * our writer's exact output in one write (a save's). */
+/* The floors: one memchr pass over the file, read in 1 MiB pieces, and the
+ * file read into one block that it keeps (a load's); our writer's exact
+ * output in one write (a save's). */
 extern const BenchPeer bench_memchr_pass;
+extern const BenchPeer bench_held_file;
 extern const BenchPeer bench_durable_floor;
 
 /* The measured operations, run in a process of their own. bench_measure_load

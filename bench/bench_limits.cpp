@@ -1,11 +1,13 @@
 /* SPDX-License-Identifier: MIT */
 /* The floors that no INI library can go under: for a load, one memchr pass
- * that counts the file's lines as it reads it in 1 MiB pieces; for a save,
- * the bytes our writer writes, made ready beforehand, in one write. */
+ * that counts the file's lines as it reads it in 1 MiB pieces, and the file
+ * read into one block that it keeps; for a save, the bytes our writer
+ * writes, made ready beforehand, in one write. */
 #include "bench.h"
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -51,6 +53,43 @@ static void bench_memchr_count(const void *doc, BenchSample *sample)
 {
     sample->sections = 0;
     sample->entries = ((const BenchLineCount *)doc)->lines;
+}
+
+/* The floor of a load that keeps what it reads, as a document keeps its
+ * lines: the file read whole into one block of its size. A fresh process
+ * takes that block from the system page by page, as a loader takes the
+ * blocks of its document. */
+static void *bench_held_load(const char *path)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    struct stat status;
+    if (fd < 0 || fstat(fd, &status) != 0) {
+        fprintf(stderr, "cannot open %s\n", path);
+        if (fd >= 0) {
+            close(fd);
+        }
+        return NULL;
+    }
+    size_t size = (size_t)status.st_size;
+    char *bytes = (char *)malloc(size + 1);
+    size_t held = 0;
+    ssize_t got = 1;
+    while (held < size && (got = read(fd, bytes + held, size - held)) > 0) {
+        held += (size_t)got;
+    }
+    close(fd);
+    if (got < 0) {
+        fprintf(stderr, "cannot read %s\n", path);
+        free(bytes);
+        return NULL;
+    }
+    return bytes;
+}
+
+static void bench_held_count(const void *, BenchSample *sample)
+{
+    sample->sections = 0;
+    sample->entries = 0;
 }
 
 /* Our writer's exact output, with the counts of the document it came from. */
@@ -113,6 +152,18 @@ const BenchPeer bench_memchr_pass = {
     "memchr", "one memchr pass",   BENCH_ON_ALL,      BENCH_ON_ALL,       0,
     false,    BENCH_REPLACE_AFTER, bench_memchr_load, bench_memchr_count, free,
     NULL};
+
+const BenchPeer bench_held_file = {"held-file",
+                                   "the file read into one block",
+                                   BENCH_ON_ALL,
+                                   BENCH_ON_ALL,
+                                   0,
+                                   false,
+                                   BENCH_REPLACE_AFTER,
+                                   bench_held_load,
+                                   bench_held_count,
+                                   free,
+                                   NULL};
 
 const BenchPeer bench_durable_floor = {"durable-floor",
                                        "the durable floor",
