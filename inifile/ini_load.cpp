@@ -13,8 +13,9 @@ static_assert(sizeof(IniPlatformFile) == sizeof(intptr_t),
 enum { INI_SCRATCH_SIZE = 4 * INI_READ_CHUNK };
 
 /* A logical line being read: its bytes gather in scratch, then in a heap
- * block (ini_line_append). The line gets its final block, a copy of scratch
- * or the heap block trimmed, when it ends. */
+ * block (ini_line_append). The line gets its final block when it ends: a
+ * copy of scratch, or the heap block, trimmed unless it already has its
+ * final capacity. */
 struct IniLine {
     char *bytes;     /* scratch, or the heap block */
     size_t length;   /* bytes stored so far */
@@ -29,12 +30,12 @@ static size_t ini_line_final_capacity(size_t length)
     return (length + INI_GROW_STEP) / INI_GROW_STEP * INI_GROW_STEP;
 }
 
-/* Appends count bytes to the line. When last, they end it as far as the
- * caller can see, and a line in scratch or out of room moves straight into
- * the block it will end in. Otherwise a line out of room moves to a block
- * of twice, four times... the size of the old one, so that a line spanning
- * many reads moves a few times. Returns 0, or -1 when out of memory, the
- * line then unchanged. */
+/* Appends count bytes to the line. When last, a line feed follows them, so
+ * that they end the line but for trailing spaces, and a line in scratch or
+ * out of room moves straight into the block it will end in. Otherwise a
+ * line out of room moves to a block of twice, four times... the size of the
+ * old one, so that a line spanning many reads moves a few times. Returns 0,
+ * or -1 when out of memory, the line then unchanged. */
 static int ini_line_append(IniLine *line, const char *bytes, size_t count, int last)
 {
     size_t size = line->capacity == 0 ? (size_t)INI_SCRATCH_SIZE : line->capacity;
@@ -102,8 +103,8 @@ struct IniScanner {
     uint64_t first_line;  /* physical line (from 1) of the last line's first byte */
     /* Where each of ini_judged_bytes comes next among the bytes at hand,
      * or their end when it does not; null until looked for. Each is looked
-     * for again only once the scan has passed it, so that every byte at hand
-     * is looked at once for each. */
+     * for again only once the scan has passed it, so that a scanner looks at
+     * every byte at hand once for each. */
     const char *next_judged[4];
 };
 
@@ -139,7 +140,7 @@ static const char *ini_line_copy_plain(IniLine *line, IniScanner *scanner, const
     const char *stop = scanner->bytes + scanner->available;
     for (;;) {
         const char *end = ini_scanner_next_judged(scanner, at);
-        int last = end != stop && (*end == '\n' || *end == '\r');
+        int last = end != stop && *end == '\n';
         if (ini_line_append(line, at, (size_t)(end - at), last) != 0) {
             return NULL;
         }
