@@ -106,6 +106,10 @@ struct IniScanner {
      * for again only once the scan has passed it, so that a scanner looks at
      * every byte at hand once for each. */
     const char *next_judged[4];
+    /* 1 when the scanner serves one line: it looks for the bytes after a
+     * line feed no further than the first line feed, as it will not be
+     * there to use what it would find past it. */
+    int one_line;
 };
 
 /* The bytes a line must judge: the rest are stored as they stand. */
@@ -120,8 +124,9 @@ static const char *ini_scanner_next_judged(IniScanner *scanner, const char *at)
     for (size_t kind = 0; kind < sizeof ini_judged_bytes; kind++) {
         const char *next = scanner->next_judged[kind];
         if (next == NULL || next < at) {
-            next = (const char *)memchr(at, ini_judged_bytes[kind], (size_t)(stop - at));
-            next = next == NULL ? stop : next;
+            const char *limit = scanner->one_line ? first : stop;
+            next = (const char *)memchr(at, ini_judged_bytes[kind], (size_t)(limit - at));
+            next = next == NULL ? limit : next;
             scanner->next_judged[kind] = next;
         }
         first = next < first ? next : first;
@@ -287,7 +292,8 @@ char *ini_read_line(IniLineReader *reader)
                           INI_READ_CHUNK,
                           0,
                           0,
-                          {}};
+                          {},
+                          1};
     char *line = ini_next_line(&scanner);
     reader->read_position = (int32_t)scanner.position;
     reader->bytes_available = (uint32_t)scanner.available;
@@ -481,8 +487,8 @@ IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniLoadResult *r
                            int32_t *line)
 {
     char buffer[INI_LOAD_BUFFER_SIZE];
-    IniScanner scanner = {buffer, 0, 0, INI_READER_MORE, read, file, buffer, INI_LOAD_BUFFER_SIZE,
-                          0,      0, {}};
+    IniScanner scanner = {
+        buffer, 0, 0, INI_READER_MORE, read, file, buffer, INI_LOAD_BUFFER_SIZE, 0, 0, {}, 0};
     return ini_load_scanned(&scanner, result, line);
 }
 
@@ -507,7 +513,7 @@ IniDocument *ini_load_file(const char *path)
 IniDocument *ini_load_memory(const void *bytes, size_t size, IniLoadResult *result, int32_t *line)
 {
     IniScanner scanner = {
-        (const char *)bytes, 0, size, INI_READER_MORE, NULL, 0, NULL, 0, 0, 0, {}};
+        (const char *)bytes, 0, size, INI_READER_MORE, NULL, 0, NULL, 0, 0, 0, {}, 0};
     return ini_load_scanned(&scanner, result, line);
 }
 
