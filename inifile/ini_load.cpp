@@ -30,31 +30,43 @@ static size_t ini_line_final_capacity(size_t length)
     return (length + INI_GROW_STEP) / INI_GROW_STEP * INI_GROW_STEP;
 }
 
-/* Appends count bytes to the line. When last, a line feed follows them, so
- * that they end the line but for trailing spaces, and a line in scratch or
- * out of room moves straight into the block it will end in. Otherwise a
- * line out of room moves to a block of twice, four times... the size of the
+/* Moves the line to a heap block with room for needed bytes. When last,
+ * they end the line but for trailing spaces, and the block is the one it
+ * will end in; otherwise the block is twice, four times... the size of the
  * old one, so that a line spanning many reads moves a few times. Returns 0,
  * or -1 when out of memory, the line then unchanged. */
+static int ini_line_grow(IniLine *line, size_t needed, int last)
+{
+    size_t capacity = last                  ? ini_line_final_capacity(needed)
+                      : line->capacity == 0 ? (size_t)INI_SCRATCH_SIZE
+                                            : line->capacity;
+    while (capacity < needed) {
+        capacity = capacity > SIZE_MAX / 2 ? needed : 2 * capacity;
+    }
+    char *grown =
+        line->capacity == 0 ? (char *)malloc(capacity) : (char *)realloc(line->bytes, capacity);
+    if (grown == NULL) {
+        return -1;
+    }
+    if (line->capacity == 0) {
+        memcpy(grown, line->scratch, line->length);
+    }
+    line->bytes = grown;
+    line->capacity = capacity;
+    return 0;
+}
+
+/* Appends count bytes to the line. When last, a line feed follows them, and
+ * a line in scratch or out of room moves straight into the block it will
+ * end in (ini_line_grow). Returns 0, or -1 when out of memory, the line
+ * then unchanged. */
 static int ini_line_append(IniLine *line, const char *bytes, size_t count, int last)
 {
     size_t size = line->capacity == 0 ? (size_t)INI_SCRATCH_SIZE : line->capacity;
     size_t needed = line->length + count;
-    if (needed > size || (last && line->capacity == 0)) {
-        size_t capacity = last ? ini_line_final_capacity(needed) : size;
-        while (capacity < needed) {
-            capacity = capacity > SIZE_MAX / 2 ? needed : 2 * capacity;
-        }
-        char *grown =
-            line->capacity == 0 ? (char *)malloc(capacity) : (char *)realloc(line->bytes, capacity);
-        if (grown == NULL) {
-            return -1;
-        }
-        if (line->capacity == 0) {
-            memcpy(grown, line->scratch, line->length);
-        }
-        line->bytes = grown;
-        line->capacity = capacity;
+    if ((needed > size || (last && line->capacity == 0)) &&
+        ini_line_grow(line, needed, last) != 0) {
+        return -1;
     }
     memcpy(line->bytes + line->length, bytes, count);
     line->length += count;
@@ -112,6 +124,25 @@ struct IniScanner {
     int one_line;
 };
 
+/* Starts scanner with no bytes at hand, before the first line of an input
+ * that read brings from file into buffer, buffer_size bytes at a time. */
+static void ini_scanner_start(IniScanner *scanner, IniReadFunction read, intptr_t file,
+                              char *buffer, uint32_t buffer_size)
+{
+    scanner->bytes = buffer;
+    scanner->position = 0;
+    scanner->available = 0;
+    scanner->end = INI_READER_MORE;
+    scanner->read = read;
+    scanner->file = file;
+    scanner->buffer = buffer;
+    scanner->buffer_size = buffer_size;
+    scanner->line_feeds = 0;
+    scanner->first_line = 0;
+    memset(scanner->next_judged, 0, sizeof scanner->next_judged);
+    scanner->one_line = 0;
+}
+
 /* The bytes a line must judge: the rest are stored as they stand. */
 static const char ini_judged_bytes[4] = {'\n', '\r', ';', '\\'};
 
@@ -134,9 +165,9 @@ static const char *ini_scanner_next_judged(IniScanner *scanner, const char *at)
     return first;
 }
 
-/* Copies to a line that has begun what it stores of the bytes at hand from
- * at on: the runs of bytes it stores as they stand, and each byte a
- * backslash escapes. Stops at their end, or at the first byte the line
+/* Copies to a line, which has begun or begins at at, what it stores of the
+ * bytes at hand from at on: the runs of bytes it stores as they stand, and
+ * each byte a backslash escapes. Stops at their end, or at the first byte the line
  * reader must judge: a line feed, a carriage return, an unescaped ";", or a
  * backslash before a line feed, a carriage return or the end. Returns where
  * it stopped, or null when out of memory. */
@@ -196,10 +227,10 @@ static char *ini_scanner_finish(IniScanner *scanner, IniLine *line)
     return text;
 }
 
-/* ini_read_line over scanner, counting line feeds. Once a line has begun,
- * ini_line_copy_plain takes the bytes it stores without a decision of their
- * own; the bytes before a line begins and the special ones are judged here
- * one at a time, by the format's rules. */
+/* ini_read_line over scanner, counting line feeds. The bytes before a line
+ * begins and the special ones are judged here one at a time, by the
+ * format's rules; from each byte the line stores on, ini_line_copy_plain
+ * takes the bytes stored without a decision of their own. */
 // NOLINTNEXTLINE(readability-function-cognitive-complexity)
 static char *ini_next_line(IniScanner *scanner)
 {
@@ -221,15 +252,6 @@ static char *ini_next_line(IniScanner *scanner)
             at = in_comment ? stop : line_feed;
         }
         while (at < stop && !in_comment) {
-            if (line.length > 0 && !escaped) {
-                at = ini_line_copy_plain(&line, scanner, at);
-                if (at == NULL) {
-                    goto out_of_memory;
-                }
-                if (at == stop) {
-                    break;
-                }
-            }
             char byte = *at++;
             if (byte == '\r') {
                 continue; /* dropped wherever it stands, leaving an escape pending */
@@ -248,6 +270,7 @@ static char *ini_next_line(IniScanner *scanner)
                 escaped = byte == '\\';
                 continue;
             }
+            int stored_escaped = escaped;
             escaped = 0;
             if (byte == ' ' && line.length == 0) {
                 continue;
@@ -257,7 +280,13 @@ static char *ini_next_line(IniScanner *scanner)
             if (line.length == 0) {
                 scanner->first_line = scanner->line_feeds + 1;
             }
-            if (ini_line_append(&line, &byte, 1, 0) != 0) {
+            if (!stored_escaped) {
+                at--; /* the first byte of the run below */
+            } else if (ini_line_append(&line, &byte, 1, 0) != 0) {
+                goto out_of_memory;
+            }
+            at = ini_line_copy_plain(&line, scanner, at);
+            if (at == NULL) {
                 goto out_of_memory;
             }
         }
@@ -282,18 +311,13 @@ out_of_memory:
 
 char *ini_read_line(IniLineReader *reader)
 {
-    IniScanner scanner = {reader->buffer,
-                          (size_t)reader->read_position,
-                          reader->bytes_available,
-                          reader->end_of_input,
-                          ini_read_platform_file,
-                          reader->file,
-                          reader->buffer,
-                          INI_READ_CHUNK,
-                          0,
-                          0,
-                          {},
-                          1};
+    IniScanner scanner;
+    ini_scanner_start(&scanner, ini_read_platform_file, reader->file, reader->buffer,
+                      INI_READ_CHUNK);
+    scanner.position = (size_t)reader->read_position;
+    scanner.available = reader->bytes_available;
+    scanner.end = reader->end_of_input;
+    scanner.one_line = 1;
     char *line = ini_next_line(&scanner);
     reader->read_position = (int32_t)scanner.position;
     reader->bytes_available = (uint32_t)scanner.available;
@@ -487,8 +511,8 @@ IniDocument *ini_load_from(intptr_t file, IniReadFunction read, IniLoadResult *r
                            int32_t *line)
 {
     char buffer[INI_LOAD_BUFFER_SIZE];
-    IniScanner scanner = {
-        buffer, 0, 0, INI_READER_MORE, read, file, buffer, INI_LOAD_BUFFER_SIZE, 0, 0, {}, 0};
+    IniScanner scanner;
+    ini_scanner_start(&scanner, read, file, buffer, INI_LOAD_BUFFER_SIZE);
     return ini_load_scanned(&scanner, result, line);
 }
 
@@ -512,8 +536,10 @@ IniDocument *ini_load_file(const char *path)
 
 IniDocument *ini_load_memory(const void *bytes, size_t size, IniLoadResult *result, int32_t *line)
 {
-    IniScanner scanner = {
-        (const char *)bytes, 0, size, INI_READER_MORE, NULL, 0, NULL, 0, 0, 0, {}, 0};
+    IniScanner scanner;
+    ini_scanner_start(&scanner, NULL, 0, NULL, 0);
+    scanner.bytes = (const char *)bytes;
+    scanner.available = size;
     return ini_load_scanned(&scanner, result, line);
 }
 
