@@ -167,10 +167,10 @@ static const char *ini_scanner_next_judged(IniScanner *scanner, const char *at)
 
 /* Copies to a line, which has begun or begins at at, what it stores of the
  * bytes at hand from at on: the runs of bytes it stores as they stand, and
- * each byte a backslash escapes. Stops at their end, or at the first byte the line
- * reader must judge: a line feed, a carriage return, an unescaped ";", or a
- * backslash before a line feed, a carriage return or the end. Returns where
- * it stopped, or null when out of memory. */
+ * each byte a backslash escapes. Stops at their end, or at the first byte
+ * the line reader must judge: a line feed, a carriage return, an unescaped
+ * ";", or a backslash before a line feed, a carriage return or the end.
+ * Returns where it stopped, or null when out of memory. */
 static const char *ini_line_copy_plain(IniLine *line, IniScanner *scanner, const char *at)
 {
     const char *stop = scanner->bytes + scanner->available;
@@ -212,7 +212,7 @@ static int ini_scanner_fill(IniScanner *scanner)
     scanner->bytes = scanner->buffer;
     scanner->position = 0;
     scanner->available = (size_t)count;
-    memset(scanner->next_judged, 0, sizeof scanner->next_judged);
+    memset(scanner->next_judged, 0, sizeof scanner->next_judged); /* found among the old bytes */
     return 1;
 }
 
